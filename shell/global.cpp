@@ -1,0 +1,3 @@
+#include "shell/global.h"
+
+GlobalVariables GlobalNamespace;
