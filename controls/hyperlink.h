@@ -1,0 +1,31 @@
+#pragma once
+// A link: Enter makes its target the next URL, resolved against the folder
+// of the page that holds it.
+
+#include "controls/component.h"
+
+class Hyperlink : public virtual Component {
+public:
+    Hyperlink() = default;
+    explicit Hyperlink(const char* tagText);
+
+    void setText(const char* s);
+    void gotoNextURL();
+
+    int getKey(int key) override;
+    void setXY(short column, short row) override { x = column; y = row; }
+    void select() override;
+    void unselect() const override;
+    short getLength() const override { return length; }
+    short getRow() const override { return y; }
+    const char* getRepresentation() override { return text; }
+    void display() const override { unselect(); }
+    const char* getHref() const { return href; }
+
+private:
+    char href[150] = {};
+    char text[100] = {};
+    short x = 0;
+    short y = 0;
+    short length = 0;
+};

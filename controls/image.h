@@ -1,0 +1,26 @@
+#pragma once
+// An image placeholder: the ALT word, or "IMAGE".
+
+#include "controls/component.h"
+
+class Image : public Component {
+public:
+    Image();
+    Image(const char* tagText, bool inLink);
+
+    int getKey(int key) override;
+    void setXY(short column, short row) override { x = column; y = row; }
+    void select() override;
+    void unselect() const override;
+    short getLength() const override { return static_cast<short>(length); }
+    short getRow() const override { return y; }
+    const char* getRepresentation() override { return text; }
+    void display() const override { unselect(); }
+
+private:
+    char text[256] = "IMAGE";
+    short x = 0;
+    short y = 0;
+    bool inLink = false;
+    int length = 5;
+};

@@ -1,0 +1,38 @@
+#pragma once
+// The radio buttons of the page, in page order, each linked into the ring of
+// its group as it is added.
+
+#include <vector>
+
+#include "controls/radio.h"
+
+struct RadioListNode {
+    Radio element;
+    RadioListNode* next = nullptr;
+    RadioListNode* prev = nullptr;
+};
+
+class RadioList {
+public:
+    RadioList() = default;
+    ~RadioList() { resetList(); }
+    RadioList(const RadioList&) = delete;
+    RadioList& operator=(const RadioList&) = delete;
+
+    // Appends a copy, links it into its group; returns the new count (0 when
+    // the list is full and nothing was added).
+    short addElement(const Radio& radio);
+    // The element `index` steps along the ring from the first (so an index
+    // past the end wraps around); a negative index gives the first.
+    Radio* getReferenceOf(short index);
+    void resetList();
+    short getCount() const { return count; }
+
+private:
+    void attachInGroup();
+
+    RadioListNode* first = nullptr;
+    RadioListNode* last = nullptr;
+    short count = 0;
+    std::vector<RadioListNode*> index_;
+};

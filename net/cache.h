@@ -1,0 +1,32 @@
+#pragma once
+// The history of the session and the index of the page files in ./cache/:
+// ten entries, oldest first, each pairing a URL with the digit of its file
+// ./cache/<digit>.html. Entry 0 starts as the start page "wexa.html", digit 0.
+
+class cache {
+public:
+    cache();
+    bool hit(const char* url) const;
+    int fetchFileName(const char* url) const;
+    void update(const char* url);
+    // Move the position and return that entry's URL, or null at the ends.
+    const char* showNextPage();
+    const char* showPrevPage();
+    const char* lURLRendered() const;
+    bool search(int digit) const;
+    void display() const;  // diagnostic dump on the screen
+
+    int getPosition() const { return position; }
+
+    struct Entry {
+        char url[200];  // as long as the current URL may be
+        int digit;      // -1: free entry
+    };
+    const Entry& entry(int i) const { return entries[i < 0 ? 0 : (i > 9 ? 9 : i)]; }
+
+private:
+    int freeDigit() const;
+
+    int position = 0;
+    Entry entries[10];
+};

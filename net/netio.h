@@ -1,0 +1,51 @@
+#pragma once
+// ServerIO: one TCP connection to the proxy server (port 30000) and the raw
+// line input and output of its protocol.
+
+#include <netinet/in.h>
+
+#include <cstddef>
+
+class ServerIO {
+public:
+    static constexpr unsigned short PORT = 30000;
+    static constexpr int END = -1;  // read(): end of stream, error, time-out
+
+    ServerIO();  // built-in default address 127.0.0.1
+    explicit ServerIO(const char* address);
+    ~ServerIO();
+    ServerIO(const ServerIO&) = delete;
+    ServerIO& operator=(const ServerIO&) = delete;
+
+    // Opens a new connection (closing any open one); the outcome is in
+    // isConnected(). Gives up after 10 seconds.
+    void Connect();
+    void Connect(const char* address);
+    // Sends the bytes of text; false without sending when not connected.
+    bool println(const char* text);
+    // One byte 0..255, or END. A reply silent for 30 seconds ends as END.
+    int read();
+    // The next line without its "\n" (at most 511 bytes per piece), or null
+    // at the end of the reply (six "~", an empty line, or the end of the
+    // stream). The buffer stays valid until the next call.
+    char* readLine();
+    size_t lineLength() const { return lineLen; }
+    // Shuts the connection down in both directions and closes it.
+    void close();
+
+    bool isConnected() const { return connected; }
+    const char* getAddress() const { return addressText; }
+    void setAddress(const char* address);
+    // For tests: the port to connect to (the proxy protocol uses 30000).
+    void setPort(unsigned short port) { port_ = port; }
+
+private:
+    sockaddr_in server{};
+    char addressText[20] = {};
+    int sock = -1;
+    bool connected = true;
+    unsigned short port_ = PORT;
+    char lineBuffer[512] = {};
+    size_t lineLen = 0;
+    int tildeRun = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+// The URL of the page to fetch next, the URL that was current before it,
+// and how the page is to be obtained. Setting a URL normalises it by its
+// request type (repairURL).
+
+enum ReqType {
+    ABSOLUTE = 0,    // typed in the URL window
+    RELATIVE = 1,    // a followed link: resolved against the previous URL's folder
+    REFRESH = 2,     // always asked of the proxy server again
+    CACHED = 3,      // from the page cache only (start page, back, forward)
+    FORM_REPLY = 4,  // a form was sent; only the reply is to be read
+};
+
+class UniformResourceLocator {
+public:
+    void setURL(const char* url, ReqType type);
+    void setReqType(ReqType type) { requestType = type; }
+    void repairURL();
+
+    char currentURL[200] = {};   // at most 199 characters
+    char previousURL[200] = {};
+    ReqType requestType = ABSOLUTE;
+};
