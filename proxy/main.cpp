@@ -1,0 +1,65 @@
+// wexapserver: the proxy server of the wexa text browser.
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "proxy/log.h"
+#include "proxy/options.h"
+#include "proxy/pagefilter.h"
+#include "proxy/server.h"
+
+namespace {
+
+wexaproxy::Server* runningServer = nullptr;
+
+extern "C" void onStopSignal(int) {
+    if (runningServer != nullptr) runningServer->stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    wexaproxy::ParsedOptions options = wexaproxy::parseOptions(args);
+    if (!options.ok) {
+        std::fprintf(stderr, "wexapserver: %s\nTry 'wexapserver --help'.\n", options.error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(wexaproxy::usageText().c_str(), stdout);
+        return 0;
+    }
+    if (!wexaproxy::initCurlGlobally()) {
+        std::fprintf(stderr, "wexapserver: libcurl could not be initialised\n");
+        return 1;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    wexaproxy::Log log(options.config.logLevel);
+    wexaproxy::PassThroughFilter filter;
+    int status = 0;
+    {
+        wexaproxy::Server server(options.config, filter, log);
+        std::string error;
+        if (!server.open(error)) {
+            std::fprintf(stderr, "wexapserver: %s\n", error.c_str());
+            status = 1;
+        } else {
+            runningServer = &server;
+            struct sigaction action {};
+            action.sa_handler = onStopSignal;
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGINT, &action, nullptr);
+            sigaction(SIGTERM, &action, nullptr);
+            log.notice("wexapserver listening on " + options.config.listenAddress + ":" +
+                       std::to_string(server.port()));
+            server.run();
+            runningServer = nullptr;
+            log.notice("wexapserver stopped");
+        }
+    }
+    curl_global_cleanup();
+    return status;
+}

@@ -1,0 +1,44 @@
+// Command-line options of the server.
+
+#include <gtest/gtest.h>
+
+#include "proxy/options.h"
+
+using wexaproxy::parseOptions;
+
+TEST(ServerOptions, DefaultsAreLoopbackPort30000) {
+    auto parsed = parseOptions({});
+    ASSERT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.config.listenAddress, "127.0.0.1");
+    EXPECT_EQ(parsed.config.port, 30000);
+    EXPECT_EQ(parsed.config.fetch.userAgent, "wexapserver/1.0 (text browser proxy)");
+}
+
+TEST(ServerOptions, ValuesAreReadInBothSpellings) {
+    auto parsed = parseOptions({"--port", "0", "--read-timeout=0.5", "--log-level", "debug", "--user-agent",
+                                "Test Agent/2", "--max-page", "4096", "--listen", "127.0.0.2"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.config.port, 0);
+    EXPECT_EQ(parsed.config.readTimeoutMs, 500);
+    EXPECT_EQ(parsed.config.logLevel, wexaproxy::LogLevel::Debug);
+    EXPECT_EQ(parsed.config.fetch.userAgent, "Test Agent/2");
+    EXPECT_EQ(parsed.config.fetch.maxPageBytes, 4096u);
+    EXPECT_EQ(parsed.config.listenAddress, "127.0.0.2");
+}
+
+TEST(ServerOptions, NonLoopbackAddressNeedsExplicitConsent) {
+    EXPECT_FALSE(parseOptions({"--listen", "0.0.0.0"}).ok);
+    EXPECT_FALSE(parseOptions({"--listen", "192.168.1.5"}).ok);
+    EXPECT_TRUE(parseOptions({"--listen", "0.0.0.0", "--allow-remote"}).ok);
+}
+
+TEST(ServerOptions, BadValuesAreRefused) {
+    EXPECT_FALSE(parseOptions({"--port", "70000"}).ok);
+    EXPECT_FALSE(parseOptions({"--port"}).ok);
+    EXPECT_FALSE(parseOptions({"--workers", "0"}).ok);
+    EXPECT_FALSE(parseOptions({"--log-level", "loud"}).ok);
+    EXPECT_FALSE(parseOptions({"--user-agent", "a\r\nX-Injected: 1"}).ok);
+    EXPECT_FALSE(parseOptions({"--listen", "localhost"}).ok);
+    EXPECT_FALSE(parseOptions({"--frobnicate"}).ok);
+    EXPECT_TRUE(parseOptions({"--help"}).help);
+}

@@ -1,0 +1,431 @@
+#!/usr/bin/env python3
+"""Protocol tests of wexapserver: a raw socket client speaking the browser's
+line protocol to the real server, which stands in front of a local web
+server. Everything listens and connects on 127.0.0.1 only.
+
+Usage: protocol_test.py PATH_TO_WEXAPSERVER
+"""
+
+import http.server
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+
+SERVER_BINARY = None
+ORIGIN = None  # the local web server
+PROXY = None  # the wexapserver process
+PROXY_PORT = 0
+LOG_PATH = None
+READ_TIMEOUT = 1.5
+
+TRICKY_BODY = (
+    b"<HTML><TITLE>tricky</TITLE>\n\n\nTRUE at a line start\nFALSE too\r\n"
+    + b"~" * 13 + b"\n~~~~~~\n" + b"x" * 2000 + b"\nOK\nERROR\n\x00nul\n\xffend</HTML>\n"
+)
+
+
+class Origin(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def send_body(self, body, content_type="text/html", status=200, headers=()):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def do_GET(self):
+        path, _, query = self.path.partition("?")
+        if path == "/page.html":
+            self.send_body(b"<HTML><TITLE>Page</TITLE><B>Hello</B> world</HTML>")
+        elif path == "/tricky.html":
+            self.send_body(TRICKY_BODY)
+        elif path == "/redirect":
+            hops = int(query or "0")
+            if hops > 0:
+                self.redirect("/redirect?%d" % (hops - 1))
+            else:
+                self.send_body(b"<B>arrived</B>")
+        elif path == "/loop":
+            self.redirect("/loop")
+        elif path == "/to-file":
+            self.redirect("file:///etc/passwd")
+        elif path == "/setcookie":
+            self.send_body(b"set", headers=[("Set-Cookie", "session=abc123; Path=/")])
+        elif path == "/showcookie":
+            self.send_body(b"cookie[" + self.headers.get("Cookie", "").encode() + b"]")
+        elif path == "/echo":
+            self.send_body(b"query[" + query.encode("latin-1") + b"]", headers=[("Cache-Control", "max-age=60")])
+        elif path == "/headers":
+            text = "cc[%s] pragma[%s] ua[%s]" % (
+                self.headers.get("Cache-Control", ""),
+                self.headers.get("Pragma", ""),
+                self.headers.get("User-Agent", ""),
+            )
+            self.send_body(text.encode())
+        elif path == "/cache":
+            self.send_body(b"cached?", headers=[("Cache-Control", urllib.parse.unquote(query))])
+        elif path == "/image.png":
+            self.send_body(b"\x89PNG" + b"\0" * 5000, content_type="image/png")
+        elif path == "/plain.txt":
+            self.send_body(b"a<b\n</HTML>", content_type="text/plain")
+        elif path == "/big":
+            self.send_body(b"x" * (2 * 1024 * 1024))
+        else:
+            self.send_body(b"<B>no such page</B>", status=404)
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length)
+        if self.path == "/echo":
+            ctype = self.headers.get("Content-Type", "")
+            self.send_body(b"type[" + ctype.encode() + b"] body[" + body + b"]")
+        else:
+            self.send_body(b"no", status=404)
+
+
+class OriginServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # The proxy hangs up on pages it refuses (too large, not text).
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
+def origin_url(path):
+    return "http://127.0.0.1:%d%s" % (ORIGIN.server_address[1], path)
+
+
+def connect():
+    sock = socket.create_connection(("127.0.0.1", PROXY_PORT), timeout=20)
+    return sock
+
+
+def read_reply(sock):
+    """Reads one reply the way the browser ends it: after ALIVE, after ERROR
+    and its line, at six "~", or at the end of the stream."""
+    data = b""
+    while True:
+        if data.startswith(b"ALIVE\n"):
+            return data
+        if data.startswith(b"ERROR\n") and data.count(b"\n") >= 2:
+            return data
+        if b"~~~~~~" in data:
+            return data
+        chunk = sock.recv(65536)
+        if not chunk:
+            return data
+        data += chunk
+
+
+def exchange(request_bytes):
+    with connect() as sock:
+        sock.sendall(request_bytes)
+        return read_reply(sock)
+
+
+def get(url, command="GET"):
+    return exchange(("%s\n%s\n" % (command, url)).encode("latin-1"))
+
+
+def form(command, action, fields):
+    text = "%s\n%s\n%d\n" % (command, action, len(fields))
+    for name, value in fields:
+        text += "%s\n%s\n" % (name, value)
+    text += "\n~~~\n"
+    return exchange(text.encode("latin-1"))
+
+
+def browser_view(reply):
+    """What the browser's reader makes of a reply: (status, flag, page), with
+    its 511-byte pieces and its end rules."""
+    pos, status, flag, page = 0, None, None, b""
+    while True:
+        line, tildes, ended = b"", 0, False
+        while pos < len(reply):
+            c = reply[pos : pos + 1]
+            pos += 1
+            tildes = tildes + 1 if c == b"~" else 0
+            if tildes == 6:
+                return status, flag, page
+            if c == b"\n":
+                ended = True
+                break
+            line += c
+            if len(line) == 511:
+                break
+        if not line and (ended or pos >= len(reply)):
+            return status, flag, page
+        if status == "OK" and flag:
+            page += line
+        if status is None and line.startswith(b"OK"):
+            status = "OK"
+        elif status is None and line.startswith(b"ERROR"):
+            status = "ERROR"
+        if status == "OK" and line.startswith(b"TRUE"):
+            flag = "TRUE"
+        if status == "OK" and line.startswith(b"FALSE"):
+            flag = "FALSE"
+
+
+def page_of(reply):
+    status, flag, page = browser_view(reply)
+    assert status == "OK", reply[:200]
+    return flag, page
+
+
+def sanitized(body):
+    return body.replace(b"\r", b" ").replace(b"\n", b" ").replace(b"\0", b"").replace(b"\xff", b"?")
+
+
+def start_proxy(extra_args=()):
+    """Starts wexapserver on a free port; returns the process, its port and
+    the file that holds its log."""
+    env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+    log = tempfile.NamedTemporaryFile(prefix="wexapserver-", suffix=".log", delete=False)
+    log_path = log.name
+    args = [SERVER_BINARY, "--port", "0", "--read-timeout", str(READ_TIMEOUT), "--workers", "4",
+            "--max-page", "1048576", "--max-redirects", "5", "--user-agent", "ProtocolTest/1"]
+    proc = subprocess.Popen(args + list(extra_args), stdout=subprocess.DEVNULL, stderr=log, env=env)
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        with open(log_path) as f:
+            match = re.search(r"listening on 127\.0\.0\.1:(\d+)", f.read())
+        if match:
+            return proc, int(match.group(1)), log_path
+        if proc.poll() is not None:
+            raise RuntimeError("wexapserver exited at start-up")
+        time.sleep(0.05)
+    proc.kill()
+    raise RuntimeError("wexapserver did not start")
+
+
+def setUpModule():
+    global ORIGIN, PROXY, PROXY_PORT, LOG_PATH
+    ORIGIN = OriginServer(("127.0.0.1", 0), Origin)
+    threading.Thread(target=ORIGIN.serve_forever, daemon=True).start()
+    PROXY, PROXY_PORT, LOG_PATH = start_proxy()
+
+
+def tearDownModule():
+    if PROXY and PROXY.poll() is None:
+        PROXY.kill()
+        PROXY.wait()
+    if ORIGIN:
+        ORIGIN.shutdown()
+        ORIGIN.server_close()
+    if LOG_PATH:
+        os.unlink(LOG_PATH)
+
+
+class Commands(unittest.TestCase):
+    def test_ping_answers_alive(self):
+        self.assertEqual(exchange(b"PING\n"), b"ALIVE\n")
+
+    def test_get_returns_the_page_cacheable(self):
+        reply = get(origin_url("/page.html"))
+        self.assertEqual(reply, b"OK\nTRUE\n<HTML><TITLE>Page</TITLE><B>Hello</B> world</HTML>\n~~~~~~\n")
+
+    def test_refresh_bypasses_caches_and_sends_the_user_agent(self):
+        refreshed = page_of(get(origin_url("/headers"), "REFRESH"))[1]
+        self.assertEqual(refreshed, b"cc[no-cache] pragma[no-cache] ua[ProtocolTest/1]")
+        plain = page_of(get(origin_url("/headers")))[1]
+        self.assertEqual(plain, b"cc[] pragma[] ua[ProtocolTest/1]")
+
+    def test_unknown_and_malformed_requests_get_an_error_line(self):
+        self.assertEqual(exchange(b"DELETE\nhttp://x/\n"), b"ERROR\nUnknown request\n")
+        self.assertEqual(exchange(b"FORM-GET\nhttp://x/\nlots\n"), b"ERROR\nBad form: count is not a number\n")
+        self.assertEqual(exchange(b"FORM-GET\nhttp://x/\n1\na\nb\nc\n"), b"ERROR\nBad form: fields do not match count\n")
+        with connect() as sock:  # the client gives up half-way and closes its side
+            sock.sendall(b"GET\n")
+            sock.shutdown(socket.SHUT_WR)
+            self.assertEqual(read_reply(sock), b"ERROR\nIncomplete request\n")
+
+    def test_overlong_request_is_refused(self):
+        reply = exchange(b"GET\nhttp://h/" + b"a" * 70000 + b"\n")
+        self.assertEqual(reply, b"ERROR\nRequest too long\n")
+        self.assertEqual(exchange(b"PING\n"), b"ALIVE\n")
+
+    def test_header_injection_through_the_url_is_refused(self):
+        reply = get(origin_url("/page.html") + "\rX-Injected: 1")
+        self.assertEqual(reply, b"ERROR\nAddress holds control characters\n")
+
+
+class PageLines(unittest.TestCase):
+    def test_tricky_page_reaches_the_browser_whole(self):
+        reply = get(origin_url("/tricky.html"))
+        lines = reply.split(b"\n")
+        self.assertEqual(lines[:2], [b"OK", b"TRUE"])
+        page_lines = lines[2 : lines.index(b"~~~~~~")]
+        for line in page_lines:
+            self.assertTrue(line)
+            self.assertLess(len(line), 511)
+            self.assertNotIn(b"~~~~~~", line)
+            self.assertFalse(line.startswith(b"TRUE") or line.startswith(b"FALSE"), line)
+        self.assertEqual(page_of(reply), ("TRUE", sanitized(TRICKY_BODY)))
+
+    def test_plain_text_is_shown_as_text(self):
+        self.assertEqual(page_of(get(origin_url("/plain.txt")))[1], b"a< b<BR>< /HTML>")
+
+    def test_image_becomes_a_short_page_naming_it(self):
+        page = page_of(get(origin_url("/image.png")))[1]
+        self.assertIn(b"image/png data (5004 bytes)", page)
+
+    def test_page_too_large_is_an_error(self):
+        self.assertEqual(get(origin_url("/big")), b"ERROR\nPage too large (over 1 MB)\n")
+
+
+class Fetching(unittest.TestCase):
+    def test_redirects_are_followed(self):
+        self.assertEqual(page_of(get(origin_url("/redirect?3")))[1], b"<B>arrived</B>")
+
+    def test_redirect_loop_ends_with_an_error(self):
+        self.assertEqual(get(origin_url("/loop")), b"ERROR\nToo many redirects\n")
+        self.assertEqual(get(origin_url("/redirect?6")), b"ERROR\nToo many redirects\n")
+
+    def test_file_scheme_is_refused_directly_and_by_redirect(self):
+        refused = b"ERROR\nOnly http and https addresses are allowed\n"
+        self.assertEqual(get("file:///etc/passwd"), refused)
+        self.assertEqual(get("http://file:///etc/passwd"), refused)
+        self.assertEqual(get(origin_url("/to-file")), b"ERROR\nRefused: only http and https are allowed\n")
+
+    def test_https_typed_after_the_browsers_prefix_is_used(self):
+        # The local server speaks plain HTTP, so a TLS attempt must fail.
+        reply = get("http://https://127.0.0.1:%d/page.html" % ORIGIN.server_address[1])
+        self.assertEqual(reply, b"ERROR\nSecure connection failed with 127.0.0.1\n")
+
+    def test_cookies_are_kept_across_requests_and_workers(self):
+        get(origin_url("/setcookie"))
+        replies = []
+        threads = [threading.Thread(target=lambda: replies.append(get(origin_url("/showcookie")))) for _ in range(8)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(len(replies), 8)
+        for reply in replies:
+            self.assertEqual(page_of(reply)[1], b"cookie[session=abc123]")
+
+    def test_cache_control_decides_the_flag(self):
+        for value, flag in [("no-store", "FALSE"), ("no-cache", "FALSE"), ("private, max-age=60", "FALSE"),
+                            ("public, max-age=60", "TRUE")]:
+            self.assertEqual(page_of(get(origin_url("/cache?" + urllib.parse.quote(value))))[0], flag, value)
+
+    def test_http_error_status_is_an_error_line(self):
+        self.assertEqual(get(origin_url("/nothing-here")), b"ERROR\nHTTP 404 Not Found\n")
+
+    def test_connection_refused_is_an_error_line(self):
+        closed = socket.socket()
+        closed.bind(("127.0.0.1", 0))
+        port = closed.getsockname()[1]
+        closed.close()
+        self.assertEqual(get("http://127.0.0.1:%d/" % port), b"ERROR\nConnection refused by 127.0.0.1\n")
+
+
+FIELDS = [("name", "Jo Smith"), ("agree", ""), ("", ""), ("sym", "a&b=c%d+e?f#g"), ("tilde", "~~~"),
+          ("accent", "caf\xe9")]
+
+
+class Forms(unittest.TestCase):
+    def test_form_get_sends_the_pairs_as_the_query(self):
+        flag, page = page_of(form("FORM-GET", origin_url("/echo?old=1"), FIELDS))
+        self.assertEqual(flag, "FALSE")  # a form reply, even if the server allows caching
+        query = re.fullmatch(rb"query\[(.*)\]", page).group(1).decode()
+        self.assertEqual(urllib.parse.parse_qsl(query, keep_blank_values=True, encoding="latin-1"), FIELDS)
+
+    def test_form_post_sends_the_pairs_as_a_body(self):
+        flag, page = page_of(form("FORM-POST", origin_url("/echo"), FIELDS))
+        self.assertEqual(flag, "FALSE")
+        match = re.fullmatch(rb"type\[(.*)\] body\[(.*)\]", page)
+        self.assertEqual(match.group(1), b"application/x-www-form-urlencoded")
+        pairs = urllib.parse.parse_qsl(match.group(2).decode(), keep_blank_values=True, encoding="latin-1")
+        self.assertEqual(pairs, FIELDS)
+
+    def test_form_with_no_fields(self):
+        self.assertEqual(page_of(form("FORM-POST", origin_url("/echo"), []))[1],
+                         b"type[application/x-www-form-urlencoded] body[]")
+
+
+class Clients(unittest.TestCase):
+    def test_silent_and_slow_clients_do_not_stop_others(self):
+        silent = connect()
+        slow = connect()
+        request = ("GET\n%s\n" % origin_url("/page.html")).encode()
+        started = time.time()
+        slow.sendall(request[:5])
+        # Others are served while both are connected.
+        for _ in range(10):
+            self.assertTrue(get(origin_url("/page.html")).startswith(b"OK\nTRUE\n"))
+        self.assertLess(time.time() - started, READ_TIMEOUT)
+        slow.sendall(request[5:])
+        self.assertTrue(read_reply(slow).startswith(b"OK\nTRUE\n"))
+        slow.close()
+        # The silent one is told and dropped once its time is up.
+        silent.settimeout(READ_TIMEOUT + 5)
+        self.assertEqual(read_reply(silent), b"ERROR\nRequest not received in time\n")
+        self.assertGreaterEqual(time.time() - started, READ_TIMEOUT - 0.2)
+        self.assertEqual(silent.recv(100), b"")  # closed by the server
+        silent.close()
+
+    def test_many_clients_at_once(self):
+        results = []
+
+        def client():
+            results.append(get(origin_url("/page.html")).startswith(b"OK\nTRUE\n"))
+
+        threads = [threading.Thread(target=client) for _ in range(40)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(results, [True] * 40)
+
+
+class Logging(unittest.TestCase):
+    def test_each_request_logs_one_line(self):
+        get(origin_url("/page.html?logged"))
+        time.sleep(0.1)
+        with open(LOG_PATH) as f:
+            log = f.read()
+        self.assertRegex(log, r"\d\d:\d\d:\d\d GET http://127\.0\.0\.1:\d+/page\.html\?logged OK TRUE \d+ bytes \d+ ms")
+
+
+class Lifecycle(unittest.TestCase):
+    def test_terminate_stops_the_server_promptly(self):
+        proc, port, log_path = start_proxy()
+        try:
+            with socket.create_connection(("127.0.0.1", port)) as sock:
+                sock.sendall(b"PING\n")
+                self.assertEqual(read_reply(sock), b"ALIVE\n")
+            proc.send_signal(signal.SIGTERM)
+            self.assertEqual(proc.wait(timeout=10), 0)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            os.unlink(log_path)
+
+
+if __name__ == "__main__":
+    SERVER_BINARY = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
