@@ -410,6 +410,52 @@ class Logging(unittest.TestCase):
         self.assertRegex(log, r"\d\d:\d\d:\d\d GET http://127\.0\.0\.1:\d+/page\.html\?logged OK TRUE \d+ bytes \d+ ms")
 
 
+class DemoSite(unittest.TestCase):
+    """The offline demo site, browsed through the proxy."""
+
+    @classmethod
+    def setUpClass(cls):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo", "demosite.py")
+        cls.site = subprocess.Popen([sys.executable, script, "0"], stdout=subprocess.PIPE, text=True)
+        line = cls.site.stdout.readline()
+        cls.base = re.search(r"http://127\.0\.0\.1:\d+", line).group(0)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.site.terminate()
+        cls.site.wait()
+        cls.site.stdout.close()
+
+    def test_pages_are_served_with_links_for_the_port_in_use(self):
+        flag, page = page_of(get(self.base + "/links.html"))
+        self.assertEqual(flag, "TRUE")
+        self.assertIn(b"<A HREF=" + self.base.encode() + b"/tables.html>", page)
+        self.assertIn(b"<TITLE>Tables and lists</TITLE>", page_of(get(self.base + "/tables.html"))[1])
+
+    def test_full_link_glued_to_the_folder_still_arrives(self):
+        page = page_of(get(self.base + "/sub/deeper/" + self.base + "/sub/one.html"))[1]
+        self.assertIn(b"<TITLE>One folder down</TITLE>", page)
+
+    def test_nothing_outside_the_site_is_served(self):
+        self.assertEqual(get(self.base + "/../demosite.py"), b"ERROR\nHTTP 404 Not Found\n")
+
+    def test_post_form_answer_shows_exactly_what_was_sent(self):
+        fields = [("gift", ""), ("newsletter", "yes"), ("name", "Ada  <b>&nbsp;"), ("colour", "green")]
+        flag, page = page_of(form("FORM-POST", self.base + "/submit", fields))
+        self.assertEqual(flag, "FALSE")
+        self.assertIn(b"Method: <B>POST </B>", page)
+        self.assertIn(b"Content type: <B>application/x-www-form-urlencoded </B>", page)
+        self.assertIn(b"<LI>[gift] = []", page)
+        self.assertIn(b"<LI>[name] = [Ada %20%3Cb%3E%26nbsp;]", page)
+        self.assertIn(b"<LI>[colour] = [green]", page)
+
+    def test_get_form_answer_shows_the_query(self):
+        page = page_of(form("FORM-GET", self.base + "/search", [("q", "light house")]))[1]
+        self.assertIn(b"Method: <B>GET </B>", page)
+        self.assertIn(b"Raw data (13 bytes): q=light+house", page)
+        self.assertIn(b"<LI>[q] = [light house]", page)
+
+
 class Lifecycle(unittest.TestCase):
     def test_terminate_stops_the_server_promptly(self):
         proc, port, log_path = start_proxy()
