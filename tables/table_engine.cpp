@@ -1,0 +1,237 @@
+#include "tables/table_engine.h"
+
+#include <algorithm>
+#include <ios>
+#include <string>
+
+#include "common/check.h"
+#include "tables/tablecodes.h"
+
+table_engine::table_engine(const char* inputName)
+    : consumed(0),
+      delimiters{static_cast<char>(PS_TABLE),        static_cast<char>(PS_TR),
+                 static_cast<char>(PS_TD),           static_cast<char>(PS_TD_NOALIGN),
+                 static_cast<char>(PS_ALIGN_LEFT),   static_cast<char>(PS_ALIGN_RIGHT),
+                 static_cast<char>(PS_ALIGN_CENTER), static_cast<char>(PS_TD_END),
+                 static_cast<char>(PS_TR_END),       static_cast<char>(PS_TABLE_END)},
+      loneDelimiter(false),
+      last(-1),
+      buffer{},
+      measuring(true),
+      column(0),
+      cellIndex(0),
+      cellLength(0),
+      leftPad(0),
+      rightPad(0),
+      alignSet(false),
+      inTable(false),
+      inRow(false),
+      inCell(false) {
+    if (inputName != nullptr) in.open(inputName, std::ios::in | std::ios::binary);
+    out.open("pass2.tmp", std::ios::out | std::ios::binary | std::ios::trunc);
+    reset();
+}
+
+table_engine::~table_engine() {
+    if (in.is_open()) in.close();
+    if (out.is_open()) out.close();
+}
+
+bool table_engine::if_delimiter(char c) const {
+    return std::find(std::begin(delimiters), std::end(delimiters), c) != std::end(delimiters);
+}
+
+void table_engine::reset() {
+    consumed = 0;
+    last = -1;
+    loneDelimiter = false;
+    measuring = true;
+    column = 0;
+    cellIndex = 0;
+    cellLength = 0;
+    leftPad = 0;
+    rightPad = 0;
+    alignSet = false;
+    inTable = false;
+    inRow = false;
+    inCell = false;
+    model.resetDS();
+}
+
+void table_engine::write_to_buffer() {
+    if (!in.is_open()) return;
+    for (int c = in.get(); c != std::char_traits<char>::eof(); c = in.get()) {
+        if (last == bufferSize - 1) write_from_buffer();
+        const char byte = static_cast<char>(c);
+        if (if_delimiter(byte)) {
+            write_from_buffer();
+            buffer[0] = byte;
+            last = 0;
+            loneDelimiter = true;
+            write_from_buffer();
+        } else {
+            WEXA_CHECK(last + 1 < bufferSize, "last < 511");
+            buffer[++last] = byte;
+        }
+    }
+    if (last >= 0) write_from_buffer();
+}
+
+void table_engine::write_from_buffer() {
+    const bool code = loneDelimiter && last == 0;
+    const unsigned char first = static_cast<unsigned char>(buffer[0]);
+    if (!code) flushText();
+    last = -1;
+    loneDelimiter = false;
+    if (code) interpret(first);
+}
+
+void table_engine::flushText() {
+    const int length = last + 1;
+    if (measuring) {
+        if (!inTable) {
+            write(buffer, length);
+            return;
+        }
+        consumed += length;
+        if (inCell) cellLength += length;
+        return;
+    }
+    // Output pass: only cell content is written. Text between cells (and, after
+    // a malformed stream's seek, text already copied before the table) is not.
+    if (!inCell) return;
+    writeSpaces(leftPad);
+    write(buffer, length);
+    writeSpaces(rightPad);
+}
+
+void table_engine::interpret(unsigned char code) {
+    switch (code) {
+        case PS_TABLE:
+            if (measuring && !inTable) {
+                // A table starts from clean measurements. Stray cell and row
+                // ends met outside any table would otherwise shift this
+                // table's cell lengths and move the seek back before its start.
+                model.resetDS();
+                consumed = 0;
+            }
+            inTable = true;
+            if (measuring) ++consumed;
+            break;
+
+        case PS_TR:
+            if (inTable && !inRow) inRow = true;
+            if (measuring)
+                ++consumed;
+            else
+                write("\n", 1);
+            break;
+
+        case PS_TD:
+            if (inRow && !inCell) {
+                inCell = true;
+                ++column;
+                ++cellIndex;
+            }
+            if (measuring) ++consumed;
+            break;
+
+        case PS_TD_NOALIGN:
+        case PS_ALIGN_LEFT:
+        case PS_ALIGN_RIGHT:
+        case PS_ALIGN_CENTER:
+            if (measuring) {
+                ++consumed;
+            } else if (inCell && !alignSet) {
+                alignSet = true;
+                const int spare = model.getMaxLength(column) - model.getLength(cellIndex);
+                if (code == PS_ALIGN_RIGHT) {
+                    leftPad = spare;
+                    rightPad = 0;
+                } else if (code == PS_ALIGN_CENTER) {
+                    leftPad = spare / 2;
+                    rightPad = spare - leftPad;
+                } else {
+                    leftPad = 0;
+                    rightPad = spare;
+                }
+            }
+            break;
+
+        case PS_TD_END:
+            if (inCell) {
+                inCell = false;
+                alignSet = false;
+            }
+            if (measuring) {
+                ++consumed;
+                model.addColumn(column, cellLength);
+                cellLength = 0;
+            } else {
+                write("  ", 2);
+                leftPad = 0;
+                rightPad = 0;
+            }
+            break;
+
+        case PS_TR_END:
+            if (inRow) {
+                inRow = false;
+                column = 0;
+                ++cellIndex;
+            }
+            if (measuring) {
+                ++consumed;
+                model.endRow();
+            }
+            break;
+
+        case PS_TABLE_END:
+            if (measuring) {
+                ++consumed;
+                measuring = false;
+                seekBackToTableStart();
+                column = 0;
+                cellIndex = 0;
+            } else {
+                // The output pass always ends at the end code that ended the
+                // measuring pass: no other end code lies between the seek
+                // target and it, or the measuring pass would have stopped there.
+                write("\n", 1);
+                inTable = false;
+                reset();
+            }
+            break;
+
+        default:
+            break;
+    }
+}
+
+void table_engine::seekBackToTableStart() {
+    // consumed counts only bytes read in this measuring pass, each once, so the
+    // target is never before the table's start code (or, for an end code met
+    // outside any table, before the last reset): every end code is read at
+    // most twice and the pass always moves on.
+    const std::streamoff position = in.tellg();
+    if (position < 0) {
+        // An input that cannot seek cannot be read a second time: stop here.
+        in.setstate(std::ios::failbit);
+        return;
+    }
+    WEXA_CHECK(position >= consumed, "consumed <= in.tellg()");
+    in.seekg(-static_cast<std::streamoff>(consumed), std::ios::cur);
+}
+
+void table_engine::writeSpaces(int n) {
+    static const std::string spaces(64, ' ');
+    while (n > 0) {
+        const int piece = std::min(n, static_cast<int>(spaces.size()));
+        write(spaces.data(), piece);
+        n -= piece;
+    }
+}
+
+void table_engine::write(const char* bytes, int n) {
+    if (n > 0 && out.is_open()) out.write(bytes, n);
+}
