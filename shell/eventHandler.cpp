@@ -1,6 +1,169 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "shell/eventHandler.h"
-bool eventHandler::handleEvents() { return true; }
-bool eventHandler::urlWindow() { return false; }
-void eventHandler::shellEscape() {}
-void eventHandler::drawModeWord() const {}
+
+#include <curses.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "common/bounded.h"
+#include "shell/global.h"
+#include "shell/keys.h"
+
+namespace {
+
+constexpr int kEsc = 27;
+constexpr int kF10 = 274;        // no binding: entering the handler rings the bell
+constexpr int kRedrawOnly = 269; // scrollText code that only repaints
+
+struct WindowDeleter {
+    void operator()(WINDOW* w) const { delwin(w); }
+};
+
+// Back and forward: the entry's page is read from the cache only.
+bool goToHistoryEntry(const char* url) {
+    if (url == nullptr) return false;
+    GlobalNamespace.url.setURL(url, CACHED);
+    GlobalNamespace.renderer.reset();
+    GlobalNamespace.ast.resetAST();
+    return true;
+}
+
+}  // namespace
+
+void eventHandler::drawModeWord() const {
+    attron(COLOR_PAIR(4));
+    mvaddstr(23, 62, globalMode ? "GLOBAL" : "LOCAL ");
+    attroff(COLOR_PAIR(4));
+    refresh();
+}
+
+bool eventHandler::urlWindow() {
+    std::unique_ptr<WINDOW, WindowDeleter> w(newwin(5, 76, 12, 2));
+    if (w == nullptr) return false;
+    WINDOW* win = w.get();
+    keypad(win, TRUE);
+    wattron(win, COLOR_PAIR(8));
+    box(win, 0, 0);
+    mvwaddstr(win, 0, 33, "Enter URL");
+    wattroff(win, COLOR_PAIR(8));
+    mvwhline(win, 1, 1, ACS_BLOCK, 74);
+    mvwhline(win, 3, 1, ACS_BLOCK, 74);
+
+    char input[67] = {};
+    echo();
+    curs_set(1);
+    mvwaddstr(win, 2, 1, "http://");
+    if (mvwgetnstr(win, 2, 8, input, 66) == ERR) input[0] = '\0';
+    curs_set(0);
+    noecho();
+    w.reset();
+
+    // Only the test for an empty input skips leading blanks; a URL keeps
+    // them, right after the fixed "http://".
+    const char* p = input;
+    while (*p == ' ') ++p;
+    if (*p == '\0') {
+        GlobalNamespace.renderer.scrollText(kRedrawOnly);
+        return false;
+    }
+    char url[74] = "http://";
+    wexa::boundedAppend(url, input);
+    GlobalNamespace.url.setURL(url, ABSOLUTE);
+    GlobalNamespace.renderer.scrollText(kRedrawOnly);
+    return true;
+}
+
+void eventHandler::shellEscape() {
+    // Leave curses mode so that the shell gets a normal terminal, and come
+    // back to the same screen afterwards.
+    def_prog_mode();
+    endwin();
+    const int status = std::system("/bin/bash");
+    (void)status;  // the shell's exit status means nothing to the browser
+    reset_prog_mode();
+    refresh();
+    GlobalNamespace.renderer.browserWindow();
+    GlobalNamespace.renderer.scrollText(kF10);
+}
+
+bool eventHandler::handleEvents() {
+    globalMode = true;
+    key = kF10;
+    for (;;) {
+        if (globalMode) {
+            switch (key) {
+            case kEsc:
+                globalMode = false;
+                drawModeWord();
+                GlobalNamespace.ast.startSelect();
+                break;
+            case 'Q':
+            case 'q':
+                if (GlobalNamespace.message.optionWindow()) return true;
+                break;
+            case 'R':
+            case 'r': {
+                const char* current = GlobalNamespace.pageCache.lURLRendered();
+                if (std::strcmp(current, "wexa.html") != 0) {
+                    GlobalNamespace.url.setURL(current, REFRESH);
+                    return false;
+                }
+                break;
+            }
+            case 'S':
+                shellEscape();
+                break;
+            case KEY_DOWN:
+            case KEY_UP:
+            case KEY_HOME:
+            case KEY_NPAGE:
+            case KEY_PPAGE:
+            case KEY_END:
+                GlobalNamespace.renderer.scrollText(key);
+                break;
+            case KEY_LEFT:
+                if (goToHistoryEntry(GlobalNamespace.pageCache.showPrevPage())) return false;
+                break;
+            case KEY_RIGHT:
+                if (goToHistoryEntry(GlobalNamespace.pageCache.showNextPage())) return false;
+                break;
+            case KEY_F(1):
+                GlobalNamespace.help.showHelpScreen();
+                break;
+            case KEY_F(2):
+                if (urlWindow()) return false;
+                break;
+            case KEY_F(3):
+                GlobalNamespace.proxy.setNew();
+                break;
+            default:
+                beep();
+                break;
+            }
+        } else {
+            const int result = GlobalNamespace.ast.getKey(key);
+            key = static_cast<short>(result);
+            if (result == -1) {  // a link set a new URL
+                GlobalNamespace.renderer.reset();
+                GlobalNamespace.ast.resetAST();
+                globalMode = true;
+                return false;
+            }
+            if (result == -20) return false;  // a form was sent; the reply is read next
+            if (result == '\t') {
+                GlobalNamespace.ast.moveNext(true);
+            } else if (result == kEsc) {
+                globalMode = true;
+                drawModeWord();
+            }
+        }
+        drawModeWord();
+        if (pendingTab) {
+            pendingTab = false;
+            key = '\t';
+        } else {
+            key = static_cast<short>(readKey(stdscr));
+        }
+    }
+}
