@@ -154,6 +154,9 @@ void Server::acceptAll() {
         conn.deadline = conn.started + std::chrono::milliseconds(config_.readTimeoutMs);
         watch(conn, EPOLLIN | EPOLLRDHUP);
         log_.debug("connection " + std::to_string(id) + " accepted");
+        // The browser sends its request right after connecting, so it is
+        // often here already.
+        readFrom(conn);
     }
 }
 
@@ -248,15 +251,15 @@ void Server::requestRead(Connection& conn) {
     conn.phase = Phase::Waiting;
     {
         std::lock_guard<std::mutex> lock(jobsMutex_);
-        jobs_.push_back(Job{conn.id, request});
+        jobs_.push_back(Job{conn.id, conn.fd, request});
     }
     jobsReady_.notify_one();
 }
 
-void Server::startReply(Connection& conn, std::string bytes) {
+void Server::startReply(Connection& conn, std::string bytes, std::size_t alreadySent) {
     conn.phase = Phase::Writing;
     conn.out = std::move(bytes);
-    conn.sent = 0;
+    conn.sent = alreadySent;
     conn.deadline = Clock::now() + std::chrono::milliseconds(config_.writeTimeoutMs);
     writeTo(conn);
 }
@@ -306,7 +309,11 @@ void Server::collectFinished() {
         if (found == connections_.end()) continue;
         Connection& conn = found->second;
         logDone(conn, item.command, item.served.url, item.served.outcome, item.served.reply.size());
-        startReply(conn, std::move(item.served.reply));
+        if (item.broken) {
+            close(item.id);
+        } else {
+            startReply(conn, std::move(item.served.reply), item.sent);
+        }
     }
 }
 
@@ -344,7 +351,27 @@ void Server::workerMain() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        Finished finished{job.id, serveRequest(job.request, fetcher, filter_), commandName(job.request.command)};
+        Finished finished;
+        finished.id = job.id;
+        finished.served = serveRequest(job.request, fetcher, filter_);
+        finished.command = commandName(job.request.command);
+        // The loop leaves a connection alone while a worker has it, so the
+        // worker may send at once: the client gets its page without waiting
+        // for the loop to wake up. What the socket does not take now, the
+        // loop sends later.
+        const std::string& reply = finished.served.reply;
+        while (finished.sent < reply.size()) {
+            ssize_t put = ::send(job.fd, reply.data() + finished.sent, reply.size() - finished.sent,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (put > 0) {
+                finished.sent += static_cast<std::size_t>(put);
+            } else if (put < 0 && errno == EINTR) {
+                continue;
+            } else {
+                finished.broken = put < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+                break;
+            }
+        }
         {
             std::lock_guard<std::mutex> lock(finishedMutex_);
             finished_.push_back(std::move(finished));

@@ -64,20 +64,23 @@ private:
         std::size_t sent = 0;
     };
     struct Job {
-        std::uint64_t id;
+        std::uint64_t id = 0;
+        int fd = -1;
         Request request;
     };
     struct Finished {
-        std::uint64_t id;
+        std::uint64_t id = 0;
         Served served;
         std::string command;
+        std::size_t sent = 0;  // bytes of the reply the worker already sent
+        bool broken = false;   // the worker's send failed: the client is gone
     };
 
     void acceptAll();
     void onEvent(std::uint64_t id, std::uint32_t events);
     void readFrom(Connection& conn);
     void requestRead(Connection& conn);
-    void startReply(Connection& conn, std::string bytes);
+    void startReply(Connection& conn, std::string bytes, std::size_t alreadySent = 0);
     void writeTo(Connection& conn);
     void drain(Connection& conn);
     void watch(Connection& conn, std::uint32_t events);
