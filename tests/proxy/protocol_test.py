@@ -18,6 +18,7 @@ import threading
 import time
 import unittest
 import urllib.parse
+import zlib
 
 SERVER_BINARY = None
 ORIGIN = None  # the local web server
@@ -55,7 +56,17 @@ class Origin(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         path, _, query = self.path.partition("?")
-        if path == "/page.html":
+        if self.path.startswith("http://"):
+            # Asked as a forward proxy: the request line holds the whole URL.
+            self.send_body(b"proxied[" + self.path.encode() + b"]")
+        elif path == "/gzip.html":
+            if "gzip" not in self.headers.get("Accept-Encoding", ""):
+                self.send_body(b"client does not accept gzip", status=406)
+                return
+            packer = zlib.compressobj(wbits=31)
+            packed = packer.compress(b"<B>unpacked</B>" * 100) + packer.flush()
+            self.send_body(packed, headers=[("Content-Encoding", "gzip")])
+        elif path == "/page.html":
             self.send_body(b"<HTML><TITLE>Page</TITLE><B>Hello</B> world</HTML>")
         elif path == "/tricky.html":
             self.send_body(TRICKY_BODY)
@@ -116,9 +127,8 @@ def origin_url(path):
     return "http://127.0.0.1:%d%s" % (ORIGIN.server_address[1], path)
 
 
-def connect():
-    sock = socket.create_connection(("127.0.0.1", PROXY_PORT), timeout=20)
-    return sock
+def connect(port=None):
+    return socket.create_connection(("127.0.0.1", port or PROXY_PORT), timeout=20)
 
 
 def read_reply(sock):
@@ -138,14 +148,14 @@ def read_reply(sock):
         data += chunk
 
 
-def exchange(request_bytes):
-    with connect() as sock:
+def exchange(request_bytes, port=None):
+    with connect(port) as sock:
         sock.sendall(request_bytes)
         return read_reply(sock)
 
 
-def get(url, command="GET"):
-    return exchange(("%s\n%s\n" % (command, url)).encode("latin-1"))
+def get(url, command="GET", port=None):
+    return exchange(("%s\n%s\n" % (command, url)).encode("latin-1"), port)
 
 
 def form(command, action, fields):
@@ -198,10 +208,11 @@ def sanitized(body):
     return body.replace(b"\r", b" ").replace(b"\n", b" ").replace(b"\0", b"").replace(b"\xff", b"?")
 
 
-def start_proxy(extra_args=()):
+def start_proxy(extra_args=(), extra_env=()):
     """Starts wexapserver on a free port; returns the process, its port and
     the file that holds its log."""
     env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+    env.update(extra_env)
     log = tempfile.NamedTemporaryFile(prefix="wexapserver-", suffix=".log", delete=False)
     log_path = log.name
     args = [SERVER_BINARY, "--port", "0", "--read-timeout", str(READ_TIMEOUT), "--workers", "4",
@@ -308,6 +319,19 @@ class Fetching(unittest.TestCase):
         self.assertEqual(get("file:///etc/passwd"), refused)
         self.assertEqual(get("http://file:///etc/passwd"), refused)
         self.assertEqual(get(origin_url("/to-file")), b"ERROR\nRefused: only http and https are allowed\n")
+
+    def test_compressed_pages_are_unpacked(self):
+        self.assertEqual(page_of(get(origin_url("/gzip.html")))[1], b"<B>unpacked</B>" * 100)
+
+    def test_http_proxy_variable_is_honoured(self):
+        proc, port, log_path = start_proxy(extra_env={"http_proxy": origin_url("")})
+        try:
+            page = page_of(get("http://wexa-test.invalid/x", port=port))[1]
+            self.assertEqual(page, b"proxied[http://wexa-test.invalid/x]")
+        finally:
+            proc.kill()
+            proc.wait()
+            os.unlink(log_path)
 
     def test_https_typed_after_the_browsers_prefix_is_used(self):
         # The local server speaks plain HTTP, so a TLS attempt must fail.
@@ -460,9 +484,7 @@ class Lifecycle(unittest.TestCase):
     def test_terminate_stops_the_server_promptly(self):
         proc, port, log_path = start_proxy()
         try:
-            with socket.create_connection(("127.0.0.1", port)) as sock:
-                sock.sendall(b"PING\n")
-                self.assertEqual(read_reply(sock), b"ALIVE\n")
+            self.assertEqual(exchange(b"PING\n", port), b"ALIVE\n")
             proc.send_signal(signal.SIGTERM)
             self.assertEqual(proc.wait(timeout=10), 0)
         finally:
