@@ -14,8 +14,8 @@ namespace {
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n')) {
+    while (!text.empty() &&
+           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
         text.remove_suffix(1);
     }
     return text;
@@ -24,7 +24,8 @@ std::string_view trim(std::string_view text) {
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -33,31 +34,56 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 
 const char* usualReason(long status) {
     switch (status) {
-        case 400: return "Bad Request";
-        case 401: return "Unauthorized";
-        case 402: return "Payment Required";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 406: return "Not Acceptable";
-        case 407: return "Proxy Authentication Required";
-        case 408: return "Request Timeout";
-        case 409: return "Conflict";
-        case 410: return "Gone";
-        case 411: return "Length Required";
-        case 413: return "Content Too Large";
-        case 414: return "URI Too Long";
-        case 415: return "Unsupported Media Type";
-        case 418: return "I'm a teapot";
-        case 429: return "Too Many Requests";
-        case 451: return "Unavailable For Legal Reasons";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        case 502: return "Bad Gateway";
-        case 503: return "Service Unavailable";
-        case 504: return "Gateway Timeout";
-        case 505: return "HTTP Version Not Supported";
-        default: return "";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 402:
+            return "Payment Required";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 406:
+            return "Not Acceptable";
+        case 407:
+            return "Proxy Authentication Required";
+        case 408:
+            return "Request Timeout";
+        case 409:
+            return "Conflict";
+        case 410:
+            return "Gone";
+        case 411:
+            return "Length Required";
+        case 413:
+            return "Content Too Large";
+        case 414:
+            return "URI Too Long";
+        case 415:
+            return "Unsupported Media Type";
+        case 418:
+            return "I'm a teapot";
+        case 429:
+            return "Too Many Requests";
+        case 451:
+            return "Unavailable For Legal Reasons";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        case 505:
+            return "HTTP Version Not Supported";
+        default:
+            return "";
     }
 }
 
@@ -99,12 +125,15 @@ std::string reasonPhrase(std::string_view statusLine, long status) {
 std::string describeCurlFailure(CURLcode code, long osErrno, std::string_view host) {
     std::string name(host);
     switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST: return "Host not found: " + name;
-        case CURLE_COULDNT_RESOLVE_PROXY: return "Proxy host not found";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "Host not found: " + name;
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "Proxy host not found";
         case CURLE_COULDNT_CONNECT:
             if (osErrno == ECONNREFUSED) return "Connection refused by " + name;
             return "Could not connect to " + name;
-        case CURLE_OPERATION_TIMEDOUT: return "Timed out waiting for " + name;
+        case CURLE_OPERATION_TIMEDOUT:
+            return "Timed out waiting for " + name;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM:
@@ -112,19 +141,28 @@ std::string describeCurlFailure(CURLcode code, long osErrno, std::string_view ho
         case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
         case CURLE_SSL_INVALIDCERTSTATUS:
             return "Certificate problem with " + name;
-        case CURLE_SSL_CONNECT_ERROR: return "Secure connection failed with " + name;
-        case CURLE_TOO_MANY_REDIRECTS: return "Too many redirects";
-        case CURLE_UNSUPPORTED_PROTOCOL: return "Refused: only http and https are allowed";
-        case CURLE_URL_MALFORMAT: return "Malformed address";
-        case CURLE_GOT_NOTHING: return "Empty reply from " + name;
+        case CURLE_SSL_CONNECT_ERROR:
+            return "Secure connection failed with " + name;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "Too many redirects";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "Refused: only http and https are allowed";
+        case CURLE_URL_MALFORMAT:
+            return "Malformed address";
+        case CURLE_GOT_NOTHING:
+            return "Empty reply from " + name;
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_PARTIAL_FILE:
             return "Connection broken by " + name;
-        case CURLE_BAD_CONTENT_ENCODING: return "Page could not be decompressed";
-        case CURLE_WEIRD_SERVER_REPLY: return "Not an HTTP reply from " + name;
-        case CURLE_LOGIN_DENIED: return "Login denied by " + name;
-        default: return std::string("Fetch failed: ") + curl_easy_strerror(code);
+        case CURLE_BAD_CONTENT_ENCODING:
+            return "Page could not be decompressed";
+        case CURLE_WEIRD_SERVER_REPLY:
+            return "Not an HTTP reply from " + name;
+        case CURLE_LOGIN_DENIED:
+            return "Login denied by " + name;
+        default:
+            return std::string("Fetch failed: ") + curl_easy_strerror(code);
     }
 }
 
@@ -260,7 +298,8 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel_));
     }
 
-    curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html,application/xhtml+xml,text/plain;q=0.9,*/*;q=0.5");
+    curl_slist* headers =
+        curl_slist_append(nullptr, "Accept: text/html,application/xhtml+xml,text/plain;q=0.9,*/*;q=0.5");
     if (request.bypassCache) {
         headers = curl_slist_append(headers, "Cache-Control: no-cache");
         headers = curl_slist_append(headers, "Pragma: no-cache");

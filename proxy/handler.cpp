@@ -60,7 +60,8 @@ Served replyForResult(const Request& request, const FetchResult& result, const P
     // keeping a page; neither may enter the browser's cache.
     bool cacheable = !input.formReply && !result.forbidsStoring;
     Served served;
-    served.reply = pageReply(filter.render(input), cacheable ? Cacheability::Cacheable : Cacheability::NotCacheable);
+    served.reply =
+        pageReply(filter.render(input), cacheable ? Cacheability::Cacheable : Cacheability::NotCacheable);
     served.url = result.finalUrl;
     served.outcome = cacheable ? "OK TRUE" : "OK FALSE";
     return served;

@@ -100,13 +100,16 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         } else if (option == "--listen") {
             if (!needValue()) return fail("--listen needs an address");
             in_addr check{};
-            if (inet_pton(AF_INET, value.c_str(), &check) != 1) return fail("--listen: not an IPv4 address: " + value);
+            if (inet_pton(AF_INET, value.c_str(), &check) != 1)
+                return fail("--listen: not an IPv4 address: " + value);
             config.listenAddress = value;
         } else if (option == "--port") {
-            if (!needValue() || !parseInteger(value, 0, 65535, number)) return fail("--port needs a number 0 to 65535");
+            if (!needValue() || !parseInteger(value, 0, 65535, number))
+                return fail("--port needs a number 0 to 65535");
             config.port = static_cast<int>(number);
         } else if (option == "--workers") {
-            if (!needValue() || !parseInteger(value, 1, 1024, number)) return fail("--workers needs a number 1 to 1024");
+            if (!needValue() || !parseInteger(value, 1, 1024, number))
+                return fail("--workers needs a number 1 to 1024");
             config.workers = static_cast<int>(number);
         } else if (option == "--max-connections") {
             if (!needValue() || !parseInteger(value, 1, 100000, number)) {
@@ -133,7 +136,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             }
             config.fetch.maxPageBytes = static_cast<std::size_t>(number);
         } else if (option == "--max-redirects") {
-            if (!needValue() || !parseInteger(value, 0, 50, number)) return fail("--max-redirects needs a number 0 to 50");
+            if (!needValue() || !parseInteger(value, 0, 50, number))
+                return fail("--max-redirects needs a number 0 to 50");
             config.fetch.maxRedirects = static_cast<long>(number);
         } else if (option == "--connect-timeout") {
             if (!needValue() || !parseSeconds(value, 0.05, 600, config.fetch.connectTimeoutMs)) {

@@ -12,7 +12,8 @@ ContentKind classifyContentType(std::string_view contentType) {
     }
     if (type.empty() || type == "text/html" || type == "application/xhtml+xml") return ContentKind::Html;
     auto endsWith = [&type](std::string_view suffix) {
-        return type.size() > suffix.size() && type.compare(type.size() - suffix.size(), suffix.size(), suffix) == 0;
+        return type.size() > suffix.size() &&
+               type.compare(type.size() - suffix.size(), suffix.size(), suffix) == 0;
     };
     if (type.compare(0, 5, "text/") == 0 || type == "application/json" || type == "application/xml" ||
         endsWith("+json") || endsWith("+xml")) {
@@ -77,8 +78,10 @@ std::string PassThroughFilter::render(const PageInput& input) const {
                 return describeOtherContent(input);
             }
             return std::string(input.body);
-        case ContentKind::Text: return wrapPlainText(input.body);
-        case ContentKind::Other: return describeOtherContent(input);
+        case ContentKind::Text:
+            return wrapPlainText(input.body);
+        case ContentKind::Other:
+            return describeOtherContent(input);
     }
     return std::string(input.body);
 }

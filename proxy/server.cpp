@@ -221,8 +221,8 @@ void Server::readFrom(Connection& conn) {
             close(conn.id);
             return;
         }
-        RequestReader::State state = got == 0 ? conn.reader.finish()
-                                              : conn.reader.feed(buffer, static_cast<std::size_t>(got));
+        RequestReader::State state =
+            got == 0 ? conn.reader.finish() : conn.reader.feed(buffer, static_cast<std::size_t>(got));
         if (state == RequestReader::State::Complete) {
             requestRead(conn);
             return;

@@ -44,10 +44,10 @@ std::string leadingScheme(std::string_view text) {
     // Without "//" a word and a colon is read as a scheme only when it names
     // one that people do write that way ("mailto:", "javascript:"); anything
     // else is left to be a host name.
-    static const char* const kBareSchemes[] = {"http", "https", "file", "ftp", "mailto", "javascript",
-                                               "data", "about", "news", "tel", "telnet", "gopher",
-                                               "ldap", "dict", "tftp", "smb", "sftp", "scp", "imap",
-                                               "pop3", "smtp", "rtsp", "ws", "wss", "vbscript"};
+    static const char* const kBareSchemes[] = {
+        "http", "https",  "file",   "ftp",  "mailto", "javascript", "data",    "about", "news",
+        "tel",  "telnet", "gopher", "ldap", "dict",   "tftp",       "smb",     "sftp",  "scp",
+        "imap", "pop3",   "smtp",   "rtsp", "ws",     "wss",        "vbscript"};
     std::string name = lower(text.substr(0, i));
     for (const char* known : kBareSchemes) {
         if (name == known) return name;
@@ -65,7 +65,15 @@ bool isWebScheme(const std::string& scheme) {
 bool keepInPath(unsigned char byte) {
     if (byte <= 0x20 || byte >= 0x7f) return false;
     switch (byte) {
-        case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}':
+        case '"':
+        case '<':
+        case '>':
+        case '\\':
+        case '^':
+        case '`':
+        case '{':
+        case '|':
+        case '}':
             return false;
         default:
             return true;

@@ -98,9 +98,10 @@ bool fetchOnce(const Options& options, const std::string& request, std::string& 
 }
 
 void clientLoop(const Options& options, Clock::time_point until, ClientStats& stats) {
-    std::string request = options.mode == "proxy"
-                              ? "GET\n" + options.target + "\n"
-                              : "GET " + options.target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    std::string request =
+        options.mode == "proxy"
+            ? "GET\n" + options.target + "\n"
+            : "GET " + options.target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     std::string buffer;
     buffer.reserve(1 << 17);
     while (Clock::now() < until) {
@@ -153,17 +154,19 @@ int main(int argc, char** argv) {
             usage();
         }
     }
-    if ((options.mode != "proxy" && options.mode != "direct") || options.port <= 0 || options.target.empty()) {
+    if ((options.mode != "proxy" && options.mode != "direct") || options.port <= 0 ||
+        options.target.empty()) {
         usage();
     }
 
     std::vector<ClientStats> stats(static_cast<std::size_t>(options.clients));
     std::vector<std::thread> threads;
     Clock::time_point start = Clock::now();
-    Clock::time_point until = start + std::chrono::duration_cast<Clock::duration>(
-                                          std::chrono::duration<double>(options.seconds));
+    Clock::time_point until =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
     for (int i = 0; i < options.clients; ++i) {
-        threads.emplace_back(clientLoop, std::cref(options), until, std::ref(stats[static_cast<std::size_t>(i)]));
+        threads.emplace_back(clientLoop, std::cref(options), until,
+                             std::ref(stats[static_cast<std::size_t>(i)]));
     }
     for (std::thread& thread : threads) thread.join();
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();

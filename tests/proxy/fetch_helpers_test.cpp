@@ -34,10 +34,13 @@ TEST(StatusReason, TakenFromTheStatusLineOrTheUsualPhrase) {
 }
 
 TEST(FailureWords, TransferErrorsSayWhatWentWrong) {
-    EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_COULDNT_RESOLVE_HOST, 0, "x.invalid"), "Host not found: x.invalid");
-    EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_COULDNT_CONNECT, ECONNREFUSED, "h"), "Connection refused by h");
+    EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_COULDNT_RESOLVE_HOST, 0, "x.invalid"),
+              "Host not found: x.invalid");
+    EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_COULDNT_CONNECT, ECONNREFUSED, "h"),
+              "Connection refused by h");
     EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_OPERATION_TIMEDOUT, 0, "h"), "Timed out waiting for h");
-    EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_PEER_FAILED_VERIFICATION, 0, "h"), "Certificate problem with h");
+    EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_PEER_FAILED_VERIFICATION, 0, "h"),
+              "Certificate problem with h");
     EXPECT_EQ(wexaproxy::describeCurlFailure(CURLE_UNSUPPORTED_PROTOCOL, 0, "h"),
               "Refused: only http and https are allowed");
 }

@@ -18,7 +18,8 @@ using wexaproxy::sanitizePageText;
 namespace {
 
 // The rules the browser's reader relies on, for one cut.
-void expectSafeLines(const std::vector<std::string_view>& lines, std::size_t maxLine, const std::string& text) {
+void expectSafeLines(const std::vector<std::string_view>& lines, std::size_t maxLine,
+                     const std::string& text) {
     std::string joined;
     for (std::string_view line : lines) {
         ASSERT_FALSE(line.empty());
@@ -101,9 +102,10 @@ TEST(LineCutter, SixTildesAreSplitAcrossLines) {
 
 TEST(LineCutter, CacheWordsNeverStartALine) {
     // The cut would fall right before TRUE, FALSE, and at the page start.
-    for (std::string text : {std::string(10, 'x') + "TRUE and more", std::string(10, 'x') + "FALSE",
-                             std::string("TRUE at the start"), std::string("FALSE"), std::string("TRUETRUETRUE"),
-                             std::string(9, 'x') + "TRUE", std::string(9, '~') + "TRUE"}) {
+    for (std::string text :
+         {std::string(10, 'x') + "TRUE and more", std::string(10, 'x') + "FALSE",
+          std::string("TRUE at the start"), std::string("FALSE"), std::string("TRUETRUETRUE"),
+          std::string(9, 'x') + "TRUE", std::string(9, '~') + "TRUE"}) {
         for (std::size_t maxLine : {2u, 3u, 9u, 10u, 11u}) {
             SCOPED_TRACE(text + " / " + std::to_string(maxLine));
             expectSafeLines(cutLines(text, maxLine), maxLine, text);
@@ -128,8 +130,17 @@ TEST(LineCutter, RandomTextsJoinBackExactlyAndObeyTheRules) {
 
 TEST(PageReply, BrowserReadsBackExactlyTheSanitizedPage) {
     std::mt19937 random(777);
-    const std::vector<std::string> pieces = {"~~", "~~~~~~~", "\n", "\r\n", "\n\n", "TRUE", "FALSE", "OK",
-                                             "ERROR", "word ", std::string(700, 'w')};
+    const std::vector<std::string> pieces = {"~~",
+                                             "~~~~~~~",
+                                             "\n",
+                                             "\r\n",
+                                             "\n\n",
+                                             "TRUE",
+                                             "FALSE",
+                                             "OK",
+                                             "ERROR",
+                                             "word ",
+                                             std::string(700, 'w')};
     for (int round = 0; round < 300; ++round) {
         std::string page;
         int count = static_cast<int>(random() % 40);

@@ -1,8 +1,8 @@
 // Command-line options of the server.
 
-#include <gtest/gtest.h>
-
 #include "proxy/options.h"
+
+#include <gtest/gtest.h>
 
 using wexaproxy::parseOptions;
 

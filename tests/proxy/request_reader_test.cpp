@@ -102,7 +102,8 @@ TEST(RequestReaderForms, ValuesKeepTheirBytesExactly) {
 TEST(RequestReaderForms, BadCountsAreMalformed) {
     for (const char* count : {"x", "-1", "", "1 ", "1001"}) {
         RequestReader reader;
-        EXPECT_EQ(feedOpen(reader, std::string("FORM-GET\nhttp://h/\n") + count + "\n"), State::Malformed) << count;
+        EXPECT_EQ(feedOpen(reader, std::string("FORM-GET\nhttp://h/\n") + count + "\n"), State::Malformed)
+            << count;
     }
     RequestReader limited(RequestLimits{65536, 3});
     EXPECT_EQ(feedOpen(limited, "FORM-GET\nhttp://h/\n4\n"), State::Malformed);

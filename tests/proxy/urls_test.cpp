@@ -1,10 +1,10 @@
 // URL checking and form encoding.
 
+#include "proxy/urls.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "proxy/urls.h"
 
 using wexaproxy::FormField;
 using wexaproxy::formUrlEncode;
@@ -42,8 +42,8 @@ TEST(UrlSchemes, SchemeTypedAfterTheBrowsersPrefixIsTheOneMeant) {
 
 TEST(UrlSchemes, OtherSchemesAreRefusedWhereverTheyStand) {
     for (const char* raw : {"file:///etc/passwd", "http://file:///etc/passwd", "http://ftp://host/",
-                            "ftp://host/", "http://javascript:alert(1)", "gopher://h/", "http://file:/etc/passwd",
-                            "http://https://file:///x"}) {
+                            "ftp://host/", "http://javascript:alert(1)", "gopher://h/",
+                            "http://file:/etc/passwd", "http://https://file:///x"}) {
         EXPECT_EQ(refused(raw), "Only http and https addresses are allowed") << raw;
     }
 }
@@ -56,14 +56,16 @@ TEST(UrlSchemes, HostWithPortOrUserIsNotAScheme) {
 }
 
 TEST(UrlSafety, ControlCharactersAreRefused) {
-    for (std::string raw : {std::string("http://h/a\rHost: evil"), std::string("http://h/\nX: y"),
-                            std::string("http://h/\t"), std::string("http://h/\x7f"), std::string("http://h/\0x", 11)}) {
+    for (std::string raw :
+         {std::string("http://h/a\rHost: evil"), std::string("http://h/\nX: y"), std::string("http://h/\t"),
+          std::string("http://h/\x7f"), std::string("http://h/\0x", 11)}) {
         EXPECT_EQ(refused(raw), "Address holds control characters");
     }
 }
 
 TEST(UrlSafety, BlanksAndUnsafeBytesInThePathAreEncoded) {
-    EXPECT_EQ(accepted("  http://h/a b/c\"d<e>{|}^`\\?q=x y  "), "http://h/a%20b/c%22d%3Ce%3E%7B%7C%7D%5E%60%5C?q=x%20y");
+    EXPECT_EQ(accepted("  http://h/a b/c\"d<e>{|}^`\\?q=x y  "),
+              "http://h/a%20b/c%22d%3Ce%3E%7B%7C%7D%5E%60%5C?q=x%20y");
     EXPECT_EQ(accepted("http://h/caf\xc3\xa9"), "http://h/caf%C3%A9");
     EXPECT_EQ(accepted("http://h/already%20encoded"), "http://h/already%20encoded");
 }
@@ -87,8 +89,11 @@ TEST(UrlHost, HostIsTakenWithoutUserPortAndPath) {
 }
 
 TEST(FormEncoding, PairsArePercentEncodedWithPlusForBlank) {
-    std::vector<FormField> fields = {{"name", "Jo Smith"}, {"q&x", "a=b&c%d+e"}, {"empty", ""},
-                                     {"safe", "AZaz09*-._"}, {"bytes", std::string("\xc3\xa9\n\0", 4)}};
+    std::vector<FormField> fields = {{"name", "Jo Smith"},
+                                     {"q&x", "a=b&c%d+e"},
+                                     {"empty", ""},
+                                     {"safe", "AZaz09*-._"},
+                                     {"bytes", std::string("\xc3\xa9\n\0", 4)}};
     EXPECT_EQ(formUrlEncode(fields),
               "name=Jo+Smith&q%26x=a%3Db%26c%25d%2Be&empty=&safe=AZaz09*-._&bytes=%C3%A9%0A%00");
     EXPECT_EQ(formUrlEncode({}), "");
