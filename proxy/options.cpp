@@ -58,7 +58,10 @@ std::string usageText() {
            "  --timeout SECS         time for a whole fetch (default 30)\n"
            "  --user-agent TEXT      User-Agent sent to web servers\n"
            "                         (default \"wexapserver/1.0 (text browser proxy)\")\n"
-           "  --log-level LEVEL      quiet, normal (one line per request) or debug\n"
+           "  --log-level LEVEL      what goes to standard error: quiet (nothing but start-up\n"
+           "                         failures), normal (one line per request: time, command,\n"
+           "                         URL, outcome, bytes, milliseconds; the default) or\n"
+           "                         debug (also each connection opened and closed)\n"
            "  --help                 show this text\n"
            "\n"
            "The http_proxy, https_proxy and no_proxy variables are honoured.\n";
