@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "proxy/request.h"
 
@@ -163,4 +165,36 @@ TEST(RequestReaderEndOfStream, BytesAfterACompleteRequestAreIgnored) {
     ASSERT_EQ(feedOpen(reader, "PING\ngarbage\n"), State::Complete);
     EXPECT_EQ(feedOpen(reader, "more"), State::Complete);
     EXPECT_EQ(reader.finish(), State::Complete);
+}
+
+TEST(RequestReaderChunks, ArbitraryBytesInAnyChunksGiveTheSameVerdict) {
+    // Requests assembled from protocol-like pieces and noise, fed whole and
+    // in random chunks: the reader must reach the same state and request.
+    std::mt19937 random(2024);
+    const std::vector<std::string> pieces = {
+        "GET\n", "FORM-GET\n", "FORM-POST\n", "PING\n", "http://h/\n",        "2\n",  "0\n",
+        "\n",    "~~~\n",      "x\n",         "\r\n",   std::string(1, '\0'), "\xff", "9999\n"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes;
+        int count = 1 + static_cast<int>(random() % 12);
+        for (int i = 0; i < count; ++i) bytes += pieces[random() % pieces.size()];
+
+        RequestReader whole(RequestLimits{200, 5});
+        whole.feed(bytes.data(), bytes.size());
+        State expected = whole.finish();
+
+        RequestReader chunked(RequestLimits{200, 5});
+        for (std::size_t pos = 0; pos < bytes.size();) {
+            std::size_t size = std::min<std::size_t>(1 + random() % 7, bytes.size() - pos);
+            chunked.feed(bytes.data() + pos, size);
+            pos += size;
+        }
+        ASSERT_EQ(chunked.finish(), expected) << bytes;
+        if (expected == State::Complete) {
+            ASSERT_EQ(chunked.request().url, whole.request().url);
+            ASSERT_EQ(chunked.request().fields.size(), whole.request().fields.size());
+        } else {
+            ASSERT_EQ(chunked.error(), whole.error());
+        }
+    }
 }
