@@ -9,8 +9,10 @@ Usage: protocol_test.py PATH_TO_WEXAPSERVER
 import http.server
 import os
 import re
+import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -337,6 +339,24 @@ class Fetching(unittest.TestCase):
         # The local server speaks plain HTTP, so a TLS attempt must fail.
         reply = get("http://https://127.0.0.1:%d/page.html" % ORIGIN.server_address[1])
         self.assertEqual(reply, b"ERROR\nSecure connection failed with 127.0.0.1\n")
+
+    @unittest.skipUnless(shutil.which("openssl"), "needs the openssl tool to make a certificate")
+    def test_untrusted_certificate_is_refused(self):
+        with tempfile.TemporaryDirectory() as folder:
+            key, cert = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                            "-days", "1", "-subj", "/CN=127.0.0.1"], check=True, capture_output=True)
+            server = OriginServer(("127.0.0.1", 0), Origin)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(cert, key)
+            server.socket = context.wrap_socket(server.socket, server_side=True)
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            try:
+                reply = get("https://127.0.0.1:%d/page.html" % server.server_address[1])
+            finally:
+                server.shutdown()
+                server.server_close()
+        self.assertEqual(reply, b"ERROR\nCertificate problem with 127.0.0.1\n")
 
     def test_cookies_are_kept_across_requests_and_workers(self):
         get(origin_url("/setcookie"))
