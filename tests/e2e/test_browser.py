@@ -118,6 +118,30 @@ class StartUpAndQuit(BrowserTest):
         self.assertFalse(any("MODE:" in line for line in self.term.screen()), self.dump())
 
 
+class TerminalChecks(BrowserTest):
+    def test_small_terminal_is_refused_with_a_message(self):
+        self.term = TmuxTerm([WEXA], cwd=self.dir, width=70, height=20)
+        self.assertEqual(self.term.wait_exit(), 1)
+        self.assertTrue(any("needs at least 80x24" in line for line in self.term.screen()), self.dump())
+
+    def test_unknown_terminal_type_is_refused_with_a_message(self):
+        self.term = TmuxTerm([WEXA], cwd=self.dir, env={"TERM": "no-such-terminal"})
+        self.assertEqual(self.term.wait_exit(), 1)
+        self.assertTrue(any('unknown terminal type "no-such-terminal"' in l for l in self.term.screen()), self.dump())
+
+    def test_shell_escape_gives_a_working_shell_and_comes_back(self):
+        self.start_browser()
+        self.term.send("S")
+        self.assertTrue(self.term.wait_for(lambda s: not any("MODE:" in l for l in s)), self.dump())
+        self.term.type("echo shell-$((6*7))")
+        self.term.send("Enter")
+        self.wait_text("shell-42")
+        self.term.type("exit")
+        self.term.send("Enter")
+        self.assertTrue(self.term.wait_for(lambda s: "Wexa start page" in s[1] and "MODE:" in s[23]), self.dump())
+        self.wait_text("Welcome to wexa")
+
+
 class Scrolling(BrowserTest):
     start_html = LONG_PAGE
 
@@ -210,6 +234,18 @@ class Fetching(BrowserTest):
         self.assertTrue(self.term.wait_for(lambda s: not any("404" in l for l in s)), self.dump())
         self.assertIn("Wexa start page", self.row(1))
         self.wait_text("Welcome to wexa")
+
+    def test_long_error_text_is_cut_to_fit_the_window(self):
+        proxy = self.start_proxy()
+        text = "A" * 30 + "B" * 40
+        proxy.on("GET", "http://h/long", error_reply(text))
+        self.start_browser()
+        self.open_url("h/long")
+        self.wait_text("A" * 30 + "B" * 28)
+        row = next(l for l in self.term.screen() if "AAAA" in l)
+        # Inside the window's border: window columns 1 to 58 are screen 10 to 67.
+        self.assertEqual(row.index("A"), 10)
+        self.assertNotIn("B" * 29, row)
 
     def test_connection_refused(self):
         self.start_browser()  # no proxy listening
