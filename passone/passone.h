@@ -1,0 +1,36 @@
+#pragma once
+// Pass one: turns the HTML file of the current page into the page stream
+// pass1.tmp (see pagestream.h) and sets the page title.
+
+#include <fstream>
+
+// The title of the current page: at most 80 characters.
+class PageProperties {
+public:
+    static constexpr int TITLE_SIZE = 81;
+
+    // Stores title (null reads as empty). A title of up to 80 characters is
+    // kept whole; a longer one becomes its first 77 characters and "...".
+    void setTitle(const char* title);
+    // The stored title; valid until the next setTitle.
+    const char* getTitle() const { return title; }
+
+private:
+    char title[TITLE_SIZE] = {};
+};
+
+// Has no state: every run of passOne starts afresh.
+class PassOne {
+public:
+    // Renders the HTML file at path into pass1.tmp in the working directory
+    // (created or truncated, permission bits 0664), and stores the page
+    // title in GlobalNamespace.page (" Untitled" when the page has no usable
+    // TITLE). A file that cannot be read gives an empty stream; an output
+    // file that cannot be written gives an empty or short one. Reports
+    // nothing.
+    void passOne(const char* path);
+
+    // Writes every byte of the NUL-terminated text (null writes nothing),
+    // without the NUL and without translation.
+    static void writeString(const char* text, std::fstream& out);
+};

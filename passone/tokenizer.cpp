@@ -1,0 +1,133 @@
+#include "passone/tokenizer.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kEnd = std::char_traits<char>::eof();
+
+bool isAsciiLetter(int c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Only an ampersand or a line break gives the no-break-space step anything
+// to do, and a text token can hold a line break only in its first two bytes
+// (the first byte, or the byte after a '<' that starts no tag).
+bool needsReplaceNBSP(const char* token, int len) {
+    for (int i = 0; i < len && i < 2; ++i)
+        if (token[i] == '\n' || token[i] == '\r') return true;
+    return std::memchr(token, '&', static_cast<std::size_t>(len)) != nullptr;
+}
+
+}  // namespace
+
+Tokenizer::Tokenizer(const char* fileName) {
+    if (fileName != nullptr) open(fileName, std::ios::in | std::ios::binary);
+}
+
+Tokenizer::Tokenizer() = default;
+
+char* Tokenizer::getNextToken() {
+    // Bytes are taken straight from the stream buffer: its fast path is an
+    // inline pointer bump, which keeps pass one linear and cheap per byte.
+    std::filebuf* in = rdbuf();
+
+    int c = in->sbumpc();
+    while (c == ' ' || c == '\t') c = in->sbumpc();
+    if (c == kEnd) return nullptr;
+
+    int len = 0;
+    // Byte that ends the token: '>' (consumed) for a tag, '<' (pushed back so
+    // that it starts the next token) for text.
+    int closing = '<';
+    // A NUL byte cannot live inside a NUL-terminated token without cutting
+    // off what follows it, so it is never stored.
+    auto store = [&](int ch) {
+        if (ch != '\0') token_[len++] = static_cast<char>(ch);
+    };
+
+    if (c == '<') {
+        int d = in->sbumpc();
+        if (isAsciiLetter(d) || d == '/') {
+            tokenType = TAG;
+            closing = '>';
+            store(d);
+        } else {
+            tokenType = TEXT;
+            if (d != kEnd) {
+                store('<');
+                store(d);
+            }
+        }
+    } else {
+        // Text; its first byte may be a line break, which replaceNBSP drops.
+        tokenType = TEXT;
+        store(c);
+    }
+
+    const bool inTag = tokenType == TAG;
+    // Set by a blank or tab, cleared by any other byte: a run of white space
+    // keeps at most its first blank.
+    bool lastWasSpace = false;
+    while (len < MAX_TOKEN) {
+        int ch = in->sbumpc();
+        // Fast path for the common byte: neither white space, a control byte,
+        // the closing byte nor the end of input.
+        if (ch > ' ' && ch != closing) {
+            token_[len++] = static_cast<char>(ch);
+            lastWasSpace = false;
+            continue;
+        }
+        if (ch == kEnd) break;
+        if (ch == '\0') continue;
+        if (inTag && (ch == '\n' || ch == '\r')) ch = ' ';
+        const bool space = ch == ' ' || ch == '\t';
+        if (space && lastWasSpace) continue;
+        lastWasSpace = space;
+        if (ch == closing) {
+            if (!inTag) in->sungetc();
+            break;
+        }
+        // A tab only marks white space; line breaks in text vanish without
+        // leaving a blank, so words on consecutive lines run together.
+        if (ch == '\t' || ch == '\n' || ch == '\r') continue;
+        token_[len++] = static_cast<char>(ch);
+    }
+    token_[len] = '\0';
+
+    if (!inTag && needsReplaceNBSP(token_, len)) replaceNBSP(token_);
+    return token_;
+}
+
+void Tokenizer::replaceNBSP(char* token) {
+    if (token == nullptr) return;
+    // Rewritten in place: every step writes at most as many bytes as it
+    // reads, so the write position never passes the read position. The
+    // comparisons stop at the terminating NUL, so no byte past it is read.
+    std::size_t from = 0;
+    std::size_t to = 0;
+    while (token[from] != '\0') {
+        const char ch = token[from];
+        if (ch == '\n' || ch == '\r') {
+            ++from;
+            continue;
+        }
+        if (ch == '&' && lowerAscii(token[from + 1]) == 'n' && lowerAscii(token[from + 2]) == 'b' &&
+            lowerAscii(token[from + 3]) == 's' && lowerAscii(token[from + 4]) == 'p') {
+            token[to++] = ' ';
+            from += 5;
+            // The entity's semicolon becomes a blank that is then copied like
+            // any other byte, so "&nbsp;" gives two blanks.
+            if (token[from] == ';') token[from] = ' ';
+            continue;
+        }
+        token[to++] = ch;
+        ++from;
+    }
+    token[to] = '\0';
+}
