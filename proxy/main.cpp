@@ -1,5 +1,7 @@
 // wexapserver: the proxy server of the wexa text browser.
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -36,6 +38,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // Every browser connection and every kept-alive origin connection is a
+    // descriptor; take all the system allows.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     std::signal(SIGPIPE, SIG_IGN);
     wexaproxy::Log log(options.config.logLevel);
     wexaproxy::PassThroughFilter filter;

@@ -133,7 +133,13 @@ void Server::acceptAll() {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
-            return;  // EAGAIN: all taken; EMFILE and the like: try again on the next event
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                log_.notice(errnoText("accept") + "; pausing new connections");
+                epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+                acceptPaused_ = true;
+                acceptResumes_ = Clock::now() + std::chrono::milliseconds(200);
+            }
+            return;  // EAGAIN: every waiting connection has been taken
         }
         if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
             static const char kBusy[] = "ERROR\nServer busy, try again\n";
@@ -319,6 +325,13 @@ void Server::collectFinished() {
 
 void Server::sweepDeadlines() {
     Clock::time_point now = Clock::now();
+    if (acceptPaused_ && now >= acceptResumes_) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = kListenId;
+        epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
+        acceptPaused_ = false;
+    }
     std::vector<std::uint64_t> expired;
     for (auto& entry : connections_) {
         Connection& conn = entry.second;

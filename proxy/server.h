@@ -102,6 +102,10 @@ private:
     int wakeFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
+    // Out of descriptors, the listening socket would stay readable and the
+    // loop would spin; accepting then pauses until this time.
+    bool acceptPaused_ = false;
+    Clock::time_point acceptResumes_;
     std::uint64_t nextId_ = 2;  // 0 is the listening socket, 1 the wake-up descriptor
     std::unordered_map<std::uint64_t, Connection> connections_;
 

@@ -9,6 +9,7 @@ Usage: protocol_test.py PATH_TO_WEXAPSERVER
 import http.server
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -210,16 +211,19 @@ def sanitized(body):
     return body.replace(b"\r", b" ").replace(b"\n", b" ").replace(b"\0", b"").replace(b"\xff", b"?")
 
 
-def start_proxy(extra_args=(), extra_env=()):
-    """Starts wexapserver on a free port; returns the process, its port and
-    the file that holds its log."""
+def start_proxy(extra_args=(), extra_env=(), max_files=None):
+    """Starts wexapserver on a free port (with at most max_files descriptors
+    when given); returns the process, its port and the file that holds its
+    log."""
     env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
     env.update(extra_env)
     log = tempfile.NamedTemporaryFile(prefix="wexapserver-", suffix=".log", delete=False)
     log_path = log.name
     args = [SERVER_BINARY, "--port", "0", "--read-timeout", str(READ_TIMEOUT), "--workers", "4",
             "--max-page", "1048576", "--max-redirects", "5", "--user-agent", "ProtocolTest/1"]
-    proc = subprocess.Popen(args + list(extra_args), stdout=subprocess.DEVNULL, stderr=log, env=env)
+    limit = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (max_files, max_files))) if max_files else None
+    proc = subprocess.Popen(args + list(extra_args), stdout=subprocess.DEVNULL, stderr=log, env=env,
+                            preexec_fn=limit)
     deadline = time.time() + 20
     while time.time() < deadline:
         with open(log_path) as f:
@@ -231,6 +235,13 @@ def start_proxy(extra_args=(), extra_env=()):
         time.sleep(0.05)
     proc.kill()
     raise RuntimeError("wexapserver did not start")
+
+
+def cpu_ticks(pid):
+    """User and system CPU time a process has used, in clock ticks."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
 
 
 def setUpModule():
@@ -430,6 +441,36 @@ class Clients(unittest.TestCase):
         self.assertGreaterEqual(time.time() - started, READ_TIMEOUT - 0.2)
         self.assertEqual(silent.recv(100), b"")  # closed by the server
         silent.close()
+
+    def test_running_out_of_descriptors_neither_spins_nor_stops_the_server(self):
+        proc, port, log_path = start_proxy(["--read-timeout", "1"], max_files=32)
+        clients = []
+        try:
+            # More silent clients than descriptors: the kernel queues them.
+            clients = [socket.create_connection(("127.0.0.1", port)) for _ in range(40)]
+            time.sleep(0.5)
+            before = cpu_ticks(proc.pid)
+            time.sleep(1)
+            # A paused server sleeps; one spinning on its listening socket
+            # burns a core (a third of one even on a loaded machine).
+            self.assertLess(cpu_ticks(proc.pid) - before, os.sysconf("SC_CLK_TCK") // 10)
+            for sock in clients:
+                sock.close()
+            deadline = time.time() + 15
+            while time.time() < deadline:
+                try:
+                    if exchange(b"PING\n", port) == b"ALIVE\n":
+                        break
+                except OSError:
+                    pass
+                time.sleep(0.2)
+            self.assertEqual(exchange(b"PING\n", port), b"ALIVE\n")
+        finally:
+            for sock in clients:
+                sock.close()
+            proc.kill()
+            proc.wait()
+            os.unlink(log_path)
 
     def test_many_clients_at_once(self):
         results = []
