@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Times whole-process page rendering: render_page against other text browsers.
+
+Usage: compare_render.py RENDER_PAGE PAGES_DIR RUNS
+
+For every page in PAGES_DIR (the names gen_pages.py writes) and every browser
+found on PATH, runs the command RUNS times (after one untimed run) with
+standard input, output and error on /dev/null, and takes the median wall time
+and the largest peak resident memory (ru_maxrss of the child, from wait4).
+Runs are interleaved (one run of each browser, then the next round) so that
+load from other work on the machine falls on all of them alike.
+
+Prints one table per page: median ms, the ratio of the browser's time to
+render_page's (above 1: render_page is faster), and peak memory in MiB.
+"""
+
+import os
+import shutil
+import statistics
+import sys
+import time
+
+PAGES = ["text_100k", "text_1m", "text_10m", "table_2000"]
+
+
+def browsers(render_page):
+    """(name, argv builder) for render_page and each peer that is installed."""
+    found = [("wexa render_page", lambda page: [render_page, page])]
+    peers = [
+        ("links2", lambda page: ["links2", "-dump", page]),
+        ("elinks", lambda page: ["elinks", "-no-home", "-dump", page]),
+        ("w3m", lambda page: ["w3m", "-dump", page]),
+        ("lynx", lambda page: ["lynx", "-dump", "-force_html", page]),
+    ]
+    for name, argv in peers:
+        if shutil.which(argv("x")[0]):
+            found.append((name, argv))
+        else:
+            sys.stderr.write("compare_render: %s is not installed; left out\n" % name)
+    return found
+
+
+def run_once(argv, cwd, env):
+    """Wall seconds, peak KiB and exit status of one run of argv."""
+    devnull = os.open(os.devnull, os.O_RDWR)
+    try:
+        actions = [
+            (os.POSIX_SPAWN_DUP2, devnull, 0),
+            (os.POSIX_SPAWN_DUP2, devnull, 1),
+            (os.POSIX_SPAWN_DUP2, devnull, 2),
+        ]
+        old = os.getcwd()
+        os.chdir(cwd)  # posix_spawn has no cwd argument; the child inherits it
+        try:
+            start = time.perf_counter()
+            pid = os.posix_spawnp(argv[0], argv, env, file_actions=actions)
+            _, status, usage = os.wait4(pid, 0)
+            elapsed = time.perf_counter() - start
+        finally:
+            os.chdir(old)
+    finally:
+        os.close(devnull)
+    return elapsed, usage.ru_maxrss, os.waitstatus_to_exitcode(status)
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.stderr.write("usage: compare_render.py RENDER_PAGE PAGES_DIR RUNS\n")
+        return 2
+    render_page, pages_dir, runs = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+    work = os.path.abspath(os.path.join(pages_dir, "run"))
+    home = os.path.join(work, "home")
+    os.makedirs(home, exist_ok=True)
+    # A home of its own, so no browser reads or writes the user's settings.
+    env = dict(os.environ, HOME=home)
+    env.setdefault("TERM", "xterm")
+
+    found = browsers(render_page)
+    failed = False
+    for page_name in PAGES:
+        page = os.path.abspath(os.path.join(pages_dir, page_name + ".html"))
+        size = os.path.getsize(page)
+        times = {name: [] for name, _ in found}
+        peaks = {name: 0 for name, _ in found}
+        errors = {name: 0 for name, _ in found}
+        for round_no in range(runs + 1):
+            for name, argv in found:
+                elapsed, peak, code = run_once(argv(page), work, env)
+                if code != 0:
+                    errors[name] += 1
+                if round_no == 0:
+                    continue  # the untimed run: page file and programs in the cache
+                times[name].append(elapsed * 1000.0)
+                peaks[name] = max(peaks[name], peak)
+        ours = statistics.median(times[found[0][0]])
+        print()
+        print("%s (%d bytes), median of %d runs" % (page_name, size, runs))
+        print("  %-18s %10s %12s %10s" % ("browser", "median ms", "ratio to us", "peak MiB"))
+        for name, _ in found:
+            med = statistics.median(times[name])
+            note = "" if errors[name] == 0 else "  (%d runs failed)" % errors[name]
+            failed = failed or errors[name] != 0
+            print("  %-18s %10.1f %12.2f %10.1f%s" % (name, med, med / ours, peaks[name] / 1024.0, note))
+        sys.stdout.flush()
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,186 @@
+// passes_bench: times pass one and the table pass, the two passes that turn a
+// page's HTML into the laid-out page stream, on each page named on the
+// command line.
+//
+// Usage: passes_bench [--reps N] [--no-header] PAGE...
+//
+// Each page is run once untimed (so the page file is in the page cache and
+// the allocator warmed), then N times (default 7). Per page one line:
+// the page's size, the median times of pass one, of the table pass and of
+// both together, the throughput of both together in MB/s (10^6 bytes of
+// HTML per second), and the process's peak resident memory so far (VmHWM).
+// The peak is process-wide, so run one page per process to see each page's
+// own peak (run_passes.sh does).
+//
+// The passes write pass1.tmp and pass2.tmp into the working directory, as in
+// the browser; this program runs them in a scratch directory of its own under
+// TMPDIR (or /tmp) and removes it at the end.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "shell/global.h"
+#include "tables/table_engine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const std::size_t mid = v.size() / 2;
+    return v.size() % 2 != 0 ? v[mid] : (v[mid - 1] + v[mid]) / 2.0;
+}
+
+// Peak resident set size in KiB: VmHWM when /proc has it, else ru_maxrss
+// (which Linux also reports in KiB).
+long peakKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmHWM:") == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+long fileSize(const char* path) {
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    return f ? static_cast<long>(f.tellg()) : -1;
+}
+
+// A fresh directory that is the working directory for its lifetime; its two
+// page stream files and the directory itself are removed at the end.
+class ScratchDir {
+public:
+    ScratchDir() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/passes_bench.XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd) == nullptr || mkdtemp(name.data()) == nullptr || chdir(name.data()) != 0) return;
+        previous_ = cwd;
+        path_ = name.data();
+    }
+    ~ScratchDir() {
+        if (path_.empty()) return;
+        std::remove("pass1.tmp");
+        std::remove("pass2.tmp");
+        if (chdir(previous_.c_str()) == 0) rmdir(path_.c_str());
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    bool ok() const { return !path_.empty(); }
+
+private:
+    std::string previous_;
+    std::string path_;
+};
+
+struct Times {
+    double passOne;
+    double tables;
+};
+
+// One page as the page cycle renders it up to pass three: the previous
+// page's active elements are released, pass one writes pass1.tmp, the table
+// pass writes pass2.tmp and is destroyed (which closes and flushes it).
+Times runPasses(const char* path) {
+    GlobalNamespace.ast.resetAST();
+    const Clock::time_point start = Clock::now();
+    GlobalNamespace.passOne.passOne(path);
+    const double passOneMs = msSince(start);
+    const Clock::time_point tablesStart = Clock::now();
+    {
+        table_engine engine("pass1.tmp");
+        GlobalNamespace.tableEngine = &engine;
+        engine.write_to_buffer();
+        GlobalNamespace.tableEngine = nullptr;
+    }
+    return {passOneMs, msSince(tablesStart)};
+}
+
+const char* baseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+void usage() { std::fputs("usage: passes_bench [--reps N] [--no-header] PAGE...\n", stderr); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int reps = 7;
+    bool header = true;
+    std::vector<std::string> pages;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--reps" && i + 1 < argc) {
+            reps = std::atoi(argv[++i]);
+        } else if (arg == "--no-header") {
+            header = false;
+        } else if (!arg.empty() && arg[0] == '-') {
+            usage();
+            return 2;
+        } else {
+            // Resolved now: the passes run in another directory.
+            char resolved[PATH_MAX];
+            if (realpath(arg.c_str(), resolved) == nullptr) {
+                std::fprintf(stderr, "passes_bench: cannot read %s\n", arg.c_str());
+                return 1;
+            }
+            pages.emplace_back(resolved);
+        }
+    }
+    if (pages.empty() || reps < 1) {
+        usage();
+        return 2;
+    }
+
+    ScratchDir scratch;
+    if (!scratch.ok()) {
+        std::fputs("passes_bench: cannot make a scratch directory\n", stderr);
+        return 1;
+    }
+
+    if (header) {
+        std::printf("%-18s %10s %10s %10s %10s %8s %9s %9s\n", "page", "bytes", "pass1 ms", "table ms",
+                    "total ms", "MB/s", "peak MiB", "pass2 B");
+    }
+    for (const std::string& page : pages) {
+        const long bytes = fileSize(page.c_str());
+        runPasses(page.c_str());  // untimed warm-up
+        std::vector<double> passOne, tables, total;
+        for (int r = 0; r < reps; ++r) {
+            const Times t = runPasses(page.c_str());
+            passOne.push_back(t.passOne);
+            tables.push_back(t.tables);
+            total.push_back(t.passOne + t.tables);
+        }
+        const double totalMs = median(total);
+        const double mbPerSecond = totalMs > 0.0 ? static_cast<double>(bytes) / 1e6 / (totalMs / 1e3) : 0.0;
+        std::printf("%-18s %10ld %10.2f %10.2f %10.2f %8.1f %9.1f %9ld\n", baseName(page.c_str()), bytes,
+                    median(passOne), median(tables), totalMs, mbPerSecond, static_cast<double>(peakKiB()) / 1024.0,
+                    fileSize("pass2.tmp"));
+        std::fflush(stdout);
+    }
+    return 0;
+}
