@@ -37,7 +37,21 @@ table_engine::~table_engine() {
     if (out.is_open()) out.close();
 }
 
+namespace {
+
+// The largest table code. Text bytes, nearly all of a page stream, lie above
+// it and are told apart without searching the delimiter list.
+constexpr unsigned char highestTableCode = PS_TABLE_END;
+static_assert(PS_TABLE <= highestTableCode && PS_TR <= highestTableCode && PS_TD <= highestTableCode &&
+                  PS_TD_NOALIGN <= highestTableCode && PS_ALIGN_LEFT <= highestTableCode &&
+                  PS_ALIGN_RIGHT <= highestTableCode && PS_ALIGN_CENTER <= highestTableCode &&
+                  PS_TD_END <= highestTableCode && PS_TR_END <= highestTableCode,
+              "every table code is at most highestTableCode");
+
+}  // namespace
+
 bool table_engine::if_delimiter(char c) const {
+    if (static_cast<unsigned char>(c) > highestTableCode) return false;
     return std::find(std::begin(delimiters), std::end(delimiters), c) != std::end(delimiters);
 }
 
@@ -60,7 +74,13 @@ void table_engine::reset() {
 
 void table_engine::write_to_buffer() {
     if (!in.is_open()) return;
-    for (int c = in.get(); c != std::char_traits<char>::eof(); c = in.get()) {
+    // Bytes are taken straight from the file buffer: istream::get would build
+    // a sentry for every byte, which cost more than the rest of the pass. The
+    // stream's state is still checked per byte, because a failed seek back
+    // marks it failed to end the pass.
+    std::streambuf* const source = in.rdbuf();
+    using traits = std::char_traits<char>;
+    for (int c = source->sbumpc(); c != traits::eof() && in.good(); c = source->sbumpc()) {
         if (last == bufferSize - 1) write_from_buffer();
         const char byte = static_cast<char>(c);
         if (if_delimiter(byte)) {
