@@ -1,7 +1,11 @@
 #pragma once
 // A drop-down list (SELECT). Shows the current option's text; Enter opens a
-// pop-up listing the options. The options are shared by copies of the
-// control and released with the last of them.
+// boxed pop-up listing the options, in which the arrows move the highlight
+// (and the selection with it) and Enter or Tab close it. The options are
+// shared by copies of the control and released with the last of them.
+//
+// The active element table gives the list the focus with the pseudo-key 259
+// and takes it away with 258, instead of select/unselect.
 
 #include <curses.h>
 
@@ -26,30 +30,56 @@ struct OptionStore {
 
 class Combo : public virtual Component {
 public:
+    // The pop-up stays inside screen rows 0 to 20 and the 80 columns.
+    static constexpr int POPUP_MAX_ROWS = 21;
+    static constexpr int POPUP_MAX_COLUMNS = 80;
+    // What a list without any option shows.
+    static constexpr const char* EMPTY_TEXT = "-";
+
     Combo() = default;
     explicit Combo(const char* tagText);
 
+    // Appends an option; VALUE and SELECTED are read from the OPTION tag
+    // text, the display text is `text` (cut to 42 characters).
     void addOption(const char* optionTagText, const char* text);
+    // Copies the word after VALUE into valueOut (cut to valueSize - 1); true
+    // when any word of the tag, the value included, is SELECTED.
     static bool storeValue(const char* optionTagText, char* valueOut, int valueSize);
+    // Completes the list after its last option: a single option becomes the
+    // selection; with several, every text is padded with '_' to the longest.
     void adjustOptions();
+    // Runs the pop-up; returns the key that closed it, 10 (Enter) or 9 (Tab).
     int selectS();
+    // Draws the options into the open pop-up with the option at `index`
+    // highlighted, scrolling the options so that it is in view.
     void repaint(WINDOW* winPtr, int index);
 
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     short getRow() const override { return y; }
-    short getLength() const override { return width; }
+    short getLength() const override;
     const char* getRepresentation() override;
     void select() override {}
     void display() const override;
     int getKey(int key) override;
     void reset() override;
+    // The selected option's VALUE, else its text; null when there is no
+    // selected option or both are empty (the list is then not sent).
     const char* valueOf() const override;
     const char* nameOf() const override { return name; }
 
+    // For tests.
     int getOptionCount() const { return optionCount; }
     const OptionNode* getSelected() const { return selected; }
+    const OptionNode* getDefault() const { return defaultOption; }
+    const OptionNode* getFirst() const { return first; }
+    short getWidth() const { return width; }
+    const std::shared_ptr<OptionStore>& getStore() const { return options; }
 
 private:
+    const char* shownText() const;
     void drawSelected(short pair) const;
 
     char name[50] = {};
@@ -62,4 +92,6 @@ private:
     short x = 0;
     short y = 0;
     short width = 0;
+    // First option shown in the open pop-up (when not all of them fit).
+    int popupFirst = 0;
 };

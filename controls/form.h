@@ -1,19 +1,27 @@
 #pragma once
 // A form: its NAME, ACTION and METHOD, and its member controls recorded as
-// positions in the active element table (newest first).
+// positions in the active element table (0-based), newest first. The form
+// owns its member entries; copies get their own.
 
 class Form {
 public:
     Form() = default;
+    // Reads NAME, ACTION and METHOD (single words) from the FORM tag text.
     explicit Form(const char* tagText);
     Form(const Form& other);
     Form& operator=(const Form& other);
     ~Form();
 
+    // Records a member at the front of the list.
     void updateMemberList(short index);
-    // Sends the form on a new connection to the proxy server and leaves the
-    // connection open for the reply; 0 when no connection could be made.
+    // Sends the form to the proxy server: "FORM-POST" or "FORM-GET", the
+    // action (given the "http://" prefix once), the number of members that
+    // have both a name and a value, then their names and values (last member
+    // first), then an empty line and "~~~". The connection stays open for
+    // the reply, which the next fetch reads. Returns 0 (and shows the error)
+    // when no connection could be made.
     int submit();
+    // Resets every member control.
     void reset();
 
     const char* getName() const { return name; }
@@ -29,6 +37,7 @@ public:
 
 private:
     void clearMembers();
+    void copyMembers(const Member* from);
 
     char name[41] = {};
     char method[41] = {};

@@ -1,4 +1,29 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "controls/formlist.h"
-FormListNode* FormList::addElement(const Form&) { return nullptr; }
-void FormList::resetList() {}
+
+#include <climits>
+
+FormListNode* FormList::addElement(const Form& form) {
+    auto* node = new FormListNode{form};
+    if (first == nullptr) {
+        first = last = node;
+    } else {
+        last->next = node;
+        node->prev = last;
+        node->next = first;
+        first->prev = node;
+        last = node;
+    }
+    if (count < SHRT_MAX) ++count;
+    return node;
+}
+
+void FormList::resetList() {
+    FormListNode* node = first;
+    while (node != nullptr) {
+        FormListNode* following = node == last ? nullptr : node->next;
+        delete node;
+        node = following;
+    }
+    first = last = nullptr;
+    count = 0;
+}

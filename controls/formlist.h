@@ -1,5 +1,6 @@
 #pragma once
-// The forms of the current page, in page order.
+// The forms of the current page, in page order. With two or more forms the
+// nodes form a ring both ways; a single node has null links.
 
 #include "controls/form.h"
 
@@ -17,10 +18,13 @@ public:
     FormList& operator=(const FormList&) = delete;
 
     // Appends a copy of form and returns its node (whose form is the one the
-    // page's controls join).
+    // page's controls join). Never null; the node lives until resetList.
     FormListNode* addElement(const Form& form);
+    // Frees every node; the list is empty.
     void resetList();
+    // The number of forms added (it stops counting at the largest short).
     short getCount() const { return count; }
+    FormListNode* getFirst() const { return first; }
 
 private:
     short count = 0;

@@ -1,7 +1,30 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "controls/image.h"
-Image::Image() {}
-Image::Image(const char*, bool) {}
-int Image::getKey(int key) { return key; }
-void Image::select() {}
-void Image::unselect() const {}
+
+#include <cstring>
+
+#include "common/bounded.h"
+#include "controls/attributes.h"
+#include "shell/global.h"
+
+Image::Image() = default;
+
+// inLink is kept for callers that pass it; nothing here depends on it.
+Image::Image(const char* tagText, bool inLink) : inLink(inLink) {
+    AttributeScan scan(tagText);
+    while (scan.next())
+        if (scan.is("ALT") && scan.copyValue(text)) length = static_cast<int>(std::strlen(text));
+}
+
+int Image::getKey(int key) {
+    if (key == KEY_RESULT_LEAVE) unselect();
+    return key;
+}
+
+void Image::select() {
+    GlobalNamespace.renderer.scrollNext_aE();
+    GlobalNamespace.renderer.writeToDB(x, y, text, 1);
+}
+
+void Image::unselect() const {
+    GlobalNamespace.renderer.writeToDB(x, y, text, 5);
+}

@@ -1,11 +1,114 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "controls/password.h"
-password::password(const char*) {}
-void password::select() {}
-void password::reset() {}
-const char* password::valueOf() const { return nullptr; }
-void password::storeString() {}
-const char* password::dBuffString() { return ""; }
-void password::drawUnfocused() {}
-void password::applyKey(int) {}
-void password::draw() {}
+
+#include <curses.h>
+
+#include "controls/attributes.h"
+#include "controls/padtext.h"
+#include "shell/global.h"
+
+password::password(const char* tagText)
+    : plainPad(makeSharedPad(1, CAPACITY)), maskPad(makeSharedPad(1, CAPACITY)) {
+    AttributeScan scan(tagText);
+    while (scan.next())
+        if (scan.is("NAME")) scan.copyValue(name);
+}
+
+void password::storeString() {
+    if (plainPad == nullptr) return;
+    storedValue = padtext::read(plainPad.get(), padRow, length);
+}
+
+const char* password::dBuffString() {
+    const int stars = length <= textBox::WINDOW_WIDTH ? length : textBox::WINDOW_WIDTH;
+    for (int i = 0; i < textBox::WINDOW_WIDTH; ++i) masked[i] = i < stars ? '*' : ' ';
+    masked[textBox::WINDOW_WIDTH] = '\0';
+    return masked;
+}
+
+void password::drawUnfocused() {
+    GlobalNamespace.renderer.writeToDB(static_cast<short>(x + 1), static_cast<short>(y), dBuffString(), 4);
+}
+
+void password::applyKey(int key) {
+    WINDOW* plain = plainPad.get();
+    WINDOW* mask = maskPad.get();
+    const bool editable = plain != nullptr && mask != nullptr;
+    switch (key) {
+        case KEY_HOME:
+            cursor = 0;
+            break;
+        case KEY_END:
+            cursor = length;
+            break;
+        case KEY_LEFT:
+            if (cursor > 0) --cursor;
+            break;
+        case KEY_RIGHT:
+            if (cursor < length) ++cursor;
+            break;
+        case KEY_BACKSPACE:
+            if (editable && length >= 1 && cursor >= 1 && cursor <= length) {
+                padtext::remove(plain, padRow, cursor - 1, length);
+                padtext::remove(mask, padRow, cursor - 1, length);
+                --length;
+                --cursor;
+            }
+            break;
+        case KEY_DC:
+            if (editable && length > 0 && cursor < length) {
+                padtext::remove(plain, padRow, cursor, length);
+                padtext::remove(mask, padRow, cursor, length);
+                --length;
+            }
+            break;
+        default:
+            // Insert and the other key codes never become text (see
+            // padtext::isTypedCharacter); the field always inserts.
+            if (editable && padtext::isTypedCharacter(key) && length < CAPACITY) {
+                padtext::insert(plain, padRow, cursor, length, static_cast<char>(key));
+                padtext::insert(mask, padRow, cursor, length, '*');
+                ++length;
+                ++cursor;
+            }
+            break;
+    }
+    draw();
+}
+
+void password::draw() {
+    const int r = y - GlobalNamespace.renderer.current_displayY() + 4;
+    drawFieldWindow(maskPad.get(), padRow, x, r, cursor, length);
+}
+
+void password::select() {
+    Rendering_Engine& renderer = GlobalNamespace.renderer;
+    renderer.scrollNext_aE();
+    renderer.scrollText(274);
+    renderer.write_helpString("Keys: TEXT-<Alphanumeric>;UNSELCT-<Tab>");
+    int key = KEY_F(1);  // ignored by applyKey: the first round only draws
+    curs_set(2);
+    while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE) {
+        applyKey(key);
+        key = wgetch(stdscr);
+        // No more input (the terminal is gone): leave the field as with Tab
+        // rather than spin on the error.
+        if (key == ERR) key = KEY_RESULT_LEAVE;
+    }
+    if (key == KEY_RESULT_ESCAPE) GlobalNamespace.events.globalMode = true;
+    storeString();
+    drawUnfocused();
+    curs_set(0);
+}
+
+void password::reset() {
+    if (plainPad != nullptr) werase(plainPad.get());
+    if (maskPad != nullptr) werase(maskPad.get());
+    storedValue.reset();
+    length = cursor = padRow = 0;
+    GlobalNamespace.renderer.writeToDB(static_cast<short>(x + 1), static_cast<short>(y), "                  ",
+                                       2);
+}
+
+const char* password::valueOf() const {
+    return storedValue ? storedValue->c_str() : nullptr;
+}

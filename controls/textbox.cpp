@@ -1,15 +1,188 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "controls/textbox.h"
-SharedPad makeSharedPad(int, int) { return nullptr; }
-textBox::textBox(const char*) {}
-const char* textBox::getRepresentation() { return "[                  ]"; }
-void textBox::select() {}
-void textBox::reset() {}
-const char* textBox::valueOf() const { return nullptr; }
-const char* textBox::nameOf() const { return nullptr; }
-void textBox::retrieveString() {}
-void textBox::storeString() {}
-const char* textBox::writeToDb() { return ""; }
-void textBox::drawUnfocused() {}
-void textBox::applyKey(int) {}
-void textBox::draw() {}
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "common/bounded.h"
+#include "controls/attributes.h"
+#include "controls/padtext.h"
+#include "shell/global.h"
+
+namespace {
+
+// Fills an 18-column window buffer: the first 18 characters of text, padded
+// with blanks.
+void fillWindow(char (&out)[19], const char* text) {
+    std::size_t n = wexa::boundedCopy(out, text);
+    while (n < 18) out[n++] = ' ';
+    out[18] = '\0';
+}
+
+}  // namespace
+
+SharedPad makeSharedPad(int rows, int cols) {
+    WINDOW* raw = newpad(rows, cols);
+    if (raw == nullptr) return nullptr;
+    wbkgd(raw, ' ');
+    return SharedPad(raw, [](WINDOW* w) { delwin(w); });
+}
+
+void drawFieldWindow(WINDOW* pad, int padRow, int x, int r, int cursor, int length) {
+    const int width = textBox::WINDOW_WIDTH;
+    mvwaddch(stdscr, r, x + 20, (cursor < length && length > width) ? ACS_RARROW : ']');
+    mvwaddch(stdscr, r, x + 1, cursor > width ? ACS_LARROW : '[');
+    wrefresh(stdscr);
+    if (pad != nullptr) {
+        const int firstColumn = std::max(cursor - width, 0);
+        prefresh(pad, padRow, firstColumn, r, x + 2, r, x + 1 + width);
+    }
+    wmove(stdscr, r, cursor <= width - 1 ? x + 2 + cursor : x + 1 + width);
+    wrefresh(stdscr);
+}
+
+textBox::textBox(const char* tagText) : pad(makeSharedPad(1, CAPACITY)) {
+    AttributeScan scan(tagText);
+    while (scan.next()) {
+        if (scan.is("NAME")) {
+            scan.copyValue(name);
+        } else if (scan.is("VALUE")) {
+            if (scan.copyValue(initialValue)) {
+                wexa::boundedCopy(currentValue, initialValue);
+                length = static_cast<int>(std::strlen(currentValue));
+            }
+        }
+    }
+}
+
+const char* textBox::getRepresentation() {
+    char shown[19];
+    fillWindow(shown, currentValue);
+    representation[0] = '[';
+    std::memcpy(representation + 1, shown, 18);
+    representation[19] = ']';
+    representation[20] = '\0';
+    return representation;
+}
+
+const char* textBox::writeToDb() {
+    fillWindow(window, currentValue);
+    return window;
+}
+
+void textBox::drawUnfocused() {
+    GlobalNamespace.renderer.writeToDB(static_cast<short>(x + 1), static_cast<short>(y), writeToDb(), 2);
+}
+
+void textBox::retrieveString() {
+    length = static_cast<int>(std::strlen(currentValue));
+    cursor = length;
+    if (pad == nullptr) return;
+    werase(pad.get());
+    padtext::write(pad.get(), padRow, currentValue);
+}
+
+void textBox::storeString() {
+    if (pad == nullptr) return;
+    wexa::boundedCopy(currentValue, padtext::read(pad.get(), padRow, length).c_str());
+    length = static_cast<int>(std::strlen(currentValue));
+    cursor = std::min(cursor, length);
+}
+
+void textBox::typeCharacter(char ch) {
+    if (insertMode) {
+        if (length >= CAPACITY) return;
+        padtext::insert(pad.get(), padRow, cursor, length, ch);
+        ++length;
+    } else if (cursor < length) {
+        padtext::put(pad.get(), padRow, cursor, ch);
+    } else {
+        if (length >= CAPACITY) return;
+        padtext::put(pad.get(), padRow, cursor, ch);
+        ++length;
+    }
+    ++cursor;
+}
+
+void textBox::applyKey(int key) {
+    // Without a pad (curses could not make one) the text cannot change; the
+    // cursor keys still move.
+    const bool editable = pad != nullptr;
+    switch (key) {
+        case KEY_HOME:
+            cursor = 0;
+            break;
+        case KEY_END:
+            cursor = length;
+            break;
+        case KEY_LEFT:
+            if (cursor > 0) --cursor;
+            break;
+        case KEY_RIGHT:
+            if (cursor < length) ++cursor;
+            break;
+        case KEY_BACKSPACE:
+            if (editable && length >= 1 && cursor >= 1 && cursor <= length) {
+                padtext::remove(pad.get(), padRow, cursor - 1, length);
+                --length;
+                --cursor;
+            }
+            break;
+        case KEY_DC:
+            if (editable && length > 0 && cursor < length) {
+                padtext::remove(pad.get(), padRow, cursor, length);
+                --length;
+            }
+            break;
+        case KEY_IC:
+            insertMode = !insertMode;
+            break;
+        default:
+            if (editable && padtext::isTypedCharacter(key)) typeCharacter(static_cast<char>(key));
+            break;
+    }
+    draw();
+}
+
+void textBox::draw() {
+    const int r = y - GlobalNamespace.renderer.current_displayY() + 4;
+    drawFieldWindow(pad.get(), padRow, x, r, cursor, length);
+}
+
+void textBox::select() {
+    Rendering_Engine& renderer = GlobalNamespace.renderer;
+    renderer.scrollNext_aE();
+    renderer.scrollText(274);
+    renderer.write_helpString("Keys: INS-MODE<Insert>;NAV-[Home/End/->/<-];");
+    insertMode = true;
+    int key = KEY_F(1);  // ignored by applyKey: the first round only draws
+    retrieveString();
+    curs_set(2);
+    while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE) {
+        applyKey(key);
+        key = wgetch(stdscr);
+        // No more input (the terminal is gone): leave the field as with Tab
+        // rather than spin on the error.
+        if (key == ERR) key = KEY_RESULT_LEAVE;
+    }
+    if (key == KEY_RESULT_ESCAPE) GlobalNamespace.events.globalMode = true;
+    storeString();
+    drawUnfocused();
+    curs_set(0);
+}
+
+void textBox::reset() {
+    wexa::boundedCopy(currentValue, initialValue);
+    length = static_cast<int>(std::strlen(currentValue));
+    cursor = length;
+    drawUnfocused();
+    if (pad != nullptr) werase(pad.get());
+}
+
+const char* textBox::valueOf() const {
+    return currentValue[0] != '\0' ? currentValue : nullptr;
+}
+
+const char* textBox::nameOf() const {
+    return name[0] != '\0' ? name : nullptr;
+}

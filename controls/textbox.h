@@ -1,7 +1,8 @@
 #pragma once
-// A single-line text box (INPUT TYPE=TEXTBOX). Its text is edited in a
-// 1 x 512 curses pad shown through an 18-column window on the page; the pad
-// is shared by copies of the control and released with the last of them.
+// A single-line text box (INPUT TYPE=TEXTBOX). On the page it takes 20
+// columns: '[', an 18-column text area, ']'. Its text is edited in a 1 x 512
+// curses pad shown through that 18-column window; the pad is shared by
+// copies of the control and released with the last of them.
 
 #include <curses.h>
 
@@ -18,31 +19,53 @@ SharedPad makeSharedPad(int rows, int cols);
 
 class textBox : public virtual Component {
 public:
-    textBox() = default;
+    static constexpr int CAPACITY = 512;  // characters
+    static constexpr int WINDOW_WIDTH = 18;
+
+    textBox() = default;  // no pad: only for list nodes, which get a copy
     explicit textBox(const char* tagText);
 
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     short getRow() const override { return static_cast<short>(y); }
     short getLength() const override { return 20; }
+    // '[' + the first 18 characters padded with blanks + ']'.
     const char* getRepresentation() override;
-    void select() override;  // the edit loop
+    // The edit loop: keys are read from the standard screen until Tab or
+    // Escape (Escape also switches the browser to Global mode); the text is
+    // then stored and the field drawn unfocused.
+    void select() override;
     void reset() override;
+    // The text, or null while it is empty (an empty field is not sent).
     const char* valueOf() const override;
+    // The NAME, or null when the tag had none.
     const char* nameOf() const override;
 
+    // Puts the current text into the pad; the cursor ends after it.
     void retrieveString();
+    // Reads the edited text back from the pad into the current text.
     void storeString();
+    // The 18 columns shown on the page when not editing.
     const char* writeToDb();
+    // The field draws itself at the end of its own edit loop, so the
+    // interface's unselect does nothing.
     void unselect() const override {}
+    // Writes writeToDb() into the page buffer with colour pair 2.
     void drawUnfocused();
 
-    // For tests: apply one key of the edit loop and draw, as the loop does.
+    // One key of the edit loop: its effect on the text, then the drawing.
     void applyKey(int key);
+
+    // For tests.
     int getCursor() const { return cursor; }
     int getTextLength() const { return length; }
     bool isInsertMode() const { return insertMode; }
+    const SharedPad& getPad() const { return pad; }
 
 private:
+    void typeCharacter(char ch);
     void draw();
 
     SharedPad pad;
@@ -58,3 +81,8 @@ private:
     char representation[21] = {};
     char window[19] = {};
 };
+
+// Shared by both text fields: the 18-column window onto a pad on screen row
+// r, field at page column x: the scroll markers, the visible part of the pad
+// and the terminal cursor.
+void drawFieldWindow(WINDOW* pad, int padRow, int x, int r, int cursor, int length);
