@@ -24,7 +24,6 @@ class FormSubmission : public ::testing::Test {
 protected:
     void SetUp() override {
         freshPage();
-        GlobalNamespace.network.io.setConnectTimeout(2000);
         GlobalNamespace.url.setReqType(ABSOLUTE);
     }
     void TearDown() override {
