@@ -6,12 +6,19 @@ Usage: compare_render.py RENDER_PAGE PAGES_DIR RUNS
 For every page in PAGES_DIR (the names gen_pages.py writes) and every browser
 found on PATH, runs the command RUNS times (after one untimed run) with
 standard input, output and error on /dev/null, and takes the median wall time
-and the largest peak resident memory (ru_maxrss of the child, from wait4).
+and the median processor time (user plus system, from wait4). On a machine
+shared with other work the processor time is the steadier figure: it leaves
+out the time a process waited for a core.
+
+Peak memory is measured in the untimed run, by GNU time (/usr/bin/time -f %M):
+the ru_maxrss that wait4 reports for a process started from Python would be
+at least Python's own resident size, which Linux carries across exec.
 Runs are interleaved (one run of each browser, then the next round) so that
 load from other work on the machine falls on all of them alike.
 
-Prints one table per page: median ms, the ratio of the browser's time to
-render_page's (above 1: render_page is faster), and peak memory in MiB.
+Prints one table per page: median wall ms and the ratio of the browser's time
+to render_page's (above 1: render_page is faster), the same for processor
+time, and peak memory in MiB.
 """
 
 import os
@@ -21,6 +28,7 @@ import sys
 import time
 
 PAGES = ["text_100k", "text_1m", "text_10m", "table_2000"]
+TIME = "/usr/bin/time"
 
 
 def browsers(render_page):
@@ -41,7 +49,7 @@ def browsers(render_page):
 
 
 def run_once(argv, cwd, env):
-    """Wall seconds, peak KiB and exit status of one run of argv."""
+    """Wall seconds, processor seconds and exit status of one run."""
     devnull = os.open(os.devnull, os.O_RDWR)
     try:
         actions = [
@@ -60,7 +68,17 @@ def run_once(argv, cwd, env):
             os.chdir(old)
     finally:
         os.close(devnull)
-    return elapsed, usage.ru_maxrss, os.waitstatus_to_exitcode(status)
+    return elapsed, usage.ru_utime + usage.ru_stime, os.waitstatus_to_exitcode(status)
+
+
+def peak_kib(argv, cwd, env, report):
+    """Runs argv once under GNU time; its peak resident KiB (0 if unknown) and exit status."""
+    _, _, code = run_once([TIME, "-f", "%M", "-o", report] + argv, cwd, env)
+    try:
+        with open(report) as f:
+            return int(f.read().split()[-1]), code
+    except (OSError, ValueError, IndexError):
+        return 0, code
 
 
 def main():
@@ -81,26 +99,33 @@ def main():
         page = os.path.abspath(os.path.join(pages_dir, page_name + ".html"))
         size = os.path.getsize(page)
         times = {name: [] for name, _ in found}
+        cpus = {name: [] for name, _ in found}
         peaks = {name: 0 for name, _ in found}
         errors = {name: 0 for name, _ in found}
         for round_no in range(runs + 1):
             for name, argv in found:
-                elapsed, peak, code = run_once(argv(page), work, env)
+                if round_no == 0:
+                    # Untimed: puts the page file and the program in the
+                    # cache, and measures the peak memory.
+                    peaks[name], code = peak_kib(argv(page), work, env, os.path.join(work, "peak"))
+                else:
+                    elapsed, cpu, code = run_once(argv(page), work, env)
+                    times[name].append(elapsed * 1000.0)
+                    cpus[name].append(cpu * 1000.0)
                 if code != 0:
                     errors[name] += 1
-                if round_no == 0:
-                    continue  # the untimed run: page file and programs in the cache
-                times[name].append(elapsed * 1000.0)
-                peaks[name] = max(peaks[name], peak)
         ours = statistics.median(times[found[0][0]])
+        ours_cpu = max(statistics.median(cpus[found[0][0]]), 0.001)
         print()
         print("%s (%d bytes), median of %d runs" % (page_name, size, runs))
-        print("  %-18s %10s %12s %10s" % ("browser", "median ms", "ratio to us", "peak MiB"))
+        print("  %-18s %9s %7s %9s %7s %9s" % ("browser", "wall ms", "ratio", "cpu ms", "ratio", "peak MiB"))
         for name, _ in found:
             med = statistics.median(times[name])
+            cpu = statistics.median(cpus[name])
             note = "" if errors[name] == 0 else "  (%d runs failed)" % errors[name]
             failed = failed or errors[name] != 0
-            print("  %-18s %10.1f %12.2f %10.1f%s" % (name, med, med / ours, peaks[name] / 1024.0, note))
+            print("  %-18s %9.1f %7.2f %9.1f %7.2f %9.1f%s"
+                  % (name, med, med / ours, cpu, cpu / ours_cpu, peaks[name] / 1024.0, note))
         sys.stdout.flush()
     return 1 if failed else 0
 

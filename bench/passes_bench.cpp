@@ -6,9 +6,12 @@
 //
 // Each page is run once untimed (so the page file is in the page cache and
 // the allocator warmed), then N times (default 7). Per page one line:
-// the page's size, the median times of pass one, of the table pass and of
-// both together, the throughput of both together in MB/s (10^6 bytes of
-// HTML per second), and the process's peak resident memory so far (VmHWM).
+// the page's size, the median wall times of pass one, of the table pass and
+// of both together, the median processor time (user plus system) of both,
+// the throughput of both in MB/s (10^6 bytes of HTML per second) by wall
+// time and by processor time, and the process's peak resident memory so far
+// (VmHWM). On a machine shared with other work, the processor time is the
+// steadier figure: it leaves out the time the process waited for a core.
 // The peak is process-wide, so run one page per process to see each page's
 // own peak (run_passes.sh does).
 //
@@ -25,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -38,6 +42,13 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Processor time (user plus system) of this process so far, in ms.
+double processorMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 double median(std::vector<double> v) {
@@ -98,6 +109,7 @@ private:
 struct Times {
     double passOne;
     double tables;
+    double processor;  // both passes
 };
 
 // One page as the page cycle renders it up to pass three: the previous
@@ -105,6 +117,7 @@ struct Times {
 // pass writes pass2.tmp and is destroyed (which closes and flushes it).
 Times runPasses(const char* path) {
     GlobalNamespace.ast.resetAST();
+    const double processorStart = processorMs();
     const Clock::time_point start = Clock::now();
     GlobalNamespace.passOne.passOne(path);
     const double passOneMs = msSince(start);
@@ -115,7 +128,8 @@ Times runPasses(const char* path) {
         engine.write_to_buffer();
         GlobalNamespace.tableEngine = nullptr;
     }
-    return {passOneMs, msSince(tablesStart)};
+    const double tablesMs = msSince(tablesStart);
+    return {passOneMs, tablesMs, processorMs() - processorStart};
 }
 
 const char* baseName(const char* path) {
@@ -162,24 +176,26 @@ int main(int argc, char** argv) {
     }
 
     if (header) {
-        std::printf("%-18s %10s %10s %10s %10s %8s %9s %9s\n", "page", "bytes", "pass1 ms", "table ms",
-                    "total ms", "MB/s", "peak MiB", "pass2 B");
+        std::printf("%-16s %9s %9s %9s %9s %9s %8s %8s %8s\n", "page", "bytes", "pass1 ms", "table ms",
+                    "total ms", "cpu ms", "MB/s", "cpu MB/s", "peak MiB");
     }
     for (const std::string& page : pages) {
         const long bytes = fileSize(page.c_str());
         runPasses(page.c_str());  // untimed warm-up
-        std::vector<double> passOne, tables, total;
+        std::vector<double> passOne, tables, total, processor;
         for (int r = 0; r < reps; ++r) {
             const Times t = runPasses(page.c_str());
             passOne.push_back(t.passOne);
             tables.push_back(t.tables);
             total.push_back(t.passOne + t.tables);
+            processor.push_back(t.processor);
         }
         const double totalMs = median(total);
-        const double mbPerSecond = totalMs > 0.0 ? static_cast<double>(bytes) / 1e6 / (totalMs / 1e3) : 0.0;
-        std::printf("%-18s %10ld %10.2f %10.2f %10.2f %8.1f %9.1f %9ld\n", baseName(page.c_str()), bytes,
-                    median(passOne), median(tables), totalMs, mbPerSecond, static_cast<double>(peakKiB()) / 1024.0,
-                    fileSize("pass2.tmp"));
+        const double processorMedian = median(processor);
+        const auto rate = [bytes](double ms) { return ms > 0.0 ? static_cast<double>(bytes) / 1e6 / (ms / 1e3) : 0.0; };
+        std::printf("%-16s %9ld %9.2f %9.2f %9.2f %9.2f %8.1f %8.1f %8.1f\n", baseName(page.c_str()), bytes,
+                    median(passOne), median(tables), totalMs, processorMedian, rate(totalMs), rate(processorMedian),
+                    static_cast<double>(peakKiB()) / 1024.0);
         std::fflush(stdout);
     }
     return 0;

@@ -24,9 +24,11 @@ python3 "$here/gen_pages.py" "$work/pages" >/dev/null
 
 echo
 echo "Pass one + table pass, median of $reps runs each, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "MB/s counts 10^6 bytes of HTML per second of both passes; peak is the process's VmHWM."
+echo "Times are medians, wall clock except cpu ms (user + system time of both passes)."
+echo "MB/s: 10^6 bytes of HTML per second of both passes, by wall and by processor time."
+echo "peak MiB: the process's VmHWM (one process per page)."
 echo
-printf "%-18s %10s %10s %10s %10s %8s %9s %9s\n" page bytes "pass1 ms" "table ms" "total ms" MB/s "peak MiB" "pass2 B"
+printf "%-16s %9s %9s %9s %9s %9s %8s %8s %8s\n" page bytes "pass1 ms" "table ms" "total ms" "cpu ms" MB/s "cpu MB/s" "peak MiB"
 for page in text_100k text_1m text_10m table_2000; do
   "$build/bench/passes_bench" --reps "$reps" --no-header "$work/pages/$page.html"
 done
