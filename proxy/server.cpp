@@ -23,6 +23,7 @@ constexpr std::uint64_t kWakeId = 1;
 // that closing with unread bytes never resets a connection whose reply the
 // client is still reading.
 constexpr auto kLinger = std::chrono::seconds(2);
+constexpr int kAcceptBatch = 32;
 
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -128,26 +129,33 @@ void Server::run() {
     workers_.clear();
 }
 
+void Server::pauseAccepting(Clock::time_point until) {
+    if (!acceptPaused_) epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+    acceptPaused_ = true;
+    acceptResumes_ = until;
+}
+
 void Server::acceptAll() {
-    for (;;) {
+    // A bounded batch per pass: clients served straight from the workers
+    // come back at once, and an endless accept loop would starve the
+    // replies and closes waiting behind it.
+    for (int batch = 0; batch < kAcceptBatch; ++batch) {
+        if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
+            // Full: new clients wait in the kernel's queue until a
+            // connection closes. Refusing them instead would make them retry
+            // at once, in a storm.
+            log_.debug("connection limit reached; new connections wait");
+            pauseAccepting(Clock::now());
+            return;
+        }
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 log_.notice(errnoText("accept") + "; pausing new connections");
-                epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
-                acceptPaused_ = true;
-                acceptResumes_ = Clock::now() + std::chrono::milliseconds(200);
+                pauseAccepting(Clock::now() + std::chrono::milliseconds(200));
             }
             return;  // EAGAIN: every waiting connection has been taken
-        }
-        if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
-            static const char kBusy[] = "ERROR\nServer busy, try again\n";
-            ssize_t ignored = ::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-            (void)ignored;
-            ::close(fd);
-            log_.request("-", "", "ERROR Server busy", sizeof kBusy - 1, 0);
-            continue;
         }
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -325,7 +333,8 @@ void Server::collectFinished() {
 
 void Server::sweepDeadlines() {
     Clock::time_point now = Clock::now();
-    if (acceptPaused_ && now >= acceptResumes_) {
+    if (acceptPaused_ && now >= acceptResumes_ &&
+        connections_.size() < static_cast<std::size_t>(config_.maxConnections)) {
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = kListenId;

@@ -77,6 +77,7 @@ private:
     };
 
     void acceptAll();
+    void pauseAccepting(Clock::time_point until);
     void onEvent(std::uint64_t id, std::uint32_t events);
     void readFrom(Connection& conn);
     void requestRead(Connection& conn);
@@ -102,8 +103,9 @@ private:
     int wakeFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
-    // Out of descriptors, the listening socket would stay readable and the
-    // loop would spin; accepting then pauses until this time.
+    // Accepting pauses while the connection table is full, and for a moment
+    // when descriptors run out (the listening socket would stay readable and
+    // the loop would spin); it resumes at acceptResumes_ once there is room.
     bool acceptPaused_ = false;
     Clock::time_point acceptResumes_;
     std::uint64_t nextId_ = 2;  // 0 is the listening socket, 1 the wake-up descriptor

@@ -36,9 +36,14 @@ struct Options {
     std::size_t minBytes = 0;  // a page shorter than this counts as an error
 };
 
+// Why a fetch failed, counted separately so that a failing run says where.
+enum Failure { kConnect, kSend, kReceive, kBadReply, kFailureKinds };
+const char* const kFailureNames[kFailureKinds] = {"connect", "send", "receive", "bad_reply"};
+
 struct ClientStats {
     std::vector<double> latenciesMs;
     long errors = 0;
+    long failures[kFailureKinds] = {};
 };
 
 int connectLoopback(int port) {
@@ -69,11 +74,13 @@ bool sendAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// One fetch; true when the whole page arrived.
-bool fetchOnce(const Options& options, const std::string& request, std::string& buffer) {
+// One fetch; true when the whole page arrived, otherwise failure says why.
+bool fetchOnce(const Options& options, const std::string& request, std::string& buffer, Failure& failure) {
     int fd = connectLoopback(options.port);
+    failure = kConnect;
     if (fd < 0) return false;
     bool ok = sendAll(fd, request);
+    failure = ok ? kReceive : kSend;
     buffer.clear();
     char chunk[65536];
     bool proxy = options.mode == "proxy";
@@ -88,6 +95,7 @@ bool fetchOnce(const Options& options, const std::string& request, std::string& 
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
     if (!ok) return false;
+    failure = kBadReply;
     if (proxy) {
         return buffer.compare(0, 8, "OK\nTRUE\n") == 0 && buffer.size() >= options.minBytes &&
                buffer.compare(buffer.size() - 7, 7, "~~~~~~\n") == 0;
@@ -106,12 +114,17 @@ void clientLoop(const Options& options, Clock::time_point until, ClientStats& st
     buffer.reserve(1 << 17);
     while (Clock::now() < until) {
         Clock::time_point start = Clock::now();
-        bool ok = fetchOnce(options, request, buffer);
+        Failure failure = kConnect;
+        bool ok = fetchOnce(options, request, buffer, failure);
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (ok) {
             stats.latenciesMs.push_back(ms);
         } else {
             ++stats.errors;
+            ++stats.failures[failure];
+            if (failure == kBadReply && stats.failures[kBadReply] == 1) {
+                std::fprintf(stderr, "first bad reply (%zu bytes): %.60s\n", buffer.size(), buffer.c_str());
+            }
         }
     }
 }
@@ -173,9 +186,17 @@ int main(int argc, char** argv) {
 
     std::vector<double> all;
     long errors = 0;
+    long failures[kFailureKinds] = {};
     for (ClientStats& client : stats) {
         all.insert(all.end(), client.latenciesMs.begin(), client.latenciesMs.end());
         errors += client.errors;
+        for (int kind = 0; kind < kFailureKinds; ++kind) failures[kind] += client.failures[kind];
+    }
+    if (errors > 0) {
+        std::fprintf(stderr, "errors by kind:");
+        for (int kind = 0; kind < kFailureKinds; ++kind)
+            std::fprintf(stderr, " %s=%ld", kFailureNames[kind], failures[kind]);
+        std::fprintf(stderr, "\n");
     }
     std::size_t pages = all.size();
     double p50 = percentile(all, 0.50);

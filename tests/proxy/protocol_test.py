@@ -472,6 +472,29 @@ class Clients(unittest.TestCase):
             proc.wait()
             os.unlink(log_path)
 
+    def test_clients_beyond_the_connection_limit_wait_their_turn(self):
+        proc, port, log_path = start_proxy(["--read-timeout", "1", "--max-connections", "3"])
+        silent = []
+        try:
+            silent = [socket.create_connection(("127.0.0.1", port)) for _ in range(3)]
+            replies = []
+            waiting = threading.Thread(target=lambda: replies.append(get(origin_url("/page.html"), port=port)))
+            waiting.start()
+            time.sleep(0.3)
+            self.assertEqual(replies, [])  # no room yet, and no refusal either
+            for sock in silent:
+                self.assertEqual(read_reply(sock), b"ERROR\nRequest not received in time\n")
+                sock.close()
+            waiting.join(10)
+            self.assertEqual(len(replies), 1)
+            self.assertTrue(replies[0].startswith(b"OK\nTRUE\n"))
+        finally:
+            for sock in silent:
+                sock.close()
+            proc.kill()
+            proc.wait()
+            os.unlink(log_path)
+
     def test_many_clients_at_once(self):
         results = []
 
