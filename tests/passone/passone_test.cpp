@@ -71,10 +71,12 @@ TEST_F(PassOneTest, StructureAndUnknownTagsWriteNothing) {
         streamOf("<HTML><HEAD></HEAD><BODY></A></TITLE></INPUT></IMG></OPTION></TEXTAREA></BODY></HTML>"),
         "");
     EXPECT_EQ(streamOf("<P>para</P><H1>Head</H1><FOO bar><BR/>"), "paraHead");
-    // Links, forms and controls are not built yet: their tags are dropped.
+    // Links, forms and controls act (passone_controls_test.cpp has the
+    // details): each element's text stands between two delimiters.
     EXPECT_EQ(streamOf("<A HREF=x>link</A><FORM><INPUT TYPE=checkbox><IMG ALT=Logo><SELECT><OPTION>Red"
                        "</SELECT><TEXTAREA>t</TEXTAREA></FORM>"),
-              "linkRedt");
+              "\tlink\t\t[ ]\tLogo\tRed\t[__________________]t");
+    GlobalNamespace.ast.resetAST();  // the next tests start with an empty page
 }
 
 TEST_F(PassOneTest, TextIsWrittenAsTheTokenizerDeliversIt) {
