@@ -151,7 +151,12 @@ bool eventHandler::handleEvents() {
                 return false;
             }
             if (result == -20) return false;  // a form was sent; the reply is read next
-            if (result == '\t') {
+            if (globalMode) {
+                // A text field was left with ESC while it had the keys (also
+                // in the middle of a run of fields that Tab walks through):
+                // the browser is in Global mode now, and the focus must not
+                // move on into the next field.
+            } else if (result == '\t') {
                 GlobalNamespace.ast.moveNext(true);
             } else if (result == kEsc) {
                 globalMode = true;
@@ -160,8 +165,10 @@ bool eventHandler::handleEvents() {
         }
         drawModeWord();
         if (pendingTab) {
+            // The Tab that starts a run of text fields; it means nothing once
+            // the user has gone back to Global mode from the first field.
             pendingTab = false;
-            key = '\t';
+            key = globalMode ? static_cast<short>(readKey(stdscr)) : '\t';
         } else {
             key = static_cast<short>(readKey(stdscr));
         }

@@ -170,6 +170,33 @@ class TextFieldsAndModes(LinksFormsTest):
         self.assertTrue(self.term.wait_bells(before + 1, 5), self.dump())
 
 
+    def test_escape_in_the_middle_of_a_run_of_fields_stops_there(self):
+        self.start_browser("Fields")
+        self.local_mode("INS-MODE")
+        self.term.send("Tab")
+        self.term.type("mid")
+        self.term.send("Escape")
+        self.assertTrue(self.term.wait_for(lambda s: "GLOBAL" in s[23]), self.dump())
+        # The third field is not being edited: typed keys are the browser's.
+        before = self.term.bells()
+        self.term.send("x")
+        self.assertTrue(self.term.wait_bells(before + 1, 5), self.dump())
+        self.assertIn("| Two " + field("mid"), self.wait_row("One ["))
+        self.assertIn("Three " + field(""), self.wait_row("Three ["))
+
+    def test_escape_in_the_first_field_leaves_no_pending_tab(self):
+        self.start_browser("Fields")
+        self.local_mode("INS-MODE")
+        before = self.term.bells()
+        self.term.send("Escape")
+        self.assertTrue(self.term.wait_for(lambda s: "GLOBAL" in s[23]), self.dump())
+        # Entering Global mode rings no extra bell for a left-over Tab; the
+        # next unbound key rings exactly once.
+        self.term.send("x")
+        self.assertTrue(self.term.wait_bells(before + 1, 5), self.dump())
+        self.assertEqual(self.term.bells(), before + 1)
+
+
 class Forms(LinksFormsTest):
     start_html = FORM_PAGE.format(method="GET")
 
