@@ -14,10 +14,12 @@
 // leaves them.
 //
 // --stats prints, after curses has ended, the title, the number of page rows
-// laid out and the size of pass2.tmp on standard error.
+// laid out, the size of pass2.tmp and the wall time of each step on standard
+// error.
 
 #include <curses.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,9 +84,22 @@ void setBrowserModes() {
     nodelay(stdscr, FALSE);
 }
 
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// When each step of a page ended; for --stats.
+struct StepTimes {
+    Clock::time_point start, passOne, tables, passThree;
+};
+
 // One page through the three passes, as the browser's page cycle does it.
-void renderPage(const char* path) {
+void renderPage(const char* path, StepTimes& times) {
+    times.start = Clock::now();
     GlobalNamespace.passOne.passOne(path);
+    times.passOne = Clock::now();
 
     mvprintw(1, 1, "%78s", "");
     attron(A_BOLD);
@@ -98,7 +113,9 @@ void renderPage(const char* path) {
         engine.write_to_buffer();
         GlobalNamespace.tableEngine = nullptr;
     }
+    times.tables = Clock::now();
     runPassThree("pass2.tmp");
+    times.passThree = Clock::now();
 }
 
 long fileSize(const char* path) {
@@ -134,6 +151,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const Clock::time_point processStart = Clock::now();
     DummyScreen screen;
     if (!screen.started()) {
         std::fputs("render_page: curses could not start on /dev/null\n", stderr);
@@ -145,12 +163,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     setBrowserModes();
-    renderPage(page);
+    StepTimes times;
+    renderPage(page, times);
     screen.end();
 
     if (stats) {
         std::fprintf(stderr, "title: %s\nrows: %d\npass2.tmp: %ld bytes\n", GlobalNamespace.page.getTitle(),
                      static_cast<int>(GlobalNamespace.renderer.getRowCount()), fileSize("pass2.tmp"));
+        std::fprintf(stderr,
+                     "ms: curses start %.2f, pass one %.2f, table pass %.2f, pass three %.2f, curses end %.2f\n",
+                     msBetween(processStart, times.start), msBetween(times.start, times.passOne),
+                     msBetween(times.passOne, times.tables), msBetween(times.tables, times.passThree),
+                     msBetween(times.passThree, Clock::now()));
     }
     return 0;
 }
