@@ -6,6 +6,7 @@
 class cache {
 public:
     cache();
+    // URLs are compared without regard to letter case.
     bool hit(const char* url) const;
     int fetchFileName(const char* url) const;
     void update(const char* url);
@@ -25,7 +26,11 @@ public:
     const Entry& entry(int i) const { return entries[i < 0 ? 0 : (i > 9 ? 9 : i)]; }
 
 private:
+    // The highest digit from 1 to 9 that no entry uses, or -1. Digit 0 is
+    // never handed out: its file is the start page.
     int freeDigit() const;
+    // Drops entry 0: the others move down by one, the last becomes free.
+    void dropOldest();
 
     int position = 0;
     Entry entries[10];

@@ -1,12 +1,183 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "net/netio.h"
-ServerIO::ServerIO() {}
-ServerIO::ServerIO(const char*) {}
-ServerIO::~ServerIO() {}
-void ServerIO::Connect() { connected = false; }
-void ServerIO::Connect(const char*) { connected = false; }
-bool ServerIO::println(const char*) { return false; }
-int ServerIO::read() { return END; }
-char* ServerIO::readLine() { return nullptr; }
-void ServerIO::close() {}
-void ServerIO::setAddress(const char*) {}
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "common/bounded.h"
+#include "common/check.h"
+
+namespace {
+
+constexpr const char* kDefaultAddress = "127.0.0.1";
+
+// Waits for the events on fd for at most timeoutMs in all, resuming after
+// signals. Returns the revents, or 0 when the time ran out or poll failed.
+short waitFor(int fd, short events, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{fd, events, 0};
+        const int rc = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (rc > 0) return p.revents;
+        if (rc == 0 || errno != EINTR) return 0;
+    }
+}
+
+}  // namespace
+
+ServerIO::ServerIO() { wexa::boundedCopy(addressText, kDefaultAddress); }
+
+ServerIO::ServerIO(const char* address) { wexa::boundedCopy(addressText, address); }
+
+ServerIO::~ServerIO() { close(); }
+
+void ServerIO::Connect() { connectTo(addressText); }
+
+void ServerIO::Connect(const char* address) { connectTo(address); }
+
+void ServerIO::connectTo(const char* address) {
+    close();
+    connected = true;
+    inputPos = inputLen = 0;
+    streamEnded = false;
+    tildeRun = 0;
+    continuingLine = false;
+    lineLen = 0;
+
+    server = sockaddr_in{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(port_);
+    const in_addr_t numeric = address != nullptr ? inet_addr(address) : INADDR_NONE;
+    if (numeric == INADDR_NONE) {
+        connected = false;
+        return;
+    }
+    server.sin_addr.s_addr = numeric;
+
+    // Non-blocking while connecting, so that an address that never answers
+    // costs at most the connect time-out instead of the system's minutes.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        connected = false;
+        return;
+    }
+    const int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    const bool pending = rc != 0 && (errno == EINPROGRESS || errno == EINTR);
+    if ((rc != 0 && !pending) || (pending && !waitUntilConnected(fd))) {
+        ::close(fd);
+        connected = false;
+        return;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // A peer that stops reading must not hold a request forever either.
+    timeval limit{replyTimeoutMs / 1000, static_cast<suseconds_t>((replyTimeoutMs % 1000) * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    sock = fd;
+}
+
+bool ServerIO::waitUntilConnected(int fd) const {
+    if ((waitFor(fd, POLLOUT, connectTimeoutMs) & (POLLOUT | POLLERR | POLLHUP)) == 0) return false;
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+bool ServerIO::println(const char* text) {
+    if (!connected || sock < 0) return false;
+    if (text == nullptr) return true;
+    const size_t total = std::strlen(text);
+    size_t sent = 0;
+    while (sent < total) {
+        // MSG_NOSIGNAL: a peer that has gone away must not end the program.
+        const ssize_t n = ::send(sock, text + sent, total - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // what arrives of the reply tells the rest
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int ServerIO::read() {
+    if (inputPos < inputLen) return input[inputPos++];
+    if (!connected || sock < 0 || streamEnded) return END;
+    // A silent peer ends the reply after the reply time-out.
+    if (waitFor(sock, POLLIN, replyTimeoutMs) == 0) {
+        streamEnded = true;
+        return END;
+    }
+    ssize_t n;
+    do {
+        n = ::recv(sock, input, sizeof input, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        streamEnded = true;
+        return END;
+    }
+    inputPos = 0;
+    inputLen = static_cast<size_t>(n);
+    return input[inputPos++];
+}
+
+char* ServerIO::readLine() {
+    constexpr size_t kPiece = sizeof lineBuffer - 1;
+    lineLen = 0;
+    for (;;) {
+        const int c = read();
+        if (c == END) {
+            continuingLine = false;
+            if (lineLen == 0) return nullptr;
+            break;
+        }
+        // Six "~" in a row end the reply, also across pieces of a long line.
+        if (c == '~') {
+            if (++tildeRun == 6) {
+                tildeRun = 0;
+                continuingLine = false;
+                return nullptr;
+            }
+        } else {
+            tildeRun = 0;
+        }
+        if (c == '\n') {
+            if (lineLen == 0 && continuingLine) {
+                // The newline of a line that was cut after exactly 511 bytes.
+                continuingLine = false;
+                continue;
+            }
+            continuingLine = false;
+            if (lineLen == 0) return nullptr;  // an empty line ends the reply
+            break;
+        }
+        lineBuffer[lineLen++] = static_cast<char>(c);
+        if (lineLen == kPiece) {
+            continuingLine = true;
+            break;
+        }
+    }
+    WEXA_CHECK(lineLen < sizeof lineBuffer, "strlen(buffer) < 512");
+    lineBuffer[lineLen] = '\0';
+    return lineBuffer;
+}
+
+void ServerIO::close() {
+    if (sock >= 0) {
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        sock = -1;
+    }
+    inputPos = inputLen = 0;
+}
+
+void ServerIO::setAddress(const char* address) {
+    if (address != nullptr) wexa::boundedCopy(addressText, address);
+}

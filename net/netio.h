@@ -10,6 +10,8 @@ class ServerIO {
 public:
     static constexpr unsigned short PORT = 30000;
     static constexpr int END = -1;  // read(): end of stream, error, time-out
+    static constexpr int CONNECT_TIMEOUT_MS = 10000;
+    static constexpr int REPLY_TIMEOUT_MS = 30000;
 
     ServerIO();  // built-in default address 127.0.0.1
     explicit ServerIO(const char* address);
@@ -18,16 +20,20 @@ public:
     ServerIO& operator=(const ServerIO&) = delete;
 
     // Opens a new connection (closing any open one); the outcome is in
-    // isConnected(). Gives up after 10 seconds.
+    // isConnected(). Gives up after 10 seconds. Connect(address) connects to
+    // the given address without changing the stored one.
     void Connect();
     void Connect(const char* address);
     // Sends the bytes of text; false without sending when not connected.
     bool println(const char* text);
-    // One byte 0..255, or END. A reply silent for 30 seconds ends as END.
+    // One byte 0..255, or END. A reply silent for 30 seconds ends as END, and
+    // once END has been seen every later read gives END until the next
+    // Connect.
     int read();
     // The next line without its "\n" (at most 511 bytes per piece), or null
     // at the end of the reply (six "~", an empty line, or the end of the
-    // stream). The buffer stays valid until the next call.
+    // stream). The line may hold NUL bytes: lineLength() is its true length.
+    // The buffer belongs to this object and stays valid until the next call.
     char* readLine();
     size_t lineLength() const { return lineLen; }
     // Shuts the connection down in both directions and closes it.
@@ -36,10 +42,16 @@ public:
     bool isConnected() const { return connected; }
     const char* getAddress() const { return addressText; }
     void setAddress(const char* address);
-    // For tests: the port to connect to (the proxy protocol uses 30000).
+    // For tests: the port to connect to (the proxy protocol uses 30000) and
+    // shorter limits for connecting and for a silent reply.
     void setPort(unsigned short port) { port_ = port; }
+    void setConnectTimeout(int ms) { connectTimeoutMs = ms; }
+    void setReplyTimeout(int ms) { replyTimeoutMs = ms; }
 
 private:
+    void connectTo(const char* address);
+    bool waitUntilConnected(int fd) const;
+
     sockaddr_in server{};
     char addressText[20] = {};
     int sock = -1;
@@ -48,4 +60,16 @@ private:
     char lineBuffer[512] = {};
     size_t lineLen = 0;
     int tildeRun = 0;
+    // The previous piece was cut at 511 bytes, so a "\n" that comes next
+    // ends that long line and is not an empty line.
+    bool continuingLine = false;
+
+    // Bytes received but not yet handed out by read().
+    unsigned char input[4096] = {};
+    size_t inputPos = 0;
+    size_t inputLen = 0;
+    bool streamEnded = false;
+
+    int connectTimeoutMs = CONNECT_TIMEOUT_MS;
+    int replyTimeoutMs = REPLY_TIMEOUT_MS;
 };

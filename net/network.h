@@ -9,11 +9,24 @@ class Network {
 public:
     // The file name, relative to ./cache/, of the page to show ("<d>.html",
     // "t.html"), or null when there is no page (error reply shown, connection
-    // failed, cache-only miss). The text stays valid until the next call.
+    // failed, cache-only miss, a reply without a page, a page that could not
+    // be written). The names are constant texts that live for the whole run.
     const char* Fetch();
     const char* sendSimpleGet();
     const char* sendRefresh();
+    // Reads the reply to the request just sent on io and closes the
+    // connection.
     const char* sendToProxy();
 
     ServerIO io;
+
+    // The message shown when ./cache/ cannot take the page.
+    static constexpr const char* CACHE_WRITE_FAILED = "Cannot write the page to ./cache/";
+    static constexpr const char* CONNECTION_FAILED = "CONNECTION FAILED WITH WexaPServer!";
+
+private:
+    enum class Request { Get, Refresh };
+    // Connects and sends the request; on a failed connection the bell and
+    // the error message, and null.
+    const char* connectAndSend(Request request);
 };

@@ -1,4 +1,142 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "net/proxyset.h"
-bool Proxy::load() { return false; }
-bool Proxy::setNew() { return false; }
+
+#include <arpa/inet.h>
+#include <curses.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "common/bounded.h"
+#include "shell/global.h"
+
+namespace {
+
+constexpr int kMaxTyped = 15;
+constexpr short kRepaint = 274;
+
+struct WindowDeleter {
+    void operator()(WINDOW* w) const { delwin(w); }
+};
+using Window = std::unique_ptr<WINDOW, WindowDeleter>;
+
+enum class Kind { Missing, Regular, Other };
+
+Kind kindOf(const char* name) {
+    struct stat st {};
+    if (::stat(name, &st) != 0) return errno == ENOENT ? Kind::Missing : Kind::Other;
+    return S_ISREG(st.st_mode) ? Kind::Regular : Kind::Other;
+}
+
+// Creates the file empty with exactly 0664, whatever the umask says.
+void createEmpty(const char* name) {
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
+    if (fd < 0) return;
+    ::fchmod(fd, 0664);
+    ::close(fd);
+}
+
+// The same test the connection applies: text it could not connect to is no
+// address.
+bool usableAddress(const char* text) { return text[0] != '\0' && inet_addr(text) != INADDR_NONE; }
+
+// Asks the server at address whether it is alive; the test connection is
+// closed afterwards.
+bool answersPing(const char* address) {
+    ServerIO& io = GlobalNamespace.network.io;
+    io.Connect(address);
+    bool alive = false;
+    if (io.isConnected() && io.println("PING\n")) {
+        const char* line = io.readLine();
+        alive = line != nullptr && std::strncmp(line, "ALIVE", 5) == 0;
+    }
+    io.close();
+    return alive;
+}
+
+void repaintPage() { GlobalNamespace.renderer.scrollText(kRepaint); }
+
+}  // namespace
+
+bool Proxy::load() {
+    std::memset(address, 0, sizeof address);
+    switch (kindOf(CONF_FILE)) {
+    case Kind::Missing:
+        createEmpty(CONF_FILE);
+        return false;
+    case Kind::Other:  // a directory, a pipe, or not even stat-able
+        return false;
+    case Kind::Regular:
+        break;
+    }
+    char bytes[CONF_SIZE] = {};
+    conf.open(CONF_FILE, std::ios::in | std::ios::binary);
+    if (!conf.is_open()) {
+        conf.clear();
+        return false;
+    }
+    conf.read(bytes, sizeof bytes);
+    const std::streamsize got = conf.gcount();
+    conf.close();
+    conf.clear();
+    // Only a terminated address among the bytes actually read counts.
+    if (got <= 0 || std::memchr(bytes, '\0', static_cast<size_t>(got)) == nullptr) return false;
+    if (!usableAddress(bytes)) return false;
+    wexa::boundedCopy(address, bytes);
+    return true;
+}
+
+void Proxy::store(const char (&input)[CONF_SIZE]) {
+    const Kind kind = kindOf(CONF_FILE);
+    if (kind == Kind::Other) return;
+    if (kind == Kind::Missing) createEmpty(CONF_FILE);
+    conf.open(CONF_FILE, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (conf.is_open()) {
+        conf.write(input, sizeof input);
+        conf.close();
+    }
+    conf.clear();
+}
+
+bool Proxy::setNew() {
+    Window dialog(newwin(5, 76, 12, 2));
+    if (!dialog) return false;
+    WINDOW* w = dialog.get();
+    wattron(w, COLOR_PAIR(8));
+    box(w, 0, 0);
+    mvwaddstr(w, 0, 28, "Enter new IP Address");
+    wattroff(w, COLOR_PAIR(8));
+    mvwhline(w, 1, 1, ACS_BLOCK, 74);
+    mvwhline(w, 3, 1, ACS_BLOCK, 74);
+
+    char input[CONF_SIZE] = {};
+    echo();
+    mvwgetnstr(w, 2, 1, input, kMaxTyped);
+    noecho();
+
+    if (input[0] == '\0') {
+        dialog.reset();
+        repaintPage();
+        return true;
+    }
+
+    const bool alive = answersPing(input);
+    repaintPage();
+    if (alive) {
+        GlobalNamespace.message.showErrorMessage("Proxy Server address configured successfully", true);
+    } else {
+        GlobalNamespace.message.showErrorMessage("Proxy Server address configuration failed!", false);
+    }
+    wgetch(w);
+    if (alive) {
+        wexa::boundedCopy(address, input);
+        GlobalNamespace.network.io.setAddress(input);
+        store(input);
+    }
+    dialog.reset();
+    repaintPage();
+    return alive;
+}

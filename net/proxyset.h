@@ -9,14 +9,24 @@ class Proxy {
 public:
     Proxy() = default;
     // Reads ./.proxy.conf (creating it empty with permissions 0664 when
-    // missing). Returns true when it held an address.
+    // missing). Returns true when it held an address, which getIP() then
+    // gives; the caller applies it to the network client. A file that is not
+    // a regular file, cannot be read, or holds no NUL-terminated address in
+    // its first 18 bytes leaves the address empty.
     bool load();
     // The address dialog; true when an address was accepted or nothing was
     // entered, false when the test failed.
     bool setNew();
     const char* getIP() const { return address; }
 
+    static constexpr const char* CONF_FILE = ".proxy.conf";
+    static constexpr int CONF_SIZE = 18;
+
 private:
-    std::fstream conf;
-    char address[18] = {};
+    // Writes the 18 bytes of input to the configuration file, unless the
+    // name is taken by something that is not a regular file.
+    void store(const char (&input)[CONF_SIZE]);
+
+    std::fstream conf;  // open only while reading or writing the file
+    char address[CONF_SIZE] = {};
 };

@@ -1,4 +1,72 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "net/url.h"
-void UniformResourceLocator::setURL(const char*, ReqType type) { requestType = type; }
-void UniformResourceLocator::repairURL() {}
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "common/bounded.h"
+
+namespace {
+
+// The combined URL of a relative link may be at most this long; longer
+// combinations leave the link text as it is.
+constexpr size_t kMaxCombined = 149;
+// A slash beyond this index is not cut at: the whole previous URL is the base.
+constexpr long kMaxBaseSlash = 148;
+
+long lastSlash(const char* text) {
+    const char* slash = std::strrchr(text, '/');
+    return slash != nullptr ? slash - text : -1;
+}
+
+// A link that names its scheme is complete already and needs no base.
+bool isAbsolute(const char* url) {
+    return strncasecmp(url, "http://", 7) == 0 || strncasecmp(url, "https://", 8) == 0;
+}
+
+}  // namespace
+
+void UniformResourceLocator::setURL(const char* url, ReqType type) {
+    if (url != nullptr && strnlen(url, sizeof currentURL) < sizeof currentURL) {
+        // Copied first: url may point into one of this object's own fields.
+        char incoming[sizeof currentURL];
+        wexa::boundedCopy(incoming, url);
+        wexa::boundedCopy(previousURL, currentURL);
+        std::memset(currentURL, 0, sizeof currentURL);
+        wexa::boundedCopy(currentURL, incoming);
+    }
+    requestType = type;
+    repairURL();
+}
+
+void UniformResourceLocator::repairURL() {
+    constexpr size_t kLimit = sizeof currentURL - 1;
+    switch (requestType) {
+    case ABSOLUTE: {
+        // A last slash at index 6 is the second one of "http://": the URL
+        // names a bare host and gets the root path.
+        if (lastSlash(currentURL) != 6) return;
+        const size_t length = std::strlen(currentURL);
+        if (length < kLimit)
+            wexa::boundedAppend(currentURL, "/");
+        else
+            currentURL[kLimit - 1] = '/';
+        return;
+    }
+    case RELATIVE: {
+        if (isAbsolute(currentURL)) return;
+        const long slash = lastSlash(previousURL);
+        // A page without a folder (the start page "wexa.html") gives no base.
+        if (slash < 0) return;
+        if (slash <= kMaxBaseSlash) previousURL[slash + 1] = '\0';
+        if (std::strlen(previousURL) + std::strlen(currentURL) > kMaxCombined) return;
+        char combined[sizeof currentURL];
+        wexa::boundedCopy(combined, previousURL);
+        wexa::boundedAppend(combined, currentURL);
+        wexa::boundedCopy(currentURL, combined);
+        return;
+    }
+    default:
+        return;
+    }
+}
