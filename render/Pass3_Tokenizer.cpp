@@ -1,5 +1,76 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "render/Pass3_Tokenizer.h"
-Pass3_Tokenizer::Pass3_Tokenizer() : delimiters{} {}
-bool Pass3_Tokenizer::ifDelimiter(char) const { return false; }
-void Pass3_Tokenizer::findToken(const char*) {}
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "shell/global.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+void toRenderer(void*, const char* token, short last) { GlobalNamespace.renderer.acceptToken(token, last); }
+
+}  // namespace
+
+// The fourteen codes that pass three acts on; every other byte, the table
+// codes included, is text here.
+Pass3_Tokenizer::Pass3_Tokenizer() : delimiters{16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 28, 10, 9} {}
+
+bool Pass3_Tokenizer::ifDelimiter(char c) const {
+    return std::memchr(delimiters, c, sizeof delimiters) != nullptr;
+}
+
+void Pass3_Tokenizer::findToken(const char* fileName) { findToken(fileName, toRenderer, nullptr); }
+
+void Pass3_Tokenizer::findToken(const char* fileName, TokenSink sink, void* context) const {
+    if (fileName == nullptr || sink == nullptr) return;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "rb"));
+    if (!file) return;
+
+    bool isDelimiter[256] = {};
+    for (char c : delimiters) isDelimiter[static_cast<unsigned char>(c)] = true;
+
+    // The file is read in large blocks; tokens are cut exactly as if it were
+    // read byte by byte: a full text buffer is handed over as one token, a
+    // code ends the text before it and is handed over alone.
+    static constexpr std::size_t BLOCK = 1 << 16;
+    std::unique_ptr<char[]> block(new char[BLOCK]);
+    char text[TOKEN_BUFFER_SIZE];
+    short used = 0;
+    std::size_t got;
+    while ((got = std::fread(block.get(), 1, BLOCK, file.get())) > 0) {
+        const char* p = block.get();
+        const char* const end = p + got;
+        while (p < end) {
+            const unsigned char byte = static_cast<unsigned char>(*p);
+            if (isDelimiter[byte]) {
+                if (used > 0) sink(context, text, static_cast<short>(used - 1));
+                used = 0;
+                const char code = *p;
+                sink(context, &code, -1);
+                ++p;
+                continue;
+            }
+            const char* run = p;
+            while (p < end && !isDelimiter[static_cast<unsigned char>(*p)]) ++p;
+            std::size_t length = static_cast<std::size_t>(p - run);
+            while (length > 0) {
+                if (used == TOKEN_BUFFER_SIZE) {
+                    sink(context, text, static_cast<short>(used - 1));
+                    used = 0;
+                }
+                const std::size_t room = static_cast<std::size_t>(TOKEN_BUFFER_SIZE - used);
+                const std::size_t take = length < room ? length : room;
+                std::memcpy(text + used, run, take);
+                used = static_cast<short>(used + take);
+                run += take;
+                length -= take;
+            }
+        }
+    }
+    if (used > 0) sink(context, text, static_cast<short>(used - 1));
+}

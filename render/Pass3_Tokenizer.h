@@ -1,13 +1,26 @@
 #pragma once
 // Pass three's reader: splits pass2.tmp into text runs and layout codes and
 // hands every token to the rendering engine's acceptToken.
+//
+// A token is a pointer and a number: for a text run the number is the index
+// of its last byte (1 to 513 bytes, not NUL-terminated); for a code it is -1
+// and the code is the byte at the pointer. The pointer is valid only during
+// the call that receives it.
 
 class Pass3_Tokenizer {
 public:
+    // Receiver of the tokens, for callers other than the page renderer.
+    using TokenSink = void (*)(void* context, const char* token, short last);
+
     Pass3_Tokenizer();
     bool ifDelimiter(char c) const;
     // Reads the whole file; a file that cannot be opened delivers nothing.
     void findToken(const char* fileName);
+    // The same reading, handing each token to `sink` instead of the
+    // rendering engine of GlobalNamespace.
+    void findToken(const char* fileName, TokenSink sink, void* context) const;
+
+    static constexpr short TOKEN_BUFFER_SIZE = 513;
 
 private:
     char delimiters[14];

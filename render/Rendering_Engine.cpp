@@ -1,18 +1,385 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "render/Rendering_Engine.h"
-Rendering_Engine::Rendering_Engine() {}
-Rendering_Engine::~Rendering_Engine() {}
-bool Rendering_Engine::createPad() { return false; }
-void Rendering_Engine::acceptToken(const char*, short) {}
-void Rendering_Engine::toTempBuffer(bool, const char*, short) {}
-void Rendering_Engine::toTempBuffer(char) {}
-void Rendering_Engine::toDoubleBuffer() {}
-void Rendering_Engine::setActiveE_Position(short, short) {}
-void Rendering_Engine::updateActiveE_Position(short) {}
-void Rendering_Engine::writeToDB(short, short, const char*, short) {}
-void Rendering_Engine::scrollText(short) {}
-void Rendering_Engine::scrollNext_aE() {}
-void Rendering_Engine::browserWindow() {}
-void Rendering_Engine::write_helpString(const char*) {}
-void Rendering_Engine::reset() {}
-short getLength() { return 0; }
+
+#include <algorithm>
+#include <climits>
+
+#include "render/ast.h"
+#include "shell/global.h"
+
+namespace {
+
+// Page stream codes that pass three acts on.
+constexpr char PS_TAB = 9;
+constexpr char PS_NL = 10;
+constexpr char PS_OL = 16;
+constexpr char PS_OL_END = 17;
+constexpr char PS_UL = 18;
+constexpr char PS_UL_END = 19;
+constexpr char PS_LI = 20;
+constexpr char PS_BOLD = 22;
+constexpr char PS_BOLD_END = 23;
+constexpr char PS_UNDERLINE = 24;
+constexpr char PS_UNDERLINE_END = 25;
+constexpr char PS_CENTER = 26;
+constexpr char PS_CENTER_END = 28;
+
+// Scrolling keys (curses codes).
+constexpr short KEY_CODE_DOWN = 258;
+constexpr short KEY_CODE_UP = 259;
+constexpr short KEY_CODE_HOME = 262;
+constexpr short KEY_CODE_PAGE_DOWN = 338;
+constexpr short KEY_CODE_PAGE_UP = 339;
+constexpr short KEY_CODE_END = 360;
+constexpr short KEY_CODE_REDRAW = 274;
+
+constexpr int GROWTH_ROWS = 2048;
+
+// Screen layout.
+constexpr int VIEW_FIRST_SCREEN_ROW = 4;
+constexpr int STATUS_ROW = 23;
+constexpr int DOWN_MARK_COLUMN = 70;
+constexpr int UP_MARK_COLUMN = 72;
+constexpr int HELP_BLANKS = 67;
+constexpr short BORDER_PAIR = 10;
+constexpr short STATUS_PAIR = 6;
+
+// Every byte takes exactly one cell. Bytes a terminal would act on
+// (control characters) or could not show as one column (bytes above 126)
+// are shown as '?', so that nothing in a page can move the terminal's
+// cursor or shift the rest of the line.
+struct CellTable {
+    chtype cell[256];
+    constexpr CellTable() : cell{} {
+        for (int b = 0; b < 256; ++b) cell[b] = (b >= 32 && b <= 126) ? static_cast<chtype>(b) : '?';
+    }
+};
+constexpr CellTable CELLS;
+
+chtype cellOf(char byte) { return CELLS.cell[static_cast<unsigned char>(byte)]; }
+
+}  // namespace
+
+Rendering_Engine::Rendering_Engine() : lists(std::make_unique<listStack>()) {}
+
+Rendering_Engine::~Rendering_Engine() {
+    if (pad != nullptr) delwin(pad);
+}
+
+bool Rendering_Engine::createPad() {
+    if (pad != nullptr) return true;
+    pad = newpad(FIRST_PAD_ROWS, PAD_COLUMNS);
+    if (pad == nullptr) return false;
+    wbkgd(pad, ' ');
+    padRows = FIRST_PAD_ROWS;
+    return true;
+}
+
+void Rendering_Engine::ensurePadRow(int r) {
+    if (pad == nullptr || r < padRows || padRows >= MAX_PAD_ROWS) return;
+    // Resizing keeps the rows already written (cells and attributes) and
+    // only allocates the new ones, so the pad grows by a fixed step and
+    // holds little more than the page needs. Should it fail (no memory),
+    // the rows beyond the pad are simply not drawn.
+    const int rows = std::min(std::max(padRows + GROWTH_ROWS, r + 1), MAX_PAD_ROWS);
+    if (wresize(pad, rows, PAD_COLUMNS) == OK) padRows = rows;
+}
+
+void Rendering_Engine::writeText(const char* text, int n) {
+    if (text == nullptr) return;
+    chtype cells[LINE_WIDTH];
+    int done = 0;
+    while (done < n) {
+        if (x >= LINE_WIDTH) {
+            // A wrapped line is not centred. Elements met on the row being
+            // left lie on that row, so they are placed now, as they stand.
+            if (pendingCount > 0 || pendingExtra > 0) updateActiveE_Position(0);
+            toDoubleBuffer();
+        }
+        const int take = std::min(n - done, LINE_WIDTH - x);
+        if (pad != nullptr && row < padRows) {
+            for (int i = 0; i < take; ++i) cells[i] = cellOf(text[done + i]) | attrs;
+            mvwaddchnstr(pad, row, x, cells, take);
+        }
+        x = static_cast<short>(x + take);
+        done += take;
+    }
+}
+
+void Rendering_Engine::toTempBuffer(bool lineEnd, const char* text, short n) {
+    if (lineEnd)
+        endLine();
+    else
+        writeText(text, n);
+}
+
+void Rendering_Engine::toTempBuffer(char c) { writeText(&c, 1); }
+
+void Rendering_Engine::toDoubleBuffer() {
+    x = indent;
+    if (row < SHRT_MAX) ++row;  // past the last row the page is not drawn
+    ensurePadRow(row);
+}
+
+void Rendering_Engine::endLine() {
+    short offset = 0;
+    if (centring) {
+        const short width = x;
+        offset = static_cast<short>((LINE_WIDTH - width) / 2);
+        if (pad != nullptr && row < padRows && offset > 0 && width > 0) {
+            chtype line[PAD_COLUMNS + 1];
+            chtype shifted[LINE_WIDTH];
+            mvwinchnstr(pad, row, 0, line, width);
+            std::fill(shifted, shifted + offset, static_cast<chtype>(' '));
+            std::copy(line, line + width, shifted + offset);
+            mvwaddchnstr(pad, row, 0, shifted, offset + width);
+        }
+    }
+    if (pendingCount > 0 || pendingExtra > 0) updateActiveE_Position(offset);
+    toDoubleBuffer();
+}
+
+void Rendering_Engine::setActiveE_Position(short column, short pageRow) {
+    GlobalNamespace.ast.storeXY(column, pageRow);
+    GlobalNamespace.ast.moveNext(false);
+}
+
+void Rendering_Engine::updateActiveE_Position(short offset) {
+    ActiveSerialTable& table = GlobalNamespace.ast;
+    for (short k = 0; k < pendingCount; ++k) {
+        table.storeXY(static_cast<short>(offset + pendingX[k]), row);
+        table.moveNext(false);
+    }
+    // Elements beyond what pendingX holds were given their position when
+    // they were met; the selection only has to pass them.
+    for (short k = 0; k < pendingExtra; ++k) table.moveNext(false);
+    pendingCount = 0;
+    pendingExtra = 0;
+}
+
+void Rendering_Engine::openActive() {
+    insideActive = true;
+    ActiveSerialTable& table = GlobalNamespace.ast;
+    // More delimiter pairs than registered elements: the text between them
+    // is laid out as ordinary text and no position is recorded.
+    if (placed >= table.getCount()) return;
+
+    // The element that takes this position: on a centred line the selection
+    // still stands on the first element waiting for the line's end.
+    const short waiting = static_cast<short>(pendingCount + pendingExtra);
+    const short width = table.componentAhead(waiting)->getLength();
+    if (width > LINE_WIDTH - x) endLine();
+    ++placed;
+
+    if (!centring) {
+        setActiveE_Position(x, row);
+    } else if (pendingCount < static_cast<short>(sizeof pendingX / sizeof pendingX[0])) {
+        pendingX[pendingCount++] = x;
+    } else {
+        // pendingX is full: this element keeps its column as it stands.
+        table.componentAhead(static_cast<short>(pendingCount + pendingExtra))->setXY(x, row);
+        ++pendingExtra;
+    }
+}
+
+void Rendering_Engine::setIndentFromDepth() {
+    const int depth = olDepth + ulDepth;
+    indent = static_cast<short>(std::min(depth * INDENT_STEP, static_cast<int>(MAX_INDENT)));
+}
+
+void Rendering_Engine::openList(bool ordered) {
+    // The stack holds one node per open list, so the depths stay in range.
+    if (olDepth + ulDepth >= SHRT_MAX) return;
+    if (ordered) {
+        ++olDepth;
+        lists->push('0', true);
+    } else {
+        ++ulDepth;
+        lists->push(bullets[(ulDepth - 1) % 7], false);
+    }
+    setIndentFromDepth();
+    if (ordered) x = indent;
+}
+
+void Rendering_Engine::closeList(bool ordered) {
+    short& depth = ordered ? olDepth : ulDepth;
+    if (depth == 0) return;  // an end without a matching start does nothing
+    --depth;
+    lists->pop();
+    setIndentFromDepth();
+    if (depth == 0) endLine();
+}
+
+void Rendering_Engine::listItem() {
+    endLine();
+    x = indent;
+    if (lists->empty()) return;  // an item outside any list gets no mark
+    const bool ordered = lists->isOL();
+    const short mark = lists->getValue();
+    toTempBuffer(static_cast<char>(mark));
+    if (ordered)
+        writeText(". ", 2);
+    else
+        writeText(" ", 1);
+}
+
+void Rendering_Engine::acceptToken(const char* token, short last) {
+    if (token == nullptr) return;
+    if (last >= 0) {
+        writeText(token, last + 1);
+        return;
+    }
+    switch (token[0]) {
+        case PS_TAB:
+            if (insideActive)
+                insideActive = false;
+            else
+                openActive();
+            break;
+        case PS_NL: endLine(); break;
+        case PS_OL: openList(true); break;
+        case PS_OL_END: closeList(true); break;
+        case PS_UL: openList(false); break;
+        case PS_UL_END: closeList(false); break;
+        case PS_LI: listItem(); break;
+        // Underlined text is drawn bold, exactly like bold text.
+        case PS_BOLD:
+        case PS_UNDERLINE: attrs = A_BOLD; break;
+        case PS_BOLD_END:
+        case PS_UNDERLINE_END: attrs &= ~A_BOLD; break;
+        case PS_CENTER:
+            endLine();
+            centring = true;
+            break;
+        case PS_CENTER_END:
+            endLine();
+            centring = false;
+            break;
+        default: break;
+    }
+}
+
+void Rendering_Engine::writeToDB(short column, short pageRow, const char* text, short colourPair) {
+    if (pad != nullptr && text != nullptr && column >= 0 && column < PAD_COLUMNS && pageRow >= 0 &&
+        pageRow < padRows) {
+        const attr_t colour = (colourPair >= 0 && colourPair <= 255) ? COLOR_PAIR(colourPair) : 0;
+        chtype cells[PAD_COLUMNS];
+        int r = pageRow;
+        int c = column;
+        const char* p = text;
+        // Text longer than the rest of the line continues at the start of
+        // the next row, as the layout's 78-column lines do.
+        while (*p != '\0' && r < padRows) {
+            const int lineEnd = c < LINE_WIDTH ? LINE_WIDTH : PAD_COLUMNS;
+            int n = 0;
+            while (p[n] != '\0' && c + n < lineEnd) {
+                cells[n] = cellOf(p[n]) | attrs | colour;
+                ++n;
+            }
+            mvwaddchnstr(pad, r, c, cells, n);
+            p += n;
+            ++r;
+            c = 0;
+        }
+    }
+    if (!refreshHeld) scrollText(KEY_CODE_REDRAW);
+}
+
+void Rendering_Engine::scrollText(short key) {
+    switch (key) {
+        case KEY_CODE_DOWN:
+            if (top + VIEW_ROWS <= row) ++top;
+            break;
+        case KEY_CODE_UP:
+            if (top > 0) --top;
+            break;
+        case KEY_CODE_HOME: top = 0; break;
+        case KEY_CODE_PAGE_DOWN:
+            if (top + VIEW_ROWS <= row) top = static_cast<short>(top + VIEW_ROWS);
+            break;
+        case KEY_CODE_PAGE_UP:
+            top = (top >= 0 && top <= VIEW_ROWS) ? 0 : static_cast<short>(top - VIEW_ROWS);
+            break;
+        case KEY_CODE_END:
+            if (row - (VIEW_ROWS - 1) > 0) top = static_cast<short>(row - (VIEW_ROWS - 1));
+            break;
+        default: break;
+    }
+    // The view never leaves the largest page buffer.
+    top = static_cast<short>(std::clamp(static_cast<int>(top), 0, MAX_PAD_ROWS - VIEW_ROWS));
+    drawView();
+}
+
+void Rendering_Engine::drawView() {
+    if (stdscr == nullptr) return;  // curses is not running
+    mvwaddch(stdscr, STATUS_ROW, DOWN_MARK_COLUMN, top + VIEW_ROWS <= row ? ACS_DARROW : ' ');
+    mvwaddch(stdscr, STATUS_ROW, UP_MARK_COLUMN, top > 0 ? ACS_UARROW : ' ');
+    // The standard screen goes first so that the page view always shows the
+    // page, even where the standard screen was touched as a whole.
+    wnoutrefresh(stdscr);
+    if (pad != nullptr) {
+        const int lastRow = std::min(top + VIEW_ROWS - 1, padRows - 1);
+        if (lastRow >= top)
+            pnoutrefresh(pad, top, 0, VIEW_FIRST_SCREEN_ROW, 1, VIEW_FIRST_SCREEN_ROW + lastRow - top,
+                         LINE_WIDTH);
+    }
+    doupdate();
+}
+
+void Rendering_Engine::scrollNext_aE() {
+    const short r = GlobalNamespace.ast.getRow();
+    if (top + VIEW_ROWS <= r)
+        top = static_cast<short>(r - (VIEW_ROWS - 1));
+    else if (r < top)
+        top = r;
+    top = static_cast<short>(std::clamp(static_cast<int>(top), 0, MAX_PAD_ROWS - VIEW_ROWS));
+}
+
+void Rendering_Engine::browserWindow() {
+    if (stdscr == nullptr) return;
+    const chtype border = COLOR_PAIR(BORDER_PAIR);
+    wattron(stdscr, border);
+    wborder(stdscr, ACS_VLINE | border, ACS_VLINE | border, ACS_HLINE | border, ACS_HLINE | border,
+            ACS_ULCORNER | border, ACS_URCORNER | border, ACS_LLCORNER | border, ACS_LRCORNER | border);
+    wattroff(stdscr, border);
+
+    const chtype status = COLOR_PAIR(STATUS_PAIR);
+    wattron(stdscr, status);
+    mvwhline(stdscr, 2, 1, ACS_HLINE | status, LINE_WIDTH);
+    mvwhline(stdscr, 22, 1, ACS_HLINE | status, LINE_WIDTH);
+    mvwvline(stdscr, STATUS_ROW, 68, ACS_VLINE | status, 1);
+    mvwvline(stdscr, STATUS_ROW, 55, ACS_VLINE | status, 1);
+    curs_set(0);
+    mvwaddstr(stdscr, STATUS_ROW, 1, " F1(Help) F2(URL window) F3(Configure Proxy)");
+    wattroff(stdscr, status);
+
+    wattron(stdscr, A_BOLD);
+    mvwaddstr(stdscr, STATUS_ROW, 57, "MODE: ");
+    wattroff(stdscr, A_BOLD);
+    wrefresh(stdscr);
+}
+
+void Rendering_Engine::write_helpString(const char* text) {
+    if (stdscr == nullptr) return;
+    mvwprintw(stdscr, STATUS_ROW, 1, "%*s", HELP_BLANKS, "");
+    // Kept on the status line, clear of the frame's corner.
+    if (text != nullptr) mvwaddnstr(stdscr, STATUS_ROW, 1, text, LINE_WIDTH);
+}
+
+void Rendering_Engine::reset() {
+    if (pad != nullptr) {
+        // A long page's extra rows are given back; the next page starts small.
+        if (padRows > FIRST_PAD_ROWS && wresize(pad, FIRST_PAD_ROWS, PAD_COLUMNS) == OK)
+            padRows = FIRST_PAD_ROWS;
+        werase(pad);
+    }
+    lists = std::make_unique<listStack>();
+    x = row = top = indent = 0;
+    pendingCount = pendingExtra = 0;
+    olDepth = ulDepth = 0;
+    placed = 0;
+    centring = insideActive = false;
+    // Bold left open at the end of a page does not carry over to the next.
+    attrs = A_NORMAL;
+}
+
+short getLength() { return GlobalNamespace.ast.getLength(); }

@@ -6,6 +6,8 @@
 
 #include <curses.h>
 
+#include <memory>
+
 #include "render/listStack.h"
 
 class Rendering_Engine {
@@ -33,13 +35,40 @@ public:
     void write_helpString(const char* text);
     void reset();
 
-    // For tests and the benchmark: the page buffer and the layout state.
+    // While held, writeToDB draws into the page buffer without copying the
+    // view to the screen; pass three holds it while every element draws
+    // itself and shows the page once at the end.
+    void holdRefresh(bool held) { refreshHeld = held; }
+
+    // For tests and the benchmark: the page buffer (one window for the
+    // engine's life; it grows and shrinks in place) and the layout state.
     WINDOW* getPad() const { return pad; }
+    int getPadRows() const { return padRows; }
     short getX() const { return x; }
     short getRowCount() const { return row; }
     short getIndent() const { return indent; }
 
+    static constexpr short LINE_WIDTH = 78;      // page columns 0 to 77
+    static constexpr short PAD_COLUMNS = 80;
+    static constexpr short VIEW_ROWS = 17;       // screen rows 4 to 20
+    static constexpr int FIRST_PAD_ROWS = 2000;
+    static constexpr int MAX_PAD_ROWS = 32767;   // the curses size limit
+    static constexpr short INDENT_STEP = 5;
+    static constexpr short MAX_INDENT = 40;      // eight levels of lists
+
 private:
+    // Writes n bytes of text on the current line, wrapping after column 77.
+    void writeText(const char* text, int n);
+    void endLine();
+    void openActive();
+    void openList(bool ordered);
+    void closeList(bool ordered);
+    void listItem();
+    void setIndentFromDepth();
+    // Makes sure the pad holds page row r (grows it up to MAX_PAD_ROWS).
+    void ensurePadRow(int r);
+    void drawView();
+
     WINDOW* pad = nullptr;
     short x = 0;
     short row = 0;
@@ -49,10 +78,16 @@ private:
     bool insideActive = false;
     short pendingCount = 0;
     short pendingX[78] = {};
-    listStack* lists = nullptr;
+    std::unique_ptr<listStack> lists;
     short olDepth = 0;
     short ulDepth = 0;
     short bullets[7] = {':', '*', '+', 'o', '-', '>', '~'};
+
+    int padRows = 0;           // the pad starts at 2000 rows and grows
+    attr_t attrs = A_NORMAL;   // attributes of the text the layout writes
+    short placed = 0;          // opening delimiters given an element so far
+    short pendingExtra = 0;    // elements of a centred line beyond pendingX
+    bool refreshHeld = false;
 };
 
 // Width of the selected active element's representation.

@@ -1,16 +1,157 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "render/ast.h"
-ActiveSerialTable::~ActiveSerialTable() {}
-short ActiveSerialTable::addElement(ActiveTypes, short) { return -1; }
-short ActiveSerialTable::addComponent(ActiveTypes, Component*) { return -1; }
-void ActiveSerialTable::moveNext(bool) {}
-void ActiveSerialTable::storeXY(short, short) {}
-short ActiveSerialTable::getLength() const { return 0; }
-short ActiveSerialTable::getRow() const { return 0; }
-ActiveTypes ActiveSerialTable::getType() const { return CHECKBOX; }
-void ActiveSerialTable::screenRow(short) {}
-int ActiveSerialTable::getKey(int key) { return key; }
-void ActiveSerialTable::startSelect() {}
-void ActiveSerialTable::setSelect() {}
-void ActiveSerialTable::resetAST() {}
-void ActiveSerialTable::releaseNodes() {}
+
+#include <climits>
+
+#include "common/check.h"
+#include "shell/global.h"
+
+namespace {
+
+// Leaving a drop-down list and giving it the focus are told to it through
+// these two pseudo-keys (the cursor-down and cursor-up codes) instead of
+// select/unselect.
+constexpr int COMBO_LEAVE_KEY = 258;
+constexpr int COMBO_FOCUS_KEY = 259;
+constexpr int TAB_KEY = 9;
+
+bool isTextField(ActiveTypes type) { return type == TEXTBOX || type == PASSWORD; }
+
+bool isTakenKind(ActiveTypes type) {
+    const int value = static_cast<int>(type);
+    return value >= CHECKBOX && value <= TEXTBOX && type != IMAGE;
+}
+
+// The element at `index` of a list, or null when the list is empty (the
+// lists treat a lookup in an empty list as a programming error).
+template <class List>
+Component* lookUp(List& list, short index) {
+    if (list.getCount() == 0) return nullptr;
+    return list.getReferenceOf(index);
+}
+
+}  // namespace
+
+ActiveSerialTable::~ActiveSerialTable() { releaseNodes(); }
+
+short ActiveSerialTable::addElement(ActiveTypes type, short index) {
+    if (!isTakenKind(type)) return -1;
+    Component* component = nullptr;
+    switch (type) {
+        case CHECKBOX: component = lookUp(GlobalNamespace.checkboxes, index); break;
+        case COMBO: component = lookUp(GlobalNamespace.combos, index); break;
+        case HYPERLINK: component = lookUp(GlobalNamespace.hyperlinks, index); break;
+        case PASSWORD: component = lookUp(GlobalNamespace.passwords, index); break;
+        case RADIO: component = lookUp(GlobalNamespace.radios, index); break;
+        case RESET: component = lookUp(GlobalNamespace.resets, index); break;
+        case SUBMIT: component = lookUp(GlobalNamespace.submits, index); break;
+        case TEXTBOX: component = lookUp(GlobalNamespace.textBoxes, index); break;
+        case IMAGE: break;
+    }
+    if (component == nullptr) return -1;
+    return addComponent(type, component);
+}
+
+short ActiveSerialTable::addComponent(ActiveTypes type, Component* component) {
+    if (!isTakenKind(type)) return -1;
+    WEXA_CHECK(component != nullptr, "fresh->info != __null");
+    if (count == SHRT_MAX) return -1;  // serial numbers are shorts
+    auto* fresh = new ASTNode{type, component, nullptr};
+    if (head == nullptr) {
+        head = tail = selected = fresh;
+        fresh->next = fresh;
+    } else {
+        tail->next = fresh;
+        fresh->next = head;
+        tail = fresh;
+    }
+    return ++count;
+}
+
+void ActiveSerialTable::moveNext(bool activate) {
+    if (count == 0) return;
+    WEXA_CHECK(selected->info != nullptr, "selected->info != __null");
+    if (selected->type == COMBO) selected->info->getKey(COMBO_LEAVE_KEY);
+    selected = selected->next;
+    if (!activate) return;
+    if (selected->type == COMBO)
+        selected->info->getKey(COMBO_FOCUS_KEY);
+    else
+        selected->info->select();
+}
+
+void ActiveSerialTable::storeXY(short x, short y) {
+    if (count > 0) selected->info->setXY(x, y);
+}
+
+short ActiveSerialTable::getLength() const { return count > 0 ? selected->info->getLength() : 0; }
+
+short ActiveSerialTable::getRow() const { return count > 0 ? selected->info->getRow() : 0; }
+
+ActiveTypes ActiveSerialTable::getType() const { return count > 0 ? selected->type : CHECKBOX; }
+
+void ActiveSerialTable::screenRow(short row) {
+    if (count > 0) selected->info->setScreenRow(row);
+}
+
+int ActiveSerialTable::getKey(int key) {
+    if (count == 0) return key;
+    if (key != TAB_KEY) return selected->info->getKey(key);
+
+    const int result = selected->info->getKey(TAB_KEY);
+    if (!isTextField(selected->next->type)) return selected->info->getKey(result);
+
+    // A run of text fields is walked straight through: each runs its edit
+    // loop in turn, until the run ends or a field was left with ESC (which
+    // switches the browser to Global mode). The key handler then moves the
+    // focus one entry further.
+    while (isTextField(selected->next->type) && !GlobalNamespace.events.globalMode) {
+        selected = selected->next;
+        selected->info->select();
+    }
+    return result;
+}
+
+void ActiveSerialTable::startSelect() {
+    if (count == 0) return;
+    if (selected->type == COMBO)
+        selected->info->getKey(COMBO_FOCUS_KEY);
+    else
+        selected->info->select();
+    // A text box's edit loop ends with the Tab that left it; the key handler
+    // has to process that Tab next. (A password field is not treated so.)
+    if (selected->type == TEXTBOX) GlobalNamespace.events.pendingTab = true;
+}
+
+void ActiveSerialTable::setSelect() { selected = head; }
+
+Component* ActiveSerialTable::componentAhead(short steps) const {
+    if (count == 0) return nullptr;
+    const ASTNode* node = selected;
+    for (short i = 0; i < steps % count; ++i) node = node->next;
+    return node->info;
+}
+
+void ActiveSerialTable::resetAST() {
+    if (count == 0) return;
+    releaseNodes();
+    GlobalNamespace.checkboxes.resetList();
+    GlobalNamespace.combos.resetList();
+    GlobalNamespace.hyperlinks.resetList();
+    GlobalNamespace.textBoxes.resetList();
+    GlobalNamespace.passwords.resetList();
+    GlobalNamespace.submits.resetList();
+    GlobalNamespace.resets.resetList();
+    GlobalNamespace.radios.resetList();
+    GlobalNamespace.forms.resetList();
+}
+
+void ActiveSerialTable::releaseNodes() {
+    ASTNode* node = head;
+    for (short i = 0; i < count && node != nullptr; ++i) {
+        ASTNode* passed = node;
+        node = node->next;
+        delete passed;
+    }
+    head = tail = selected = nullptr;
+    count = 0;
+}

@@ -41,6 +41,11 @@ public:
     void resetAST();
     short getCount() const { return count; }
     ASTNode* getSelected() const { return selected; }
+    // The component `steps` entries after the selected one, without moving
+    // the selection (null while the table is empty). The rendering engine
+    // uses it for the elements of a centred line whose positions wait for
+    // the line's end while the selection still stands on the first of them.
+    Component* componentAhead(short steps) const;
 
 private:
     void releaseNodes();

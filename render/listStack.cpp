@@ -1,7 +1,30 @@
-// PLACEHOLDER (being written): empty bodies so the tree links.
 #include "render/listStack.h"
-listStack::~listStack() {}
-void listStack::push(short, bool) {}
-void listStack::pop() {}
-short listStack::getValue() { return ' '; }
-bool listStack::isOL() const { return false; }
+
+#include <climits>
+
+listStack::~listStack() {
+    // Iterative, so that a page with very deep (unclosed) nesting cannot
+    // exhaust the call stack when the stack is released.
+    while (head != nullptr) pop();
+}
+
+void listStack::push(short value, bool isOL) {
+    head = new Node{value, isOL, head};
+}
+
+void listStack::pop() {
+    if (head == nullptr) return;
+    Node* top = head;
+    head = top->next;
+    delete top;
+}
+
+short listStack::getValue() {
+    if (head == nullptr) return ' ';
+    // An ordered list counts its items; the count stops at the largest
+    // value a short holds instead of overflowing on absurdly long lists.
+    if (head->ordered && head->value < SHRT_MAX) ++head->value;
+    return head->value;
+}
+
+bool listStack::isOL() const { return head != nullptr && head->ordered; }
