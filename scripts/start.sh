@@ -41,7 +41,7 @@ else
 fi
 
 if [ -f "$top/demo/demosite.py" ] && ! python3 -c 'import socket; socket.create_connection(("127.0.0.1", 30080), timeout=1)' 2>/dev/null; then
-  python3 "$top/demo/demosite.py" 30080 2>>"$work/demosite.log" &
+  python3 "$top/demo/demosite.py" 30080 >>"$work/demosite.log" 2>&1 &
   started+=($!)
 fi
 
