@@ -8,20 +8,15 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "common/bounded.h"
+#include "shell/dialogs.h"
 #include "shell/global.h"
 
 namespace {
 
 constexpr int kMaxTyped = 15;
 constexpr short kRepaint = 274;
-
-struct WindowDeleter {
-    void operator()(WINDOW* w) const { delwin(w); }
-};
-using Window = std::unique_ptr<WINDOW, WindowDeleter>;
 
 enum class Kind { Missing, Regular, Other };
 
@@ -102,15 +97,9 @@ void Proxy::store(const char (&input)[CONF_SIZE]) {
 }
 
 bool Proxy::setNew() {
-    Window dialog(newwin(5, 76, 12, 2));
+    DialogWindow dialog = openInputWindow("Enter new IP Address", 28);
     if (!dialog) return false;
     WINDOW* w = dialog.get();
-    wattron(w, COLOR_PAIR(8));
-    box(w, 0, 0);
-    mvwaddstr(w, 0, 28, "Enter new IP Address");
-    wattroff(w, COLOR_PAIR(8));
-    mvwhline(w, 1, 1, ACS_BLOCK, 74);
-    mvwhline(w, 3, 1, ACS_BLOCK, 74);
 
     char input[CONF_SIZE] = {};
     echo();

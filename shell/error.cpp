@@ -3,19 +3,13 @@
 #include <curses.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "common/check.h"
+#include "shell/dialogs.h"
 #include "shell/global.h"
 #include "shell/keys.h"
 
 namespace {
-
-// A dialog window that is deleted when it goes out of scope.
-struct WindowDeleter {
-    void operator()(WINDOW* w) const { delwin(w); }
-};
-using DialogWindow = std::unique_ptr<WINDOW, WindowDeleter>;
 
 constexpr int kRows = 7, kCols = 60, kTop = 5, kLeft = 9;
 // Columns 1 to 58 lie inside the border; a longer message is cut to fit.

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "common/bounded.h"
+#include "shell/dialogs.h"
 #include "shell/global.h"
 #include "shell/keys.h"
 
@@ -15,10 +15,6 @@ namespace {
 constexpr int kEsc = 27;
 constexpr int kF10 = 274;        // no binding: entering the handler rings the bell
 constexpr int kRedrawOnly = 269; // scrollText code that only repaints
-
-struct WindowDeleter {
-    void operator()(WINDOW* w) const { delwin(w); }
-};
 
 // Back and forward: the entry's page is read from the cache only.
 bool goToHistoryEntry(const char* url) {
@@ -39,16 +35,9 @@ void eventHandler::drawModeWord() const {
 }
 
 bool eventHandler::urlWindow() {
-    std::unique_ptr<WINDOW, WindowDeleter> w(newwin(5, 76, 12, 2));
+    DialogWindow w = openInputWindow("Enter URL", 33);
     if (w == nullptr) return false;
     WINDOW* win = w.get();
-    keypad(win, TRUE);
-    wattron(win, COLOR_PAIR(8));
-    box(win, 0, 0);
-    mvwaddstr(win, 0, 33, "Enter URL");
-    wattroff(win, COLOR_PAIR(8));
-    mvwhline(win, 1, 1, ACS_BLOCK, 74);
-    mvwhline(win, 3, 1, ACS_BLOCK, 74);
 
     char input[67] = {};
     echo();
