@@ -6,14 +6,10 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
+#include "shell/dialogs.h"
 #include "shell/global.h"
 
 namespace {
-
-struct WindowDeleter {
-    void operator()(WINDOW* w) const { delwin(w); }
-};
-using WindowHandle = std::unique_ptr<WINDOW, WindowDeleter>;
 
 // Option texts come from the page; anything but printable ASCII is shown as
 // '?' so that it takes exactly one column of the pop-up.
@@ -146,7 +142,7 @@ int Combo::selectS() {
     top = std::clamp(top, 0, POPUP_MAX_ROWS - rows);
     const int left = std::clamp(x + 1, 0, POPUP_MAX_COLUMNS - columns);
 
-    WindowHandle window(newwin(rows, columns, top, left));
+    DialogWindow window(newwin(rows, columns, top, left));
     if (window == nullptr) return 10;
     WINDOW* win = window.get();
     box(win, 0, 0);
