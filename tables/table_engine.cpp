@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/check.h"
-#include "tables/tablecodes.h"
+#include "passone/pagestream.h"
 
 table_engine::table_engine(const char* inputName)
     : consumed(0),

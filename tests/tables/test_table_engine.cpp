@@ -10,7 +10,7 @@
 
 #include "support/testsupport.h"
 #include "tables/table_engine.h"
-#include "tables/tablecodes.h"
+#include "passone/pagestream.h"
 
 namespace {
 
