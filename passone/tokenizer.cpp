@@ -1,5 +1,7 @@
 #include "passone/tokenizer.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 
@@ -27,12 +29,28 @@ bool needsReplaceNBSP(const char* token, int len) {
 }  // namespace
 
 Tokenizer::Tokenizer(const char* fileName) {
-    if (fileName != nullptr) open(fileName, std::ios::in | std::ios::binary);
+    // Only a regular file is read: reading a directory fails (the stream
+    // buffer reports that by throwing), and a pipe could block forever.
+    struct stat st {};
+    if (fileName != nullptr && ::stat(fileName, &st) == 0 && S_ISREG(st.st_mode))
+        open(fileName, std::ios::in | std::ios::binary);
 }
 
 Tokenizer::Tokenizer() = default;
 
 char* Tokenizer::getNextToken() {
+    if (bad()) return nullptr;
+    try {
+        return readToken();
+    } catch (const std::ios_base::failure&) {
+        // The file could not be read any further (an input error): the
+        // input ends here, as if the file ended.
+        setstate(std::ios::badbit);
+        return nullptr;
+    }
+}
+
+char* Tokenizer::readToken() {
     // Bytes are taken straight from the stream buffer: its fast path is an
     // inline pointer bump, which keeps pass one linear and cheap per byte.
     std::filebuf* in = rdbuf();

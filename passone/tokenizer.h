@@ -13,8 +13,9 @@ public:
     // A token holds at most this many characters plus the terminating NUL.
     static constexpr int MAX_TOKEN = 511;
 
-    // Opens fileName for reading (binary). A file that cannot be opened, or a
-    // null name, reads as empty input.
+    // Opens fileName for reading (binary). A file that cannot be opened or is
+    // not a regular file (a directory, a pipe), or a null name, reads as empty
+    // input; an input error ends the input where it happens.
     explicit Tokenizer(const char* fileName);
     // A tokenizer with no file: it has no tokens.
     Tokenizer();
@@ -33,5 +34,7 @@ public:
     int tokenType = TEXT;
 
 private:
+    char* readToken();
+
     char token_[MAX_TOKEN + 1] = {};
 };

@@ -1,5 +1,7 @@
 #include "tables/table_engine.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <ios>
 #include <string>
@@ -27,7 +29,11 @@ table_engine::table_engine(const char* inputName)
       inTable(false),
       inRow(false),
       inCell(false) {
-    if (inputName != nullptr) in.open(inputName, std::ios::in | std::ios::binary);
+    // Only a regular file is read: reading a directory fails (the stream
+    // buffer reports that by throwing), and a pipe could block forever.
+    struct stat st {};
+    if (inputName != nullptr && ::stat(inputName, &st) == 0 && S_ISREG(st.st_mode))
+        in.open(inputName, std::ios::in | std::ios::binary);
     out.open("pass2.tmp", std::ios::out | std::ios::binary | std::ios::trunc);
     reset();
 }
@@ -80,19 +86,24 @@ void table_engine::write_to_buffer() {
     // marks it failed to end the pass.
     std::streambuf* const source = in.rdbuf();
     using traits = std::char_traits<char>;
-    for (int c = source->sbumpc(); c != traits::eof() && in.good(); c = source->sbumpc()) {
-        if (last == bufferSize - 1) write_from_buffer();
-        const char byte = static_cast<char>(c);
-        if (if_delimiter(byte)) {
-            write_from_buffer();
-            buffer[0] = byte;
-            last = 0;
-            loneDelimiter = true;
-            write_from_buffer();
-        } else {
-            WEXA_CHECK(last + 1 < bufferSize, "last < 511");
-            buffer[++last] = byte;
+    try {
+        for (int c = source->sbumpc(); c != traits::eof() && in.good(); c = source->sbumpc()) {
+            if (last == bufferSize - 1) write_from_buffer();
+            const char byte = static_cast<char>(c);
+            if (if_delimiter(byte)) {
+                write_from_buffer();
+                buffer[0] = byte;
+                last = 0;
+                loneDelimiter = true;
+                write_from_buffer();
+            } else {
+                WEXA_CHECK(last + 1 < bufferSize, "last < 511");
+                buffer[++last] = byte;
+            }
         }
+    } catch (const std::ios_base::failure&) {
+        // The input could not be read any further: it ends here.
+        in.setstate(std::ios::badbit);
     }
     if (last >= 0) write_from_buffer();
 }

@@ -20,7 +20,9 @@
 class table_engine {
 public:
     // Opens inputName for reading and creates or truncates "pass2.tmp" in the
-    // working directory. Failure to open either is not reported.
+    // working directory. Failure to open either is not reported; an input that
+    // is not a regular file (a directory, a pipe) is not opened, and an input
+    // error ends the input where it happens.
     explicit table_engine(const char* inputName);
     ~table_engine();
     table_engine(const table_engine&) = delete;

@@ -1,6 +1,7 @@
 #include "passone/tokenizer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <ostream>
 #include <string>
@@ -122,6 +123,14 @@ TEST_F(TokenizerTest, MissingFileAndNoFileReadAsEmptyInput) {
     EXPECT_EQ(missing.getNextToken(), nullptr);
     Tokenizer none;
     EXPECT_EQ(none.getNextToken(), nullptr);
+}
+
+TEST_F(TokenizerTest, DirectoryInThePlaceOfTheFileReadsAsEmptyInput) {
+    // Reading a directory fails; the failure must not escape as an exception.
+    ASSERT_EQ(::mkdir("page-dir.html", 0755), 0);
+    Tokenizer directory("page-dir.html");
+    EXPECT_EQ(directory.getNextToken(), nullptr);
+    EXPECT_EQ(directory.getNextToken(), nullptr);
 }
 
 }  // namespace

@@ -169,6 +169,16 @@ TEST_F(TablePass, OutputThatCannotBeCreatedIsNeverWritten) {
     EXPECT_TRUE(std::filesystem::is_empty("pass2.tmp"));
 }
 
+TEST_F(TablePass, InputThatIsADirectoryGivesAnEmptyOutput) {
+    // Reading a directory fails; the failure must not escape as an exception.
+    std::filesystem::create_directory("pass1.tmp");
+    {
+        table_engine engine("pass1.tmp");
+        engine.write_to_buffer();
+    }
+    EXPECT_EQ(wexatest::readFile("pass2.tmp"), "");
+}
+
 // --- Malformed streams: the pass ends, reads nothing outside its lists, and
 // every table end code ends the current phase ---------------------------------
 
