@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cstring>
+
 #include "passone/pagestream.h"
 #include "passone/stringTokenizer.h"
 
@@ -39,13 +41,45 @@ const char* valueOf(StringTokenizer& tokenizer, const char* keyword) {
     return nullptr;
 }
 
+bool isStandardDelimiter(char c) { return c == ' ' || c == '=' || c == '"'; }
+
+// The tag name: the word that a StringTokenizer with the standard delimiters
+// gives after its empty first word, found in place. Building a tokenizer
+// for it (copying and clearing some 800 bytes per tag) was the largest cost
+// of classifying the tags of a page. The rules are the tokenizer's: at most
+// 510 characters of the text count; the name starts after the run of
+// delimiters in front; a name that a delimiter ends is cut to 255 characters
+// and loses its tabs, one that the text's end ends is kept as it stands.
+// Copies the name into `name` and returns true, or returns false when there
+// is no name or it is longer than any entry of the table (so that it can
+// match none).
+bool tagName(const char* tagText, char (&name)[TAG_SLOT]) {
+    constexpr std::size_t kTextLimit = 510;  // characters a StringTokenizer holds
+    constexpr std::size_t kWordLimit = 255;  // characters of its word buffer
+    const char* text = tagText != nullptr ? tagText : "";
+    const std::size_t length = strnlen(text, kTextLimit);
+    std::size_t start = 0;
+    while (start < length && isStandardDelimiter(text[start])) ++start;
+    if (start == length) return false;
+    std::size_t end = start;
+    while (end < length && !isStandardDelimiter(text[end])) ++end;
+    const bool endedByDelimiter = end < length;
+    if (endedByDelimiter && end - start > kWordLimit) end = start + kWordLimit;
+    std::size_t kept = 0;
+    for (std::size_t i = start; i < end; ++i) {
+        if (endedByDelimiter && text[i] == '\t') continue;
+        if (kept == TAG_SLOT - 1) return false;
+        name[kept++] = text[i];
+    }
+    name[kept] = '\0';
+    return true;
+}
+
 }  // namespace
 
 int componentIdentifier::whichComponent(const char* tagText) {
-    StringTokenizer words(tagText, StringTokenizer::STANDARD_DELIMITERS);
-    words.nextToken();  // the empty word in front
-    const char* name = words.nextToken();
-    if (name == nullptr) return TagCode::UNKNOWN;
+    char name[TAG_SLOT];
+    if (!tagName(tagText, name)) return TagCode::UNKNOWN;
     // The table is in upper case; comparing the first letter first spares
     // most of the full comparisons on every tag of a page.
     const char first = (name[0] >= 'a' && name[0] <= 'z') ? static_cast<char>(name[0] - 'a' + 'A') : name[0];
