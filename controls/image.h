@@ -16,6 +16,8 @@ public:
     short getRow() const override { return y; }
     const char* getRepresentation() override { return text; }
     void display() const override { unselect(); }
+    // Whether the image stands inside a link (it then only lends its text).
+    bool isInLink() const { return inLink; }
 
 private:
     char text[256] = "IMAGE";

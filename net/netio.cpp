@@ -44,7 +44,7 @@ void ServerIO::Connect() { connectTo(addressText); }
 
 void ServerIO::Connect(const char* address) { connectTo(address); }
 
-void ServerIO::connectTo(const char* address) {
+void ServerIO::startAfresh() {
     close();
     connected = true;
     inputPos = inputLen = 0;
@@ -52,6 +52,16 @@ void ServerIO::connectTo(const char* address) {
     tildeRun = 0;
     continuingLine = false;
     lineLen = 0;
+}
+
+void ServerIO::adopt(int fd) {
+    startAfresh();
+    connected = fd >= 0;
+    sock = fd;
+}
+
+void ServerIO::connectTo(const char* address) {
+    startAfresh();
 
     server = sockaddr_in{};
     server.sin_family = AF_INET;

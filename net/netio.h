@@ -38,6 +38,11 @@ public:
     size_t lineLength() const { return lineLen; }
     // Shuts the connection down in both directions and closes it.
     void close();
+    // For tests and fuzzing: takes fd, an already connected stream socket
+    // (one end of a socket pair, say), as the connection of the next reply,
+    // as if Connect had opened it; any open connection is closed first. The
+    // object owns fd from then on.
+    void adopt(int fd);
 
     bool isConnected() const { return connected; }
     const char* getAddress() const { return addressText; }
@@ -50,6 +55,8 @@ public:
 
 private:
     void connectTo(const char* address);
+    // Closes any open connection and forgets what was read from it.
+    void startAfresh();
     bool waitUntilConnected(int fd) const;
 
     sockaddr_in server{};
