@@ -5,20 +5,31 @@
 //
 // Curses runs on a dummy 80x24 terminal: TERM is set to xterm when unset, and
 // the screen is opened with newterm on /dev/null, so the screen updates are
-// generated and written but go nowhere. Then, with the browser's own code and
-// in the browser's order: the page pad is created, the terminal modes and
-// colour pairs are set, pass one writes pass1.tmp and the title, the title
-// line is drawn, the table pass writes pass2.tmp, and pass three lays the
-// page out into the pad, draws the frame and shows the top of the page.
-// pass1.tmp and pass2.tmp are left in the working directory, as the browser
-// leaves them.
+// generated and written but go nowhere. Then the browser's own start-up and
+// page code runs: the page pad is created, the terminal modes and colour
+// pairs are set (StubClass::initCurses), and StubClass::Render renders the
+// page: pass one writes pass1.tmp and the title, the title line is drawn, the
+// table pass writes pass2.tmp, and pass three lays the page out into the pad,
+// draws the frame and shows the top of the page.
+//
+// Render reads pages from the cache directory "./cache/", so the page is
+// reached through a symbolic link "./cache/p.html" made for the run (and the
+// directory too when there is none); both are removed at the end. An existing
+// "./cache/p.html" that is not a symbolic link is left alone and the program
+// stops. pass1.tmp and pass2.tmp are left in the working directory, as the
+// browser leaves them. Like the browser, the program prints "Stub
+// constructor" on standard output when it starts.
 //
 // --stats prints, after curses has ended, the title, the number of page rows
 // laid out, the size of pass2.tmp and the wall time of each step on standard
 // error.
 
 #include <curses.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,12 +37,14 @@
 #include <fstream>
 
 #include "common/check.h"
-#include "render/pass3.h"
 #include "shell/global.h"
-#include "shell/initcolours.h"
-#include "tables/table_engine.h"
+#include "shell/stub.h"
 
 namespace {
+
+constexpr const char* kCacheDir = "./cache";
+constexpr const char* kLinkName = "p.html";  // Render takes names of up to 6 characters
+constexpr const char* kLinkPath = "./cache/p.html";
 
 // A curses screen on /dev/null. end() restores curses' state; the destructor
 // ends it too, so no way out skips it. The screen is not deleted: the page pad
@@ -74,48 +87,56 @@ private:
     bool ended_ = false;
 };
 
-// The terminal modes and colour pairs the browser sets after start-up.
-void setBrowserModes() {
-    noecho();
-    raw();
-    keypad(stdscr, TRUE);
-    start_color();
-    initColours();
-    nodelay(stdscr, FALSE);
-}
+// The page under the name the browser's page code reads: "./cache/p.html",
+// a symbolic link to it for the lifetime of this object.
+class CacheLink {
+public:
+    explicit CacheLink(const char* page) {
+        char target[PATH_MAX];
+        if (realpath(page, target) == nullptr) {
+            why_ = std::string("cannot read ") + page;
+            return;
+        }
+        if (mkdir(kCacheDir, 0775) == 0) {
+            madeDir_ = true;
+        } else if (errno != EEXIST) {
+            why_ = "cannot make ./cache";
+            return;
+        }
+        struct stat st {};
+        if (lstat(kLinkPath, &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                why_ = std::string(kLinkPath) + " exists and is not a symbolic link";
+                return;
+            }
+            unlink(kLinkPath);
+        }
+        if (symlink(target, kLinkPath) != 0) {
+            why_ = std::string("cannot make ") + kLinkPath;
+            return;
+        }
+        linked_ = true;
+    }
+    ~CacheLink() {
+        if (linked_) unlink(kLinkPath);
+        if (madeDir_) rmdir(kCacheDir);
+    }
+    CacheLink(const CacheLink&) = delete;
+    CacheLink& operator=(const CacheLink&) = delete;
+
+    bool ok() const { return linked_; }
+    const std::string& why() const { return why_; }
+
+private:
+    bool madeDir_ = false;
+    bool linked_ = false;
+    std::string why_;
+};
 
 using Clock = std::chrono::steady_clock;
 
 double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// When each step of a page ended; for --stats.
-struct StepTimes {
-    Clock::time_point start, passOne, tables, passThree;
-};
-
-// One page through the three passes, as the browser's page cycle does it.
-void renderPage(const char* path, StepTimes& times) {
-    times.start = Clock::now();
-    GlobalNamespace.passOne.passOne(path);
-    times.passOne = Clock::now();
-
-    mvprintw(1, 1, "%78s", "");
-    attron(A_BOLD);
-    mvaddnstr(1, 1, GlobalNamespace.page.getTitle(), 78);
-    attroff(A_BOLD);
-
-    {
-        // pass2.tmp is complete on disk once the engine is gone.
-        table_engine engine("pass1.tmp");
-        GlobalNamespace.tableEngine = &engine;
-        engine.write_to_buffer();
-        GlobalNamespace.tableEngine = nullptr;
-    }
-    times.tables = Clock::now();
-    runPassThree("pass2.tmp");
-    times.passThree = Clock::now();
 }
 
 long fileSize(const char* path) {
@@ -142,16 +163,18 @@ int main(int argc, char** argv) {
         std::fputs("usage: render_page [--stats] PAGE\n", stderr);
         return 2;
     }
+
+    const Clock::time_point processStart = Clock::now();
     // Pass one reports nothing for a page it cannot read; a benchmark of an
-    // empty page would be meaningless, so say it here.
-    if (std::FILE* f = std::fopen(page, "r")) {
-        std::fclose(f);
-    } else {
-        std::fprintf(stderr, "render_page: cannot read %s\n", page);
+    // empty page would be meaningless, so the link is made (and the page
+    // found) before anything else.
+    CacheLink link(page);
+    if (!link.ok()) {
+        std::fprintf(stderr, "render_page: %s\n", link.why().c_str());
         return 1;
     }
 
-    const Clock::time_point processStart = Clock::now();
+    StubClass stub;
     DummyScreen screen;
     if (!screen.started()) {
         std::fputs("render_page: curses could not start on /dev/null\n", stderr);
@@ -162,19 +185,19 @@ int main(int argc, char** argv) {
         std::fputs("render_page: cannot create the page buffer\n", stderr);
         return 1;
     }
-    setBrowserModes();
-    StepTimes times;
-    renderPage(page, times);
+    stub.initCurses();
+
+    const Clock::time_point renderStart = Clock::now();
+    stub.Render(kLinkName);
+    const Clock::time_point renderEnd = Clock::now();
     screen.end();
 
     if (stats) {
         std::fprintf(stderr, "title: %s\nrows: %d\npass2.tmp: %ld bytes\n", GlobalNamespace.page.getTitle(),
                      static_cast<int>(GlobalNamespace.renderer.getRowCount()), fileSize("pass2.tmp"));
-        std::fprintf(stderr,
-                     "ms: curses start %.2f, pass one %.2f, table pass %.2f, pass three %.2f, curses end %.2f\n",
-                     msBetween(processStart, times.start), msBetween(times.start, times.passOne),
-                     msBetween(times.passOne, times.tables), msBetween(times.tables, times.passThree),
-                     msBetween(times.passThree, Clock::now()));
+        std::fprintf(stderr, "ms: start-up %.2f, three passes %.2f, curses end %.2f\n",
+                     msBetween(processStart, renderStart), msBetween(renderStart, renderEnd),
+                     msBetween(renderEnd, Clock::now()));
     }
     return 0;
 }
