@@ -32,7 +32,6 @@ constexpr short KEY_CODE_PAGE_UP = 339;
 constexpr short KEY_CODE_END = 360;
 constexpr short KEY_CODE_REDRAW = 274;
 
-constexpr int GROWTH_ROWS = 2048;
 
 // Screen layout.
 constexpr int VIEW_FIRST_SCREEN_ROW = 4;
@@ -76,11 +75,12 @@ bool Rendering_Engine::createPad() {
 
 void Rendering_Engine::ensurePadRow(int r) {
     if (pad == nullptr || r < padRows || padRows >= MAX_PAD_ROWS) return;
-    // Resizing keeps the rows already written (cells and attributes) and
-    // only allocates the new ones, so the pad grows by a fixed step and
-    // holds little more than the page needs. Should it fail (no memory),
-    // the rows beyond the pad are simply not drawn.
-    const int rows = std::min(std::max(padRows + GROWTH_ROWS, r + 1), MAX_PAD_ROWS);
+    // Resizing keeps the rows already written (cells and attributes). The
+    // pad grows by half its size each time, so a long page costs few
+    // resizes (linear in all) while holding at most half again what it
+    // needs. Should it fail (no memory), the rows beyond the pad are simply
+    // not drawn.
+    const int rows = std::min(std::max(padRows + padRows / 2, r + 1), MAX_PAD_ROWS);
     if (wresize(pad, rows, PAD_COLUMNS) == OK) padRows = rows;
 }
 
@@ -338,8 +338,18 @@ void Rendering_Engine::browserWindow() {
     if (stdscr == nullptr) return;
     const chtype border = COLOR_PAIR(BORDER_PAIR);
     wattron(stdscr, border);
-    wborder(stdscr, ACS_VLINE | border, ACS_VLINE | border, ACS_HLINE | border, ACS_HLINE | border,
-            ACS_ULCORNER | border, ACS_URCORNER | border, ACS_LLCORNER | border, ACS_LRCORNER | border);
+    // The frame of the 80x24 screen, also on a larger terminal (whose rest
+    // stays blank). Lines of one cell place the corners: they never move the
+    // cursor, so the bottom right corner is no special case.
+    constexpr int lastColumn = PAD_COLUMNS - 1;
+    mvwhline(stdscr, 0, 1, ACS_HLINE | border, lastColumn - 1);
+    mvwhline(stdscr, STATUS_ROW, 1, ACS_HLINE | border, lastColumn - 1);
+    mvwvline(stdscr, 1, 0, ACS_VLINE | border, STATUS_ROW - 1);
+    mvwvline(stdscr, 1, lastColumn, ACS_VLINE | border, STATUS_ROW - 1);
+    mvwhline(stdscr, 0, 0, ACS_ULCORNER | border, 1);
+    mvwhline(stdscr, 0, lastColumn, ACS_URCORNER | border, 1);
+    mvwhline(stdscr, STATUS_ROW, 0, ACS_LLCORNER | border, 1);
+    mvwhline(stdscr, STATUS_ROW, lastColumn, ACS_LRCORNER | border, 1);
     wattroff(stdscr, border);
 
     const chtype status = COLOR_PAIR(STATUS_PAIR);
