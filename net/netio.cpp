@@ -49,6 +49,8 @@ void ServerIO::startAfresh() {
     connected = true;
     inputPos = inputLen = 0;
     streamEnded = false;
+    ending_ = Ending::None;
+    replyDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
     tildeRun = 0;
     continuingLine = false;
     lineLen = 0;
@@ -93,6 +95,8 @@ void ServerIO::connectTo(const char* address) {
     timeval limit{replyTimeoutMs / 1000, static_cast<suseconds_t>((replyTimeoutMs % 1000) * 1000)};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sock = fd;
+    // The reply's time starts once the connection stands.
+    replyDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
 }
 
 bool ServerIO::waitUntilConnected(int fd) const {
@@ -120,9 +124,13 @@ bool ServerIO::println(const char* text) {
 int ServerIO::read() {
     if (inputPos < inputLen) return input[inputPos++];
     if (!connected || sock < 0 || streamEnded) return END;
-    // A silent peer ends the reply after the reply time-out.
-    if (waitFor(sock, POLLIN, replyTimeoutMs) == 0) {
+    // The whole reply shares one time limit, so that neither a silent peer
+    // nor one that sends a byte now and then holds the browser longer.
+    using namespace std::chrono;
+    const auto left = duration_cast<milliseconds>(replyDeadline - steady_clock::now()).count();
+    if (left <= 0 || waitFor(sock, POLLIN, static_cast<int>(left)) == 0) {
         streamEnded = true;
+        ending_ = Ending::TimedOut;
         return END;
     }
     ssize_t n;
@@ -131,6 +139,7 @@ int ServerIO::read() {
     } while (n < 0 && errno == EINTR);
     if (n <= 0) {
         streamEnded = true;
+        ending_ = n == 0 ? Ending::Closed : Ending::Failed;
         return END;
     }
     inputPos = 0;

@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstddef>
 
 class ServerIO {
@@ -12,6 +13,14 @@ public:
     static constexpr int END = -1;  // read(): end of stream, error, time-out
     static constexpr int CONNECT_TIMEOUT_MS = 10000;
     static constexpr int REPLY_TIMEOUT_MS = 30000;
+
+    // How the input of the current connection ended, once read() gave END.
+    enum class Ending {
+        None,      // not ended (or ended by the reader: an end mark, an empty line)
+        Closed,    // the peer ended the stream in order
+        Failed,    // a receive error, such as a reset connection
+        TimedOut,  // the reply was not complete within the reply time-out
+    };
 
     ServerIO();  // built-in default address 127.0.0.1
     explicit ServerIO(const char* address);
@@ -26,10 +35,12 @@ public:
     void Connect(const char* address);
     // Sends the bytes of text; false without sending when not connected.
     bool println(const char* text);
-    // One byte 0..255, or END. A reply silent for 30 seconds ends as END, and
-    // once END has been seen every later read gives END until the next
-    // Connect.
+    // One byte 0..255, or END. A reply must be complete within 30 seconds of
+    // the connection (a silent peer and one that trickles its bytes alike);
+    // after that time read gives END. Once END has been seen every later read
+    // gives END until the next Connect; ending() tells why it came.
     int read();
+    Ending ending() const { return ending_; }
     // The next line without its "\n" (at most 511 bytes per piece), or null
     // at the end of the reply (six "~", an empty line, or the end of the
     // stream). The line may hold NUL bytes: lineLength() is its true length.
@@ -48,7 +59,8 @@ public:
     const char* getAddress() const { return addressText; }
     void setAddress(const char* address);
     // For tests: the port to connect to (the proxy protocol uses 30000) and
-    // shorter limits for connecting and for a silent reply.
+    // shorter limits for connecting and for a reply (from the next
+    // connection on).
     void setPort(unsigned short port) { port_ = port; }
     void setConnectTimeout(int ms) { connectTimeoutMs = ms; }
     void setReplyTimeout(int ms) { replyTimeoutMs = ms; }
@@ -76,6 +88,9 @@ private:
     size_t inputPos = 0;
     size_t inputLen = 0;
     bool streamEnded = false;
+    Ending ending_ = Ending::None;
+    // When the reply of the current connection must be complete.
+    std::chrono::steady_clock::time_point replyDeadline{};
 
     int connectTimeoutMs = CONNECT_TIMEOUT_MS;
     int replyTimeoutMs = REPLY_TIMEOUT_MS;

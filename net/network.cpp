@@ -120,6 +120,8 @@ const char* Network::sendToProxy() {
         return nullptr;
     }
 
+    // The page on screen stays, elements and all, until the new page is
+    // complete: a reply that brings no page leaves it usable.
     Status status = Status::None;
     Cacheable cacheable = Cacheable::Unknown;
     bool written = true;
@@ -135,7 +137,6 @@ const char* Network::sendToProxy() {
             written = writeLine(page.get(), line, io.lineLength()) && written;
         if (status == Status::None && startsWith(line, "OK")) {
             status = Status::Ok;
-            forgetOldPage();
         } else if (status == Status::None && startsWith(line, "ERROR")) {
             status = Status::Error;
         }
@@ -144,15 +145,25 @@ const char* Network::sendToProxy() {
         if (status == Status::Ok && startsWith(line, "TRUE")) cacheable = Cacheable::Yes;
         if (status == Status::Ok && startsWith(line, "FALSE")) cacheable = Cacheable::No;
     }
+    const ServerIO::Ending ending = io.ending();
     io.close();
     written = std::fclose(page.release()) == 0 && written;
 
+    // A reply cut off by an error or by the time limit may lack any part of
+    // its page: nothing of it is shown or kept.
+    if (ending == ServerIO::Ending::Failed || ending == ServerIO::Ending::TimedOut) {
+        showError(ending == ServerIO::Ending::TimedOut ? REPLY_TIMED_OUT : CONNECTION_LOST);
+        return nullptr;
+    }
     if (status != Status::Ok || cacheable == Cacheable::Unknown) return nullptr;
     if (!written) {
         showError(CACHE_WRITE_FAILED);
         return nullptr;
     }
-    if (cacheable == Cacheable::No) return kTempName;
+    if (cacheable == Cacheable::No) {
+        forgetOldPage();
+        return kTempName;
+    }
 
     // The history learns of the page only once its file is in place, so that
     // no entry ever points to a file that does not hold its page.
@@ -162,11 +173,15 @@ const char* Network::sendToProxy() {
     const int digit = next.fetchFileName(url);
     // The start page's file is never replaced: a reply for its URL is shown
     // from the reply file like a page that may not be cached.
-    if (digit == 0) return kTempName;
+    if (digit == 0) {
+        forgetOldPage();
+        return kTempName;
+    }
     if (std::rename(kTempPath, pagePath(digit).c_str()) != 0) {
         showError(CACHE_WRITE_FAILED);
         return nullptr;
     }
     g.pageCache = next;
+    forgetOldPage();
     return pageName(digit);
 }

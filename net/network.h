@@ -9,8 +9,11 @@ class Network {
 public:
     // The file name, relative to ./cache/, of the page to show ("<d>.html",
     // "t.html"), or null when there is no page (error reply shown, connection
-    // failed, cache-only miss, a reply without a page, a page that could not
-    // be written). The names are constant texts that live for the whole run.
+    // failed, cache-only miss, a reply without a page, a reply cut off by a
+    // receive error or by the reply time-out, a page that could not be
+    // written). The names are constant texts that live for the whole run.
+    // The page on screen (the rendering engine and the active element table)
+    // is forgotten only when a page is returned; with null it stays usable.
     const char* Fetch();
     const char* sendSimpleGet();
     const char* sendRefresh();
@@ -23,6 +26,10 @@ public:
     // The message shown when ./cache/ cannot take the page.
     static constexpr const char* CACHE_WRITE_FAILED = "Cannot write the page to ./cache/";
     static constexpr const char* CONNECTION_FAILED = "CONNECTION FAILED WITH WexaPServer!";
+    // A reply that ended by a receive error (a reset connection, say).
+    static constexpr const char* CONNECTION_LOST = "CONNECTION LOST WITH WexaPServer!";
+    // A reply that was not complete within the reply time-out.
+    static constexpr const char* REPLY_TIMED_OUT = "NO COMPLETE REPLY FROM WexaPServer IN TIME!";
 
 private:
     enum class Request { Get, Refresh };

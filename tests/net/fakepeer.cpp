@@ -80,6 +80,11 @@ void FakePeer::serve() {
             while (readable(conn) && ::recv(conn, buf, sizeof buf, 0) > 0) {
             }
         }
+        if (step.after == AfterReply::Reset) {
+            // Closing with a zero linger time sends a reset.
+            const linger abort{1, 0};
+            ::setsockopt(conn, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
         ::close(conn);
     }
 }

@@ -15,6 +15,7 @@ public:
     enum class AfterReply {
         Close,          // the reply ends with the end of the stream
         WaitForClient,  // keep the connection open until the client closes it
+        Reset,          // reset the connection instead of ending it in order
     };
     struct Exchange {
         std::string reply;

@@ -1,8 +1,12 @@
 // The connection and the line reader of the proxy protocol.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "fakepeer.h"
 #include "net/netio.h"
@@ -125,6 +129,54 @@ TEST(ServerIORead, NulBytesStayInsideTheLine) {
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(c.io.lineLength(), 4u);
     EXPECT_EQ(std::string(line, 4), std::string("a\0b\xff", 4));
+}
+
+// --- How the input ended ------------------------------------------------
+
+TEST(ServerIOEnding, OrderlyEndIsToldApartFromAResetAndFromTheReadersOwnEnd) {
+    Connected closed("a\n");
+    EXPECT_EQ(nextLine(closed.io), "a");
+    EXPECT_EQ(closed.io.ending(), ServerIO::Ending::None);  // not ended yet
+    EXPECT_EQ(nextLine(closed.io), "<end>");
+    EXPECT_EQ(closed.io.ending(), ServerIO::Ending::Closed);
+
+    Connected reset("a\n", FakePeer::AfterReply::Reset);
+    EXPECT_EQ(nextLine(reset.io), "a");
+    EXPECT_EQ(nextLine(reset.io), "<end>");
+    EXPECT_EQ(reset.io.ending(), ServerIO::Ending::Failed);
+
+    // The end mark ends the reply without reading on.
+    Connected marked("a\n~~~~~~\n", FakePeer::AfterReply::WaitForClient);
+    EXPECT_EQ(nextLine(marked.io), "a");
+    EXPECT_EQ(nextLine(marked.io), "<end>");
+    EXPECT_EQ(marked.io.ending(), ServerIO::Ending::None);
+}
+
+TEST(ServerIOEnding, PeerThatTricklesBytesIsCutOffAtTheReplyTimeOut) {
+    // One byte every 20 ms keeps the connection busy for two seconds; the
+    // reply as a whole gets 300 ms, whatever the gaps between its bytes.
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    std::thread trickle([writer = ends[1]] {
+        for (int i = 0; i < 100; ++i) {
+            if (::send(writer, "x", 1, MSG_NOSIGNAL) != 1) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::close(writer);
+    });
+    ServerIO io;
+    io.setReplyTimeout(300);
+    io.adopt(ends[0]);
+    const auto start = std::chrono::steady_clock::now();
+    int bytes = 0;
+    while (io.read() != ServerIO::END) ++bytes;
+    const auto took = std::chrono::steady_clock::now() - start;
+    io.close();  // the writer then fails and stops
+    trickle.join();
+    EXPECT_EQ(io.ending(), ServerIO::Ending::TimedOut);
+    EXPECT_GT(bytes, 0);
+    EXPECT_LT(bytes, 100);
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
 }
 
 }  // namespace

@@ -116,13 +116,39 @@ TEST_F(Fetching, Byte255IsKeptAndNulBytesAreDropped) {
     EXPECT_EQ(readFile("cache/9.html"), "x\xffyzw");
 }
 
-TEST_F(Fetching, SilentPeerEndsTheReplyInsteadOfWaitingForever) {
+TEST_F(Fetching, ReplyCutOffByTheTimeOutIsReportedAndKeepsNothing) {
     GlobalNamespace.network.io.setReplyTimeout(200);
     FakePeer peer({{"OK\nTRUE\nA\n", 2, FakePeer::AfterReply::WaitForClient}});
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(result(fetch(kUrl.c_str(), ABSOLUTE, &peer)), "9.html");
+    EXPECT_EQ(fetch(kUrl.c_str(), ABSOLUTE, &peer), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(readFile("cache/9.html"), "A");
+    EXPECT_EQ(message(), Network::REPLY_TIMED_OUT);
+    EXPECT_FALSE(exists("cache/9.html"));
+    EXPECT_EQ(history().getPosition(), 0);
+}
+
+TEST_F(Fetching, ReplyCutOffByAResetIsReportedAndKeepsNothing) {
+    FakePeer peer({{"OK\nTRUE\nA\nB\n", 2, FakePeer::AfterReply::Reset}});
+    EXPECT_EQ(fetch(kUrl.c_str(), ABSOLUTE, &peer), nullptr);
+    EXPECT_EQ(message(), Network::CONNECTION_LOST);
+    EXPECT_FALSE(exists("cache/9.html"));
+    EXPECT_EQ(history().getPosition(), 0);
+    EXPECT_FALSE(history().hit(kUrl.c_str()));
+}
+
+TEST_F(Fetching, PageOnScreenIsForgottenOnlyWhenANewPageArrives) {
+    Rendering_Engine& renderer = GlobalNamespace.renderer;
+    renderer.reset();
+    renderer.toTempBuffer(false, "old", 3);  // the page on screen has text
+    FakePeer peer({{"OK\nno flag\n", 2}, {"OK\nTRUE\n", 2, FakePeer::AfterReply::Reset}, {"OK\nFALSE\nnew\n", 2}});
+    EXPECT_EQ(fetch("http://127.0.0.1/1", ABSOLUTE, &peer), nullptr);
+    EXPECT_EQ(renderer.getX(), 3);
+    flushinp();
+    nettest::queueKeys(" ");  // for the message of the reset
+    EXPECT_EQ(fetch("http://127.0.0.1/2", ABSOLUTE, &peer), nullptr);
+    EXPECT_EQ(renderer.getX(), 3);
+    EXPECT_EQ(result(fetch("http://127.0.0.1/3", ABSOLUTE, &peer)), "t.html");
+    EXPECT_EQ(renderer.getX(), 0);
 }
 
 TEST_F(Fetching, RefreshSendsExactBytesAndReplacesTheFileOfItsUrl) {
