@@ -74,12 +74,14 @@ Served serveRequest(const Request& request, Fetcher& fetcher, const PageFilter& 
         served.outcome = "ALIVE";
         return served;
     }
-    FetchRequest fetch;
     std::string error;
-    if (!buildFetchRequest(request, fetch, error)) return errorServed(request.url, error);
+    Request adapted = request;
+    if (!filter.adaptRequest(adapted, error)) return errorServed(request.url, error);
+    FetchRequest fetch;
+    if (!buildFetchRequest(adapted, fetch, error)) return errorServed(adapted.url, error);
     FetchResult result = fetcher.fetch(fetch);
     if (result.finalUrl.empty()) result.finalUrl = fetch.url;
-    return replyForResult(request, result, filter);
+    return replyForResult(adapted, result, filter);
 }
 
 }  // namespace wexaproxy

@@ -3,13 +3,17 @@
 //
 // Every fetched body goes through one PageFilter before the reply writer cuts
 // it into lines. The browser understands a small, old tag set, so a filter
-// may rewrite modern HTML into it; the one here passes HTML through as it is,
-// wraps plain text so that it shows as text, and replaces anything else by a
-// short page that names its type and size.
+// may rewrite modern HTML into it (the normaliser, normaliser.h, does); the
+// one here passes HTML through as it is, wraps plain text so that it shows as
+// text, and replaces anything else by a short page that names its type and
+// size. A filter that rewrites links and forms also reads them back: every
+// request passes through adaptRequest before anything is fetched.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "proxy/request.h"
 
 namespace wexaproxy {
 
@@ -33,6 +37,14 @@ public:
     virtual ~PageFilter() = default;
     // The page text to send; the caller makes it safe for the line reader.
     virtual std::string render(const PageInput& input) const = 0;
+    // Turns a request that carries what render wrote into links and forms
+    // back into the request it stands for. False, with a one-line message
+    // for the user in error, when it cannot be honoured.
+    virtual bool adaptRequest(Request& request, std::string& error) const {
+        (void)request;
+        (void)error;
+        return true;
+    }
 };
 
 class PassThroughFilter : public PageFilter {

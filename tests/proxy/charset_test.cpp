@@ -1,0 +1,136 @@
+// Character sets: detection, decoding to UTF-8, transliteration to ASCII,
+// and encoding of form values back into a page's charset.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "proxy/charset.h"
+
+using wexaproxy::CharsetSource;
+using wexaproxy::detectCharset;
+
+TEST(CharsetLabels, BrowserAliasesAndIconvNames) {
+    EXPECT_EQ(wexaproxy::canonicalCharset("UTF8"), "UTF-8");
+    EXPECT_EQ(wexaproxy::canonicalCharset(" \"utf-8\" "), "UTF-8");
+    // Latin-1 and ASCII labels are read as windows-1252, as browsers do.
+    EXPECT_EQ(wexaproxy::canonicalCharset("ISO-8859-1"), "WINDOWS-1252");
+    EXPECT_EQ(wexaproxy::canonicalCharset("us-ascii"), "WINDOWS-1252");
+    EXPECT_EQ(wexaproxy::canonicalCharset("shift_jis"), "CP932");
+    EXPECT_EQ(wexaproxy::canonicalCharset("iso-8859-2"), "ISO-8859-2");
+    EXPECT_EQ(wexaproxy::canonicalCharset("koi8-r"), "KOI8-R");
+    EXPECT_EQ(wexaproxy::canonicalCharset("no-such-charset"), "");
+    EXPECT_EQ(wexaproxy::canonicalCharset("ascii//translit"), "");
+    EXPECT_EQ(wexaproxy::canonicalCharset(""), "");
+}
+
+TEST(CharsetLabels, ParameterOfContentType) {
+    EXPECT_EQ(wexaproxy::charsetParameter("text/html; charset=ISO-8859-1"), "iso-8859-1");
+    EXPECT_EQ(wexaproxy::charsetParameter("text/html;Charset=\"utf-8\";q=1"), "utf-8");
+    EXPECT_EQ(wexaproxy::charsetParameter("text/html"), "");
+    EXPECT_EQ(wexaproxy::charsetParameter("text/html; format=flowed"), "");
+}
+
+TEST(CharsetDetection, ByteOrderMarkWinsOverEverything) {
+    auto utf8 = detectCharset("text/html; charset=iso-8859-1", "\xEF\xBB\xBF<p>x");
+    EXPECT_EQ(utf8.name, "UTF-8");
+    EXPECT_EQ(utf8.bomLength, 3u);
+    EXPECT_EQ(utf8.source, CharsetSource::ByteOrderMark);
+    auto utf16 = detectCharset("", std::string("\xFF\xFE<\0p\0", 6));
+    EXPECT_EQ(utf16.name, "UTF-16LE");
+    EXPECT_EQ(utf16.bomLength, 2u);
+}
+
+TEST(CharsetDetection, HeaderThenMetaThenGuess) {
+    const std::string metaCharset = "<html><head><meta charset=\"windows-1251\"><title>x</title>";
+    const std::string metaEquiv =
+        "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-2\">";
+    EXPECT_EQ(detectCharset("text/html; charset=koi8-r", metaCharset).source, CharsetSource::Header);
+    EXPECT_EQ(detectCharset("text/html; charset=koi8-r", metaCharset).name, "KOI8-R");
+    EXPECT_EQ(detectCharset("text/html", metaCharset).name, "WINDOWS-1251");
+    EXPECT_EQ(detectCharset("text/html", metaCharset).source, CharsetSource::MetaTag);
+    EXPECT_EQ(detectCharset("text/html", metaEquiv).name, "ISO-8859-2");
+    // An unknown label in the header does not count.
+    EXPECT_EQ(detectCharset("text/html; charset=bogus", metaEquiv).name, "ISO-8859-2");
+    // A meta that claims UTF-16 on an ASCII-compatible page means UTF-8.
+    EXPECT_EQ(detectCharset("", "<meta charset=utf-16>").name, "UTF-8");
+    // Nothing declared: valid UTF-8 is UTF-8, anything else windows-1252.
+    EXPECT_EQ(detectCharset("", "caf\xC3\xA9").name, "UTF-8");
+    EXPECT_EQ(detectCharset("", "caf\xE9").name, "WINDOWS-1252");
+    EXPECT_EQ(detectCharset("", "caf\xE9").source, CharsetSource::Guess);
+    // Plain text has no meta declarations.
+    EXPECT_EQ(detectCharset("text/plain", metaCharset, false).source, CharsetSource::Guess);
+}
+
+TEST(Utf8, ValidityCheckRejectsOverlongSurrogatesAndTruncation) {
+    EXPECT_TRUE(wexaproxy::isValidUtf8("plain \xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(wexaproxy::isValidUtf8("\xC0\xAF"));          // overlong "/"
+    EXPECT_FALSE(wexaproxy::isValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(wexaproxy::isValidUtf8("\xE2\x80"));          // cut short
+    EXPECT_FALSE(wexaproxy::isValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+}
+
+TEST(Decoding, InvalidBytesAreSkippedNotFatal) {
+    EXPECT_EQ(wexaproxy::decodeToUtf8("a\xFF" "b\xC3\xA9" "c\xE2\x80", "UTF-8"), "ab\xC3\xA9" "c");
+    EXPECT_EQ(wexaproxy::decodeToUtf8(std::string("a\0b", 3), "UTF-8"), "ab");
+    // 0x82 cannot be followed by a blank in Shift_JIS; the rest survives.
+    EXPECT_EQ(wexaproxy::decodeToUtf8("x\x82 a\x82\xA0y", "CP932"), "x a\xE3\x81\x82y");
+}
+
+TEST(Decoding, Windows1252HasTheTypographicCharacters) {
+    // 0x93 and 0x94 are curly double quotes, 0x85 the ellipsis, 0xE9 e acute;
+    // 0x81 is undefined and dropped.
+    EXPECT_EQ(wexaproxy::decodeToUtf8("\x93Hi\x94\x85 caf\xE9\x81", "WINDOWS-1252"),
+              "\xE2\x80\x9CHi\xE2\x80\x9D\xE2\x80\xA6 caf\xC3\xA9");
+    EXPECT_EQ(wexaproxy::decodeToUtf8("\xB1", "ISO-8859-2"), "\xC4\x85");
+}
+
+TEST(Transliteration, TypographyAndAccentsBecomePlainAscii) {
+    using wexaproxy::toAscii;
+    EXPECT_EQ(toAscii("\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x98single\xE2\x80\x99"), "\"Quoted\" 'single'");
+    EXPECT_EQ(toAscii("a\xE2\x80\x93" "b\xE2\x80\x94" "c"), "a-b-c");
+    EXPECT_EQ(toAscii("wait\xE2\x80\xA6"), "wait...");
+    EXPECT_EQ(toAscii("Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e, Stra\xC3\x9F" "e, \xC3\x86sir, \xC5\x81\xC3\xB3" "d\xC5\xBA"),
+              "Creme brulee, Strasse, AEsir, Lodz");
+    EXPECT_EQ(toAscii("5\xE2\x82\xAC, \xC2\xA9 2024, x\xC2\xB2"), "5EUR, (C) 2024, x^2");
+}
+
+TEST(Transliteration, InvisibleCharactersVanishAndNoBreakSpaceIsABlank) {
+    using wexaproxy::toAscii;
+    EXPECT_EQ(toAscii("a\xC2\xA0" "b"), "a b");
+    EXPECT_EQ(toAscii("soft\xC2\xAD" "hyphen zero\xE2\x80\x8Bwidth \xEF\xBB\xBF" "bom"), "softhyphen zerowidth bom");
+    // e and a combining acute accent.
+    EXPECT_EQ(toAscii("e\xCC\x81t\xC3\xA9"), "ete");
+    // Control characters other than white space are dropped.
+    EXPECT_EQ(toAscii("a\x01" "b\tc\nd\x7F"), "ab\tc\nd");
+}
+
+TEST(Transliteration, OtherScriptsAreSpeltOrMarked) {
+    using wexaproxy::toAscii;
+    EXPECT_EQ(toAscii("\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0"), "Moskva");
+    EXPECT_EQ(toAscii("\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1"), "Athina");
+    // A run of characters without an ASCII form is one "?".
+    EXPECT_EQ(toAscii("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E text \xF0\x9F\x98\x80"), "? text ?");
+    // Full-width letters are letters.
+    EXPECT_EQ(toAscii("\xEF\xBC\xA1\xEF\xBD\x82"), "Ab");
+}
+
+TEST(Transliteration, IconvFallbackWorksInAnyThread) {
+    // U+1EA1 (a with a dot below) is not in the own tables: iconv's
+    // transliteration under a per-thread UTF-8 locale handles it.
+    std::string fromThread;
+    std::thread worker([&] { fromThread = wexaproxy::toAscii("Vi\xE1\xBB\x87t"); });
+    worker.join();
+    EXPECT_EQ(fromThread, "Viet");
+    EXPECT_EQ(wexaproxy::toAscii("\xE1\xBA\xA1"), "a");
+}
+
+TEST(Encoding, FormValuesGoOutInThePageCharset) {
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("caf\xC3\xA9", "WINDOWS-1252"), "caf\xE9");
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("caf\xC3\xA9", "UTF-8"), "caf\xC3\xA9");
+    // A character the charset lacks becomes a numeric reference.
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("a\xE2\x86\x92" "b", "WINDOWS-1252"), "a&#8594;b");
+    // Bytes that are not UTF-8 go as they are.
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("x\xE9", "WINDOWS-1252"), "x\xE9");
+}

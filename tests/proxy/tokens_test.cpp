@@ -1,0 +1,164 @@
+// Link and form tokens: what the browser makes of them, and what the proxy
+// reads back; the store's expiry and bounds.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "proxy/tokens.h"
+
+using wexaproxy::inlineLinkToken;
+using wexaproxy::lookUpForm;
+using wexaproxy::lookUpLink;
+using wexaproxy::TokenLookup;
+using wexaproxy::TokenStore;
+
+namespace {
+
+// A clock the test moves by hand.
+struct FakeClock {
+    TokenStore::Clock::time_point now{};
+    TokenStore::Now function() {
+        return [this] { return now; };
+    }
+};
+
+// The URL the browser builds for a followed link: the previous URL cut
+// after its last "/" (when that index is at most 148) and the link target,
+// when both together have at most 149 characters; else the target alone.
+std::string browserUrl(const std::string& previous, const std::string& href) {
+    if (href.compare(0, 7, "http://") == 0 || href.compare(0, 8, "https://") == 0) return href;
+    const std::size_t slash = previous.rfind('/');
+    if (slash == std::string::npos) return href;
+    const std::string base = slash <= 148 ? previous.substr(0, slash + 1) : previous;
+    return base.size() + href.size() <= 149 ? base + href : href;
+}
+
+bool isOneBrowserWord(const std::string& token) {
+    return token.find_first_of(" =\"<>/") == std::string::npos;
+}
+
+}  // namespace
+
+TEST(InlineLinkTokens, AreOneWordWithoutSlashesAndReadBack) {
+    TokenStore store;
+    const std::string url = "https://en.example.org/wiki/Caf%C3%A9?a=1&b=two~x!y^z|w";
+    const std::string token = inlineLinkToken(url);
+    EXPECT_EQ(token.compare(0, 4, "~~Ls"), 0);
+    EXPECT_TRUE(isOneBrowserWord(token)) << token;
+    EXPECT_EQ(token.find("~~", 1), std::string::npos) << "a second marker would hide the first";
+    TokenLookup back = lookUpLink(token, store);
+    ASSERT_EQ(back.kind, TokenLookup::Kind::Found);
+    EXPECT_EQ(back.url, url);
+    EXPECT_EQ(inlineLinkToken("http://host:8080/a/b.html"), "~~Lhhost:8080!a!b.html");
+    EXPECT_EQ(inlineLinkToken("ftp://host/x"), "");
+}
+
+TEST(InlineLinkTokens, SurviveWhateverTheBrowserPutsInFront) {
+    TokenStore store;
+    const std::string target = "http://other.example:8000/deep/page.html?q=1";
+    const std::string token = inlineLinkToken(target);
+    const std::string pages[] = {
+        "http://127.0.0.1:9000/dir/index.html",      // folder + token
+        "http://127.0.0.1:9000/dir/~~Lhx!y.html",    // a page reached by a token
+        "wexa.html",                                 // the start page: no folder
+        "http://h/" + std::string(140, 'a') + "/x",  // folder too long to glue to
+    };
+    for (const std::string& previous : pages) {
+        TokenLookup back = lookUpLink(browserUrl(previous, token), store);
+        ASSERT_EQ(back.kind, TokenLookup::Kind::Found) << previous;
+        EXPECT_EQ(back.url, target) << previous;
+    }
+    // A REFRESH of such a URL reads the same.
+    EXPECT_EQ(lookUpLink("http://127.0.0.1:9000/dir/" + token, store).url, target);
+}
+
+TEST(InlineLinkTokens, MalformedOrForeignMarkers) {
+    TokenStore store;
+    EXPECT_EQ(lookUpLink("http://h/~~Lh", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lhx~4", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lha b", store).kind, TokenLookup::Kind::Damaged);
+    // A URL that happens to hold "~~L" but no token of ours is left alone.
+    EXPECT_EQ(lookUpLink("http://h/~~Lemma", store).kind, TokenLookup::Kind::None);
+    EXPECT_EQ(lookUpLink("http://h/plain/page.html", store).kind, TokenLookup::Kind::None);
+}
+
+TEST(StoredTokens, LinksAndFormsAreFoundBehindAnyPrefix) {
+    FakeClock clock;
+    TokenStore store({}, clock.function());
+    const std::uint64_t linkId = store.newId();
+    const std::uint64_t formId = store.newId();
+    EXPECT_NE(linkId, formId);
+    store.addLink(linkId, "http://example.org/" + std::string(300, 'x'));
+    auto form = std::make_shared<wexaproxy::FormRecord>();
+    form->action = "http://example.org/login";
+    store.addForm(formId, form);
+
+    const std::string link = wexaproxy::storedLinkToken(linkId);
+    EXPECT_TRUE(isOneBrowserWord(link));
+    EXPECT_LE(link.size(), 20u);
+    TokenLookup found = lookUpLink(browserUrl("http://127.0.0.1/dir/page.html", link), store);
+    ASSERT_EQ(found.kind, TokenLookup::Kind::Found);
+    EXPECT_EQ(found.url.size(), 19u + 300u);
+
+    // The browser puts "http://" in front of an action that lacks it.
+    const std::string action = wexaproxy::formToken(formId);
+    EXPECT_LE(action.size() + 7, wexaproxy::kMaxActionLength);
+    TokenLookup sent = lookUpForm("http://" + action, store);
+    ASSERT_EQ(sent.kind, TokenLookup::Kind::Found);
+    EXPECT_EQ(sent.form->action, "http://example.org/login");
+    EXPECT_EQ(lookUpForm(action, store).kind, TokenLookup::Kind::Found);
+
+    // A link token is not a form and the other way round.
+    EXPECT_EQ(lookUpForm(wexaproxy::formToken(linkId), store).kind, TokenLookup::Kind::Expired);
+    EXPECT_EQ(lookUpLink(wexaproxy::storedLinkToken(formId), store).kind, TokenLookup::Kind::Expired);
+    EXPECT_EQ(lookUpForm("http://~~Fnot-an-id", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpForm("http://example.org/cgi", store).kind, TokenLookup::Kind::None);
+}
+
+TEST(StoredTokens, ExpireWhenUnusedForTheirTimeToLive) {
+    FakeClock clock;
+    wexaproxy::TokenStoreSettings settings;
+    settings.timeToLive = std::chrono::seconds(60);
+    TokenStore store(settings, clock.function());
+    const std::uint64_t used = store.newId();
+    const std::uint64_t idle = store.newId();
+    store.addLink(used, "http://a/");
+    store.addLink(idle, "http://b/");
+    std::string url;
+    clock.now += std::chrono::seconds(50);
+    EXPECT_TRUE(store.link(used, url));  // a use starts its time again
+    clock.now += std::chrono::seconds(50);
+    EXPECT_TRUE(store.link(used, url));
+    EXPECT_FALSE(store.link(idle, url));
+    EXPECT_EQ(lookUpLink(wexaproxy::storedLinkToken(idle), store).kind, TokenLookup::Kind::Expired);
+    EXPECT_EQ(store.entries(), 1u);
+}
+
+TEST(StoredTokens, BoundedInEntriesAndBytesLeastRecentlyUsedFirst) {
+    FakeClock clock;
+    wexaproxy::TokenStoreSettings settings;
+    settings.maxEntries = 3;
+    TokenStore store(settings, clock.function());
+    std::uint64_t ids[4];
+    for (auto& id : ids) id = store.newId();
+    store.addLink(ids[0], "http://0/");
+    store.addLink(ids[1], "http://1/");
+    store.addLink(ids[2], "http://2/");
+    std::string url;
+    EXPECT_TRUE(store.link(ids[0], url));  // 1 is now the least recently used
+    store.addLink(ids[3], "http://3/");
+    EXPECT_EQ(store.entries(), 3u);
+    EXPECT_FALSE(store.link(ids[1], url));
+    EXPECT_TRUE(store.link(ids[0], url));
+    EXPECT_TRUE(store.link(ids[3], url));
+
+    settings.maxEntries = 1000;
+    settings.maxBytes = 10000;
+    TokenStore small(settings, clock.function());
+    for (int i = 0; i < 50; ++i) small.addLink(small.newId(), "http://x/" + std::string(1000, 'p'));
+    EXPECT_LE(small.bytes(), settings.maxBytes);
+    EXPECT_GE(small.entries(), 1u);
+    EXPECT_LT(small.entries(), 10u);
+}
