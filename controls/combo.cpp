@@ -8,6 +8,7 @@
 #include "controls/attributes.h"
 #include "shell/dialogs.h"
 #include "shell/global.h"
+#include "shell/keys.h"
 
 namespace {
 
@@ -162,9 +163,9 @@ int Combo::selectS() {
 
     int key = 0;
     for (;;) {
-        key = wgetch(win);
-        // No more input (the terminal is gone): close as with Tab.
-        if (key == ERR) key = 9;
+        // A resize while the list is open redraws the screen, the list
+        // stays open.
+        key = readKey(win);
         if (key == 10 || key == 9) break;
         if (optionCount < 2) continue;
         if (key == KEY_DOWN) {

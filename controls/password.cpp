@@ -5,6 +5,7 @@
 #include "controls/attributes.h"
 #include "controls/padtext.h"
 #include "shell/global.h"
+#include "shell/keys.h"
 
 password::password(const char* tagText)
     : plainPad(makeSharedPad(1, CAPACITY)), maskPad(makeSharedPad(1, CAPACITY)) {
@@ -89,10 +90,9 @@ void password::select() {
     curs_set(2);
     while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE) {
         applyKey(key);
-        key = wgetch(stdscr);
-        // No more input (the terminal is gone): leave the field as with Tab
-        // rather than spin on the error.
-        if (key == ERR) key = KEY_RESULT_LEAVE;
+        // A resize while the field has the keys redraws the screen and the
+        // field keeps them.
+        key = readKey(stdscr);
     }
     if (key == KEY_RESULT_ESCAPE) GlobalNamespace.events.globalMode = true;
     storeString();

@@ -12,6 +12,7 @@
 #include "common/bounded.h"
 #include "shell/dialogs.h"
 #include "shell/global.h"
+#include "shell/keys.h"
 
 namespace {
 
@@ -103,7 +104,9 @@ bool Proxy::setNew() {
 
     char input[CONF_SIZE] = {};
     echo();
-    mvwgetnstr(w, 2, 1, input, kMaxTyped);
+    // An input cut short (the terminal was resized while typing) is not an
+    // address to test: the dialog closes as after an empty input.
+    if (mvwgetnstr(w, 2, 1, input, kMaxTyped) == ERR) input[0] = '\0';
     noecho();
 
     if (input[0] == '\0') {
@@ -119,7 +122,7 @@ bool Proxy::setNew() {
     } else {
         GlobalNamespace.message.showErrorMessage("Proxy Server address configuration failed!", false);
     }
-    wgetch(w);
+    readKey(w);
     if (alive) {
         wexa::boundedCopy(address, input);
         GlobalNamespace.network.io.setAddress(input);

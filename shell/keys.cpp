@@ -1,15 +1,121 @@
 #include "shell/keys.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+// Last: it defines many short macro names.
+#include <term.h>
+
+namespace {
+
+volatile std::sig_atomic_t resized = 0;
+
+extern "C" void onResize(int) { resized = 1; }
+
+// The terminal's size as the system reports it; false when it cannot tell
+// (the output is not a terminal), which counts as large enough.
+bool terminalSize(int& rows, int& cols) {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return false;
+    rows = size.ws_row;
+    cols = size.ws_col;
+    return true;
+}
+
+bool tooSmall() {
+    int rows = 0, cols = 0;
+    return terminalSize(rows, cols) && (rows < SCREEN_ROWS || cols < SCREEN_COLS);
+}
+
+std::string noticeBytes;
+
+extern "C" int collectByte(int c) {
+    noticeBytes.push_back(static_cast<char>(c));
+    return c;
+}
+
+// Clears the terminal and writes the notice at its top left, straight to the
+// terminal: curses still holds the whole 80x24 screen, which it draws again
+// from its own copy once the terminal is large enough.
+void showSizeNotice() {
+    noticeBytes.clear();
+    const char* clearBytes = tigetstr("clear");
+    if (clearBytes != nullptr && clearBytes != reinterpret_cast<char*>(-1)) tputs(clearBytes, 1, collectByte);
+    noticeBytes += SIZE_NOTICE;
+    const char* p = noticeBytes.data();
+    size_t left = noticeBytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, p, left);
+        if (n <= 0) break;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+// Runs after the terminal reported a new size. Curses learns the new size
+// only when it is large enough: its screen never shrinks below 80x24, so no
+// window is ever cut.
+void followResize() {
+    sigset_t winch, previous;
+    sigemptyset(&winch);
+    sigaddset(&winch, SIGWINCH);
+    // Blocked between the size check and the wait, so that a resize in
+    // between still ends the wait.
+    sigprocmask(SIG_BLOCK, &winch, &previous);
+    bool waited = false;
+    for (;;) {
+        resized = 0;
+        if (!tooSmall()) break;
+        showSizeNotice();
+        waited = true;
+        while (resized == 0) sigsuspend(&previous);
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    // Keys typed while the screen could not be seen are not acted on.
+    if (waited) flushinp();
+    // The browser draws only within 80x24; what a larger terminal has beyond
+    // stays blank. (resize_term, unlike resizeterm, queues no KEY_RESIZE.)
+    int rows = 0, cols = 0;
+    if (terminalSize(rows, cols) && (rows != LINES || cols != COLS)) resize_term(rows, cols);
+    // Refreshing curscr clears the terminal and draws everything again.
+    wrefresh(curscr);
+}
+
+}  // namespace
+
+void watchTerminalSize() {
+    struct sigaction action {};
+    action.sa_handler = onResize;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a read waiting for a key returns at once, so that the
+    // notice or the redrawn screen appears without waiting for a key.
+    action.sa_flags = 0;
+    sigaction(SIGWINCH, &action, nullptr);
+}
 
 int readKey(WINDOW* w) {
     // A blocking read returns ERR only when input fails; a few in a row
-    // (an interrupted read, say) are retried, a steady stream of them means
-    // the terminal is gone.
-    for (int failures = 0; failures < 64; ++failures) {
+    // are retried, a steady stream of them means the terminal is gone. A
+    // read cut short by a resize is no failure.
+    int failures = 0;
+    while (failures < 64) {
+        if (resized != 0) {
+            followResize();
+            continue;
+        }
         const int key = wgetch(w);
+        // Curses reports a resize itself only if its own handler runs.
+        if (key == KEY_RESIZE) {
+            resized = 1;
+            continue;
+        }
         if (key != ERR) return key;
+        if (resized == 0) ++failures;
     }
     restoreTerminal();
     std::fputs("wexa: the terminal's input has ended\n", stderr);

@@ -1,11 +1,30 @@
 #pragma once
-// Reading keys in the browser's blocking loops.
+// Reading keys in the browser's blocking loops, and keeping the screen whole
+// while the terminal changes size.
 
 #include <curses.h>
 
-// Reads one key from w (blocking). When the terminal's input has ended for
-// good (the terminal was closed), the program cannot go on: the terminal is
-// restored and the program ends, instead of spinning on errors.
+// The browser's screen: it draws only within these rows and columns, and
+// needs a terminal at least this large.
+inline constexpr int SCREEN_ROWS = 24;
+inline constexpr int SCREEN_COLS = 80;
+
+// The line shown on a terminal made smaller than the browser's screen.
+inline constexpr const char* SIZE_NOTICE = "wexa needs at least 80x24";
+
+// Takes the terminal's resize signal for the browser. Must run before curses
+// starts: curses then leaves the signal alone and never resizes its screen or
+// its windows on its own (it would cut dialogs to a small terminal and not
+// restore them); readKey follows the size instead.
+void watchTerminalSize();
+
+// Reads one key from w (blocking). When the terminal changes size while the
+// browser waits, a terminal smaller than 80x24 shows SIZE_NOTICE (keys typed
+// meanwhile are dropped) until it is large enough again; then the screen is
+// drawn again exactly as it was, dialogs included, and the wait goes on.
+// When the terminal's input has ended for good (the terminal was closed),
+// the program cannot go on: the terminal is restored and the program ends,
+// instead of spinning on errors.
 int readKey(WINDOW* w);
 
 // Restores the terminal (leaves curses mode) if curses is running.

@@ -1,9 +1,12 @@
 #include "shell/stub.h"
 
 #include <curses.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "common/bounded.h"
 #include "render/pass3.h"
@@ -11,6 +14,33 @@
 #include "shell/initcolours.h"
 #include "shell/keys.h"
 #include "tables/table_engine.h"
+
+namespace {
+
+constexpr int kTitleWidth = 78;  // the title row inside the frame
+
+// Whether the passes can write their stream file in the working directory.
+// Probed without blocking: a pipe of that name must not hang the browser.
+bool canWrite(const char* name) {
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0664);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// The title as the page shows text: one cell per byte, and a byte that is
+// not printable ASCII (which curses would spell out in several cells) as '?'.
+void drawTitle(const char* title) {
+    chtype cells[kTitleWidth];
+    int n = 0;
+    for (; n < kTitleWidth && title[n] != '\0'; ++n) {
+        const unsigned char byte = static_cast<unsigned char>(title[n]);
+        cells[n] = ((byte >= 32 && byte <= 126) ? byte : '?') | A_BOLD;
+    }
+    mvaddchnstr(1, 1, cells, n);
+}
+
+}  // namespace
 
 StubClass::StubClass() {
     std::fputs("Stub constructor", stdout);
@@ -35,6 +65,16 @@ void StubClass::endCurses() {
 const char* StubClass::fetch() { return GlobalNamespace.network.Fetch(); }
 
 void StubClass::Render(const char* fileName) {
+    for (const char* stream : {"pass1.tmp", "pass2.tmp"}) {
+        if (!canWrite(stream)) {
+            // The frame stays, around an empty page view.
+            GlobalNamespace.renderer.browserWindow();
+            GlobalNamespace.message.showErrorMessage(("Cannot write " + std::string(stream) + "; no page shown").c_str(),
+                                                     false);
+            return;
+        }
+    }
+
     // "./cache/" and a 6-character name: at most 14 characters.
     char path[15] = "./cache/";
     wexa::boundedAppend(path, fileName);
@@ -43,9 +83,7 @@ void StubClass::Render(const char* fileName) {
     // The title line: blank the old title first so a shorter one leaves no
     // trace; a title is cut at the frame (78 columns).
     mvprintw(1, 1, "%78s", "");
-    attron(A_BOLD);
-    mvaddnstr(1, 1, GlobalNamespace.page.getTitle(), 78);
-    attroff(A_BOLD);
+    drawTitle(GlobalNamespace.page.getTitle());
 
     {
         // pass2.tmp is complete on disk once the engine is gone.

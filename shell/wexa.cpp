@@ -3,11 +3,14 @@
 // page, shown without any network traffic.
 
 #include <curses.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 
 #include "common/check.h"
@@ -17,7 +20,7 @@
 
 namespace {
 
-constexpr int kMinRows = 24, kMinCols = 80;
+constexpr const char* START_PAGE_UNREADABLE = "The start page ./cache/0.html cannot be read";
 
 // Starts curses on the user's terminal. On failure the terminal is left as
 // it was and `why` says what is wrong, in one line.
@@ -31,7 +34,7 @@ bool startScreen(std::string& why) {
         why = std::string("unknown terminal type \"") + term + "\"";
         return false;
     }
-    if (LINES < kMinRows || COLS < kMinCols) {
+    if (LINES < SCREEN_ROWS || COLS < SCREEN_COLS) {
         why = "the terminal is " + std::to_string(COLS) + "x" + std::to_string(LINES) +
               "; wexa needs at least 80x24";
         endwin();
@@ -47,6 +50,44 @@ extern "C" void onTerminatingSignal(int sig) {
     std::raise(sig);
 }
 
+std::terminate_handler defaultTerminate = nullptr;
+
+// An exception that nothing caught: the terminal first, then the usual
+// report and abort.
+[[noreturn]] void onTerminate() {
+    restoreTerminal();
+    if (defaultTerminate != nullptr) defaultTerminate();
+    std::abort();
+}
+
+// Every way out that does not pass through main's end gives the terminal back.
+void restoreTerminalOnEveryExit() {
+    wexa::fatalHook() = restoreTerminal;
+    defaultTerminate = std::set_terminate(onTerminate);
+    for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGABRT}) std::signal(sig, onTerminatingSignal);
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer its own handler reports these and then aborts,
+    // which the SIGABRT handler covers.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(sig, onTerminatingSignal);
+#endif
+}
+
+// The browser keeps its pages in ./cache/ and starts with ./cache/0.html.
+bool isDirectory(const char* path) {
+    struct stat st {};
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether the start page can be read (without blocking on a pipe).
+bool startPageReadable() {
+    const int fd = ::open("cache/0.html", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
+}
+
 }  // namespace
 
 int main() {
@@ -55,14 +96,20 @@ int main() {
     // The address kept by the proxy address dialog, when there is one.
     if (GlobalNamespace.proxy.load()) GlobalNamespace.network.io.setAddress(GlobalNamespace.proxy.getIP());
 
+    if (!isDirectory("cache")) {
+        std::fputs("\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
+                   "./cache/0.html\n",
+                   stderr);
+        return 1;
+    }
+
     std::string why;
+    watchTerminalSize();
     if (!startScreen(why)) {
         std::fprintf(stderr, "\nwexa: %s\n", why.c_str());
         return 1;
     }
-    wexa::fatalHook() = restoreTerminal;
-    std::signal(SIGTERM, onTerminatingSignal);
-    std::signal(SIGHUP, onTerminatingSignal);
+    restoreTerminalOnEveryExit();
     if (!GlobalNamespace.renderer.createPad()) {
         restoreTerminal();
         std::fputs("\nwexa: cannot create the page buffer\n", stderr);
@@ -71,6 +118,7 @@ int main() {
 
     stub.initCurses();
     splashScreen();
+    if (!startPageReadable()) GlobalNamespace.message.showErrorMessage(START_PAGE_UNREADABLE, false);
     GlobalNamespace.url.setURL("wexa.html", CACHED);
 
     bool quit = false;
