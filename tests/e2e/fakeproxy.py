@@ -3,9 +3,15 @@
 It listens on 127.0.0.1 (port 30000 unless told otherwise), reads one request
 per connection exactly as the browser sends it, records the request's bytes,
 and answers with the reply registered for that request (or an ERROR reply).
+
+A reply is either bytes, sent whole, or a behaviour: a function given the
+connection and the proxy, which sends what it likes and returns when it is
+done (see close_after, reset_after, drip, silent). A behaviour that waits
+should stop once proxy.running is false, so that stop() ends it.
 """
 
 import socket
+import struct
 import threading
 import time
 
@@ -21,6 +27,59 @@ def page_reply(html, cacheable=True):
 
 def error_reply(text):
     return b"ERROR\n" + text.encode("latin-1") + b"\n" + END
+
+
+def close_after(data):
+    """Sends data, then closes the connection at once (an orderly end of the
+    stream, wherever data stops)."""
+    def behaviour(conn, proxy):
+        conn.sendall(data)
+        conn.shutdown(socket.SHUT_WR)
+    return behaviour
+
+
+def reset_after(data):
+    """Sends data, then resets the connection: closing with a zero linger
+    time makes the system send a reset instead of an orderly end."""
+    def behaviour(conn, proxy):
+        conn.sendall(data)
+        time.sleep(0.2)  # let the bytes leave before the reset overtakes them
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        conn.close()
+    return behaviour
+
+
+def drip(data, interval=1.0):
+    """Sends data one byte every interval seconds, as long as the browser
+    keeps the connection open."""
+    def behaviour(conn, proxy):
+        for i in range(len(data)):
+            if not proxy.running:
+                return
+            conn.sendall(data[i:i + 1])
+            if _closed_by_peer(conn, interval):
+                return
+    return behaviour
+
+
+def silent(conn, proxy):
+    """Never answers; keeps the connection open until the browser closes it
+    (or the proxy stops)."""
+    while proxy.running:
+        if _closed_by_peer(conn, 0.2):
+            return
+
+
+def _closed_by_peer(conn, timeout):
+    """Waits up to timeout seconds; true once the peer has closed its end
+    (or the connection failed)."""
+    conn.settimeout(timeout)
+    try:
+        return conn.recv(4096) == b""
+    except socket.timeout:
+        return False
+    except OSError:
+        return True
 
 
 def _request_complete(data):
@@ -111,6 +170,9 @@ class FakeProxy:
                 url = lines[1].decode("latin-1") if len(lines) > 1 else ""
                 reply = self.replies.get((command, url), error_reply("The fake proxy has no such page"))
             try:
+                if callable(reply):
+                    reply(conn, self)
+                    return
                 conn.sendall(reply)
                 # Wait for the browser to close its end after reading.
                 conn.settimeout(5)
