@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "proxy/log.h"
+#include "proxy/normaliser.h"
 #include "proxy/options.h"
-#include "proxy/pagefilter.h"
 #include "proxy/server.h"
+#include "proxy/tokens.h"
 
 namespace {
 
@@ -47,7 +48,10 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
     wexaproxy::Log log(options.config.logLevel);
-    wexaproxy::PassThroughFilter filter;
+    // Pages are rewritten for the browser; the tokens of their links and
+    // forms live in one store shared by every worker.
+    wexaproxy::TokenStore tokens;
+    wexaproxy::Normaliser filter(tokens);
     int status = 0;
     {
         wexaproxy::Server server(options.config, filter, log);

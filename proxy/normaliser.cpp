@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <unordered_map>
@@ -81,10 +82,18 @@ std::string styleValue(const GumboElement& element, std::string_view property) {
     return found;
 }
 
-// Hidden from a desktop browser's reader by the page itself.
+// Hidden from a desktop browser's reader by the page itself. (Called for
+// every element: one pass over the attributes.)
 bool isHidden(const GumboElement& element) {
-    if (hasAttribute(element, "hidden")) return true;
-    if (lowerAttribute(element, "aria-hidden") == "true") return true;
+    bool styled = false;
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto* attr = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        const char* name = attr->name;  // the parser writes names in lower case
+        if (std::strcmp(name, "hidden") == 0) return true;
+        if (std::strcmp(name, "aria-hidden") == 0 && lowerTrimmed(attr->value) == "true") return true;
+        if (std::strcmp(name, "style") == 0) styled = true;
+    }
+    if (!styled) return false;
     if (styleValue(element, "display") == "none") return true;
     const std::string visibility = styleValue(element, "visibility");
     return visibility == "hidden" || visibility == "collapse";

@@ -26,6 +26,12 @@ bool endsWithNbsPrefix(const std::string& text) {
     return tail[0] == '&' && lower(tail[1]) == 'n' && lower(tail[2]) == 'b' && lower(tail[3]) == 's';
 }
 
+// Characters that need a look in writeChars.
+bool needsCare(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte >= 0x7F || c == '<' || c == ';' || c == 'p' || c == 'P';
+}
+
 // A text run longer than this gets a "<WBR>" at the next word start; a
 // single word longer than kWordSplit gets one where it reaches that length.
 constexpr int kRunSplit = 400;
@@ -101,14 +107,16 @@ void PageWriter::advance(int columns) {
         width_ += columns;
         return;
     }
-    for (int i = 0; i < columns; ++i) {
+    while (columns > 0) {
         // The browser moves to a new line before a character that would
         // stand beyond the last column.
         if (col_ >= kLineWidth) {
             col_ = indent_;
             ++lines_;
         }
-        ++col_;
+        const int step = std::min(columns, std::max(kLineWidth - col_, 1));
+        col_ += step;
+        columns -= step;
     }
 }
 
@@ -259,6 +267,17 @@ void PageWriter::closeEmphasis() {
 }
 
 void PageWriter::writeChars(std::string_view word) {
+    // Most words need no care: written in one go.
+    if (textRun_ + static_cast<int>(word.size()) < kWordSplit &&
+        std::none_of(word.begin(), word.end(), needsCare)) {
+        out_.append(word);
+        afterTag_ = false;
+        afterBareNbsp_ = false;
+        lastBlank_ = false;
+        textRun_ += static_cast<int>(word.size());
+        advance(static_cast<int>(word.size()));
+        return;
+    }
     for (std::size_t i = 0; i < word.size(); ++i) {
         const char c = word[i];
         const auto byte = static_cast<unsigned char>(c);

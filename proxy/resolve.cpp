@@ -24,7 +24,8 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The reference as browsers clean it before parsing.
+// The reference as browsers clean it before parsing, and without its
+// fragment, which never reaches a server.
 std::string cleaned(std::string_view reference) {
     while (!reference.empty() && isUrlSpace(reference.front())) reference.remove_prefix(1);
     while (!reference.empty() && isUrlSpace(reference.back())) reference.remove_suffix(1);
@@ -34,10 +35,16 @@ std::string cleaned(std::string_view reference) {
     for (char c : reference) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) continue;  // tabs and line breaks inside are dropped
-        if (c == '?' || c == '#') inQuery = true;
+        if (c == '?') inQuery = true;
         out.push_back(c == '\\' && !inQuery ? '/' : c);
     }
     return out;
+}
+
+std::string withoutFragment(std::string text) {
+    const std::size_t hash = text.find('#');
+    if (hash != std::string::npos) text.resize(hash);
+    return text;
 }
 
 // The scheme a reference starts with, in lower case; empty for a relative one.
@@ -64,25 +71,21 @@ bool isWeb(const std::string& scheme) {
     return scheme == "http" || scheme == "https";
 }
 
-// The URL of a parsed handle without its fragment, if it is http or https.
+// The URL of a parsed handle (which holds no fragment), if it is http or
+// https. curl writes the scheme in lower case.
 std::string webUrlOf(CURLU* url) {
-    curl_url_set(url, CURLUPART_FRAGMENT, nullptr, 0);
-    char* scheme = nullptr;
-    if (curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return {};
-    CurlText schemeText(scheme);
-    std::string lowered(scheme);
-    for (char& c : lowered) c = lower(c);
-    if (!isWeb(lowered)) return {};
     char* text = nullptr;
     if (curl_url_get(url, CURLUPART_URL, &text, 0) != CURLUE_OK) return {};
     CurlText owned(text);
-    return std::string(text);
+    const std::string_view result(text);
+    if (result.compare(0, 7, "http://") != 0 && result.compare(0, 8, "https://") != 0) return {};
+    return std::string(result);
 }
 
 }  // namespace
 
 UrlResolver::UrlResolver(std::string_view base) {
-    const std::string text = cleaned(base);
+    const std::string text = withoutFragment(cleaned(base));
     if (!isWeb(schemeOf(text))) return;
     Curlu url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK) return;
@@ -106,11 +109,12 @@ void UrlResolver::rebase(std::string_view href) {
 
 UrlResolver::Result UrlResolver::resolve(std::string_view reference) const {
     Result result;
-    const std::string text = cleaned(reference);
+    std::string text = cleaned(reference);
     if (!text.empty() && text[0] == '#') {
         result.kind = Kind::Fragment;
         return result;
     }
+    text = withoutFragment(std::move(text));
     const std::string scheme = schemeOf(text);
     if (!scheme.empty() && !isWeb(scheme)) return result;
     Curlu url(base_ != nullptr ? curl_url_dup(base_) : curl_url());
