@@ -300,6 +300,8 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
 
     curl_slist* headers =
         curl_slist_append(nullptr, "Accept: text/html,application/xhtml+xml,text/plain;q=0.9,*/*;q=0.5");
+    if (!request.postContentType.empty())
+        headers = curl_slist_append(headers, ("Content-Type: " + request.postContentType).c_str());
     if (request.bypassCache) {
         headers = curl_slist_append(headers, "Cache-Control: no-cache");
         headers = curl_slist_append(headers, "Pragma: no-cache");

@@ -29,7 +29,8 @@ struct FetchRequest {
     enum class Method { Get, Post };
     std::string url;  // already checked: http or https, no control characters
     Method method = Method::Get;
-    std::string postBody;  // application/x-www-form-urlencoded, for Post
+    std::string postBody;         // for Post
+    std::string postContentType;  // its type when not application/x-www-form-urlencoded
     bool bypassCache = false;
 };
 

@@ -62,6 +62,7 @@ constexpr const char* kNoOptionValue = "n";
 struct FormRecord {
     std::string action;        // absolute URL
     bool post = false;
+    bool multipart = false;    // POST as multipart/form-data
     std::string charset = "UTF-8";  // canonical name (charset.h)
     std::vector<FieldRecord> fields;
 

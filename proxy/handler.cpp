@@ -38,7 +38,13 @@ bool buildFetchRequest(const Request& request, FetchRequest& fetch, std::string&
             break;
         case Command::FormPost:
             fetch.method = FetchRequest::Method::Post;
-            fetch.postBody = formUrlEncode(request.fields);
+            if (request.multipart) {
+                const std::string boundary = multipartBoundary(request.fields);
+                fetch.postBody = formMultipartEncode(request.fields, boundary);
+                fetch.postContentType = "multipart/form-data; boundary=" + boundary;
+            } else {
+                fetch.postBody = formUrlEncode(request.fields);
+            }
             break;
         case Command::Get:
         case Command::Ping:

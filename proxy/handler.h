@@ -1,6 +1,7 @@
 #pragma once
-// From one parsed request to the bytes of its reply: checks the URL, builds
-// the HTTP request (query string or form body), fetches, passes the body
+// From one parsed request to the bytes of its reply: lets the page filter
+// read back what it wrote into links and forms, checks the URL, builds the
+// HTTP request (query string or form body), fetches, passes the body
 // through the page filter and writes the reply.
 
 #include <string>

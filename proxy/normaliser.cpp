@@ -232,6 +232,7 @@ struct FormBuild {
     std::unordered_map<std::string, bool> radioChecked;      // real name -> a button is checked
     bool open = false;        // its FORM tag is written and its /FORM not yet
     bool hasSubmit = false;
+    bool submitRecorded = false;  // the first submit button is known
     bool hasTextField = false;
 
     std::string newName() { return "f" + std::to_string(nextName++); }
@@ -285,6 +286,7 @@ private:
     void textArea(const GumboNode* node);
     void button(const GumboNode* node);
     void recordHiddenControls(const GumboNode* node);
+    void firstButton(FormBuild* owner, const GumboElement& element);
     bool controlShown(const FormBuild* owner) const;
 
     const NormaliserSettings& settings_;
@@ -964,6 +966,12 @@ void Walker::table(const GumboNode* node) {
         int total = 0;
         for (int width : widths) total += width + 2;
 
+        // Rows beyond the lines the browser can hold end the page.
+        const long room = std::max(0L, settings_.maxLines - page_.lines());
+        if (static_cast<long>(grid.size()) > room) {
+            grid.resize(static_cast<std::size_t>(room));
+            stopped_ = true;
+        }
         w_->paragraphBreak();
         if (parts.caption != nullptr) {
             w_->beginEmphasis(Emphasis::Bold);
@@ -1094,6 +1102,7 @@ void Walker::form(const GumboNode* node) {
     FormBuild& build = forms_.back();
     build.id = store_.newId();
     build.record.post = lowerAttribute(element, "method") == "post";
+    build.record.multipart = lowerAttribute(element, "enctype") == "multipart/form-data";
     const char* action = attribute(element, "action");
     if (action == nullptr || !hasText(action)) {
         // No action: the form goes back to the page itself (not to a BASE).
@@ -1186,6 +1195,7 @@ void Walker::input(const GumboNode* node) {
         field.kind = type == "image" ? FieldRecord::Kind::ImageSubmit : FieldRecord::Kind::Submit;
         field.value = value;
         if (disabled) return;
+        firstButton(owner, element);
         if (live) {
             w_->element("<INPUT TYPE=SUBMIT VALUE=" + word + ">", static_cast<int>(word.size()));
             ++elements_;
@@ -1442,12 +1452,28 @@ void Walker::button(const GumboNode* node) {
     field.kind = FieldRecord::Kind::Submit;
     field.name = attribute(element, "name") != nullptr ? attribute(element, "name") : "";
     field.value = attribute(element, "value") != nullptr ? attribute(element, "value") : "";
+    firstButton(owner, element);
     if (live) {
         w_->element("<INPUT TYPE=SUBMIT VALUE=" + word + ">", static_cast<int>(word.size()));
         ++elements_;
         owner->hasSubmit = true;
     }
     addField(owner, formId, std::move(field));
+}
+
+// The form is sent as its first submit button says: the browser cannot
+// tell which button was pressed, so the first one counts, with the action,
+// method and encoding it may set for itself.
+void Walker::firstButton(FormBuild* owner, const GumboElement& element) {
+    if (owner == nullptr || owner->submitRecorded) return;
+    owner->submitRecorded = true;
+    if (const char* action = attribute(element, "formaction")) {
+        const UrlResolver::Result target = resolver_.resolve(action);
+        owner->record.action = target.kind == UrlResolver::Kind::Web ? target.url : std::string();
+    }
+    if (hasAttribute(element, "formmethod")) owner->record.post = lowerAttribute(element, "formmethod") == "post";
+    if (hasAttribute(element, "formenctype"))
+        owner->record.multipart = lowerAttribute(element, "formenctype") == "multipart/form-data";
 }
 
 // Controls inside something hidden still go with their form, as they are.
@@ -1732,6 +1758,7 @@ bool Normaliser::adaptRequest(Request& request, std::string& error) const {
             }
             request.url = form.form->action;
             request.command = form.form->post ? Command::FormPost : Command::FormGet;
+            request.multipart = form.form->post && form.form->multipart;
             request.fields = restoreFields(*form.form, request.fields);
             return true;
         }

@@ -29,6 +29,9 @@ struct Request {
     Command command = Command::Get;
     std::string url;                // the URL line (form action for forms), unchecked
     std::vector<FormField> fields;  // forms only, in the order received
+    // Forms: sent as multipart/form-data, as the page's form asks (the
+    // browser never asks for it; the normaliser's form records do).
+    bool multipart = false;
 };
 
 struct RequestLimits {

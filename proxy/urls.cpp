@@ -191,6 +191,48 @@ std::string formUrlEncode(const std::vector<FormField>& fields) {
     return out;
 }
 
+std::string formMultipartEncode(const std::vector<FormField>& fields, std::string_view boundary) {
+    std::string out;
+    for (const FormField& field : fields) {
+        out += "--";
+        out.append(boundary.data(), boundary.size());
+        out += "\r\nContent-Disposition: form-data; name=\"";
+        for (char c : field.name) {
+            if (c == '"') {
+                out += "%22";
+            } else if (c == '\r') {
+                out += "%0D";
+            } else if (c == '\n') {
+                out += "%0A";
+            } else {
+                out.push_back(c);
+            }
+        }
+        out += "\"\r\n\r\n";
+        out += field.value;
+        out += "\r\n";
+    }
+    out += "--";
+    out.append(boundary.data(), boundary.size());
+    out += "--\r\n";
+    return out;
+}
+
+std::string multipartBoundary(const std::vector<FormField>& fields) {
+    // Counted up until it is found in no field: the first try nearly always is.
+    for (unsigned long n = 0;; ++n) {
+        std::string boundary = "----wexapserverFormBoundary" + std::to_string(n);
+        bool clash = false;
+        for (const FormField& field : fields) {
+            if (field.name.find(boundary) != std::string::npos || field.value.find(boundary) != std::string::npos) {
+                clash = true;
+                break;
+            }
+        }
+        if (!clash) return boundary;
+    }
+}
+
 std::string withQuery(std::string_view url, std::string_view query) {
     std::string_view base = url.substr(0, url.find_first_of("?#"));
     std::string out(base);

@@ -39,6 +39,14 @@ std::string hostOf(std::string_view url);
 // becomes "%XX".
 std::string formUrlEncode(const std::vector<FormField>& fields);
 
+// multipart/form-data: each pair as a part named by its field name
+// (a '"' in a name written as %22, CR and LF as %0D and %0A), parts
+// separated by boundary, which must not occur in the data.
+std::string formMultipartEncode(const std::vector<FormField>& fields, std::string_view boundary);
+
+// A boundary that occurs in none of the fields' names and values.
+std::string multipartBoundary(const std::vector<FormField>& fields);
+
 // The URL of a GET form submission: the action with its query (and
 // fragment) replaced by query.
 std::string withQuery(std::string_view url, std::string_view query);

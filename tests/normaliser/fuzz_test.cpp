@@ -185,6 +185,13 @@ TEST(NormaliserRobustness, DeepNestingAndHugeCountsStayWithinBounds) {
     const std::string cut = wexaproxy::normaliseHtml(lines, "text/html", "http://x.example/", store, settings);
     EXPECT_NE(cut.find("[The rest of this page is not shown"), std::string::npos);
     EXPECT_EQ(cut.find("line 999"), std::string::npos);
+    std::string rows = "<table>";
+    for (int i = 0; i < 1000; ++i) rows += "<tr><td>row</td><td>" + std::to_string(i) + "</td></tr>";
+    const std::string table = wexaproxy::normaliseHtml(rows + "</table>", "text/html", "http://x.example/", store, settings);
+    std::size_t tableRows = 0;
+    for (std::size_t at = 0; (at = table.find("<TR>", at)) != std::string::npos; ++at) ++tableRows;
+    EXPECT_LE(tableRows, 100u);
+    EXPECT_NE(table.find("[The rest of this page is not shown"), std::string::npos);
 
     // A body larger than the input limit is cut, with a note.
     settings = {};

@@ -10,6 +10,7 @@
 #include "proxy/handler.h"
 #include "proxy/pagefilter.h"
 #include "proxy/reply.h"
+#include "proxy/urls.h"
 
 using wexaproxy::cacheControlForbidsStoring;
 using wexaproxy::Command;
@@ -63,7 +64,15 @@ TEST(FetchRequests, EachCommandBecomesTheRightHttpRequest) {
     EXPECT_EQ(fetch.url, "http://h/p");
     EXPECT_EQ(fetch.method, FetchRequest::Method::Post);
     EXPECT_EQ(fetch.postBody, "a=1%262");
+    EXPECT_EQ(fetch.postContentType, "");
     EXPECT_FALSE(fetch.bypassCache);
+
+    Request multipart{Command::FormPost, "http://h/up", {{"a", "1&2"}}};
+    multipart.multipart = true;
+    ASSERT_TRUE(wexaproxy::buildFetchRequest(multipart, fetch, error));
+    const std::string boundary = wexaproxy::multipartBoundary(multipart.fields);
+    EXPECT_EQ(fetch.postContentType, "multipart/form-data; boundary=" + boundary);
+    EXPECT_EQ(fetch.postBody, wexaproxy::formMultipartEncode(multipart.fields, boundary));
 
     Request bad{Command::Get, "file:///etc/passwd", {}};
     EXPECT_FALSE(wexaproxy::buildFetchRequest(bad, fetch, error));

@@ -99,6 +99,20 @@ TEST(FormEncoding, PairsArePercentEncodedWithPlusForBlank) {
     EXPECT_EQ(formUrlEncode({}), "");
 }
 
+TEST(FormEncoding, MultipartPartsNameTheirFieldsAndAvoidTheBoundary) {
+    std::vector<FormField> fields = {{"title", "two words\r\nline"}, {"odd\"name\n", ""}};
+    EXPECT_EQ(wexaproxy::formMultipartEncode(fields, "XyZ"),
+              "--XyZ\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\ntwo words\r\nline\r\n"
+              "--XyZ\r\nContent-Disposition: form-data; name=\"odd%22name%0A\"\r\n\r\n\r\n"
+              "--XyZ--\r\n");
+    EXPECT_EQ(wexaproxy::formMultipartEncode({}, "b"), "--b--\r\n");
+    const std::string first = wexaproxy::multipartBoundary({});
+    const std::string other = wexaproxy::multipartBoundary({{"x", "data " + first + " data"}});
+    EXPECT_NE(first, other);
+    EXPECT_EQ(other.find(first + "\r"), std::string::npos);
+    EXPECT_EQ(("data " + first + " data").find(other), std::string::npos);
+}
+
 TEST(FormEncoding, GetFormReplacesTheActionsQueryAndFragment) {
     EXPECT_EQ(withQuery("http://h/s", "a=1"), "http://h/s?a=1");
     EXPECT_EQ(withQuery("http://h/s?old=1#frag", "a=1"), "http://h/s?a=1");
