@@ -425,11 +425,13 @@ void Walker::head(const GumboNode* node) {
             // browser; here it offers a link.
             const char* content = attribute(element, "content");
             if (content == nullptr) continue;
-            std::string value(content);
-            std::string lowered = lowerTrimmed(value);
+            // lowerTrimmed keeps the length of what it does not trim.
+            const std::string lowered = lowerTrimmed(content);
             const std::size_t at = lowered.find("url=");
             if (at == std::string::npos) continue;
-            std::string target = value.substr(value.find_first_not_of(" \t") + at + 4);
+            std::string_view value(content);
+            value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t\n\r\f")));
+            std::string target(value.substr(std::min(value.size(), at + 4), lowered.size() - std::min(lowered.size(), at + 4)));
             while (!target.empty() && (target.front() == '\'' || target.front() == '"')) target.erase(0, 1);
             while (!target.empty() && (target.back() == '\'' || target.back() == '"')) target.pop_back();
             const std::string token = linkToken(target);
