@@ -226,7 +226,6 @@ std::string itemNumber(int n, const std::string& type) {
 struct FormBuild {
     std::uint64_t id = 0;
     FormRecord record;
-    int nextName = 0;
     int nextChoice = 0;
     std::unordered_map<std::string, std::string> radioNames;  // real name -> generated
     std::unordered_map<std::string, bool> radioChecked;      // real name -> a button is checked
@@ -234,8 +233,6 @@ struct FormBuild {
     bool hasSubmit = false;
     bool submitRecorded = false;  // the first submit button is known
     bool hasTextField = false;
-
-    std::string newName() { return "f" + std::to_string(nextName++); }
 };
 
 // --- The walk -----------------------------------------------------------------------
@@ -288,6 +285,9 @@ private:
     void recordHiddenControls(const GumboNode* node);
     void firstButton(FormBuild* owner, const GumboElement& element);
     bool controlShown(const FormBuild* owner) const;
+    // Names of controls are unique in the page, not only in their form: the
+    // browser groups radio buttons of one name across forms.
+    std::string newName() { return "f" + std::to_string(nextName_++); }
 
     const NormaliserSettings& settings_;
     TokenStore& store_;
@@ -302,6 +302,7 @@ private:
     int disabledDepth_ = 0;
     int cellDepth_ = 0;  // inside a cell of a table the browser lays out
     int elements_ = 0;
+    int nextName_ = 0;
     bool stopped_ = false;
     std::string ascii_;
 
@@ -1223,7 +1224,7 @@ void Walker::input(const GumboNode* node) {
         field.value = valueText != nullptr ? value : "on";
         field.checked = hasAttribute(element, "checked");
         if (shown) {
-            field.generated = owner->newName();
+            field.generated = newName();
             w_->element("<INPUT TYPE=CHECKBOX NAME=" + field.generated + " VALUE=1" + (field.checked ? " CHECKED>" : ">"), 3);
             ++elements_;
         }
@@ -1240,7 +1241,7 @@ void Walker::input(const GumboNode* node) {
         field.checked = checked;
         if (shown) {
             auto group = owner->radioNames.find(name);
-            if (group == owner->radioNames.end()) group = owner->radioNames.emplace(name, owner->newName()).first;
+            if (group == owner->radioNames.end()) group = owner->radioNames.emplace(name, newName()).first;
             field.generated = group->second;
             field.choice = std::to_string(owner->nextChoice++);
             w_->element("<INPUT TYPE=RADIO NAME=" + field.generated + " VALUE=" + field.choice +
@@ -1252,7 +1253,7 @@ void Walker::input(const GumboNode* node) {
         field.kind = FieldRecord::Kind::Password;
         field.value = value;
         if (shown) {
-            field.generated = owner->newName();
+            field.generated = newName();
             w_->element("<INPUT TYPE=PASSWORD NAME=" + field.generated + ">", 20);
             ++elements_;
             owner->hasTextField = true;
@@ -1265,7 +1266,7 @@ void Walker::input(const GumboNode* node) {
         field.offered = offeredWord(value, kMaxOfferedValue);
         field.readOnly = hasAttribute(element, "readonly");
         if (shown) {
-            field.generated = owner->newName();
+            field.generated = newName();
             // VALUE comes last: the browser's word buffer is shorter than a
             // long last word may be.
             std::string html = "<INPUT TYPE=TEXTBOX NAME=" + field.generated;
@@ -1362,7 +1363,7 @@ void Walker::select(const GumboNode* node) {
     }
     field.reachable = controlShown(owner);
     if (field.reachable) {
-        field.generated = owner->newName();
+        field.generated = newName();
         std::string html = "<SELECT NAME=" + field.generated + ">";
         int width = 0;
         if (shownIndex < 0) {
@@ -1413,7 +1414,7 @@ void Walker::textArea(const GumboNode* node) {
     field.reachable = controlShown(owner);
     if (field.reachable) {
         // The browser has no multi-line field: one line it is.
-        field.generated = owner->newName();
+        field.generated = newName();
         std::string html = "<INPUT TYPE=TEXTBOX NAME=" + field.generated;
         if (!field.offered.empty()) html += " VALUE=" + field.offered;
         html += ">";

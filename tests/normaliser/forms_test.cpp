@@ -147,3 +147,18 @@ TEST(FormRoundTrip, ValuesGoOutInThePageCharset) {
     ASSERT_TRUE(normaliser.adaptRequest(request, error)) << error;
     EXPECT_EQ(pairs(request), (Pairs{{"h", "caf\xE9"}, {"q", "cr\xE8me br\xFBl\xE9" "e"}}));
 }
+
+TEST(FormRoundTrip, RadioGroupsOfTwoFormsStayApart) {
+    // The browser groups radio buttons by name across the whole page.
+    const std::string html = R"(
+        <form action="/a"><input type="radio" name="r" value="a1" checked><input type="radio" name="r" value="a2"></form>
+        <form action="/b"><input type="radio" name="r" value="b1"><input type="radio" name="r" value="b2" checked></form>)";
+    const Sent first = submit(html, 0);
+    const Sent second = submit(html, 1);
+    ASSERT_TRUE(first.ok && second.ok);
+    EXPECT_EQ(pairs(first.request), (Pairs{{"r", "a1"}}));
+    EXPECT_EQ(pairs(second.request), (Pairs{{"r", "b2"}}));
+    const auto result = normalisertest::runPassOne(first.page);
+    EXPECT_EQ(result.forms[0].fields.size(), 1u);
+    EXPECT_NE(result.forms[0].fields[0].name, result.forms[1].fields[0].name);
+}
