@@ -58,33 +58,60 @@ struct Alias {
 // Latin-1 and ASCII labels mean windows-1252, whose extra characters
 // (curly quotes, dashes) pages labelled Latin-1 use all the time.
 const Alias kAliases[] = {
-    {"utf-8", "UTF-8"},           {"utf8", "UTF-8"},
-    {"unicode-1-1-utf-8", "UTF-8"}, {"x-unicode20utf8", "UTF-8"},
-    {"unicode20utf8", "UTF-8"},   {"unicode11utf8", "UTF-8"},
-    {"ansi_x3.4-1968", "WINDOWS-1252"}, {"ascii", "WINDOWS-1252"},
-    {"us-ascii", "WINDOWS-1252"}, {"cp1252", "WINDOWS-1252"},
-    {"cp819", "WINDOWS-1252"},    {"csisolatin1", "WINDOWS-1252"},
-    {"ibm819", "WINDOWS-1252"},   {"iso-8859-1", "WINDOWS-1252"},
-    {"iso-ir-100", "WINDOWS-1252"}, {"iso8859-1", "WINDOWS-1252"},
-    {"iso88591", "WINDOWS-1252"}, {"iso_8859-1", "WINDOWS-1252"},
-    {"iso_8859-1:1987", "WINDOWS-1252"}, {"l1", "WINDOWS-1252"},
-    {"latin1", "WINDOWS-1252"},   {"windows-1252", "WINDOWS-1252"},
-    {"x-cp1252", "WINDOWS-1252"}, {"x-user-defined", "WINDOWS-1252"},
-    {"iso-8859-9", "WINDOWS-1254"}, {"iso8859-9", "WINDOWS-1254"},
-    {"latin5", "WINDOWS-1254"},   {"l5", "WINDOWS-1254"},
-    {"iso-8859-11", "CP874"},     {"tis-620", "CP874"},
-    {"windows-874", "CP874"},     {"gb2312", "GBK"},
-    {"gbk", "GBK"},               {"x-gbk", "GBK"},
-    {"chinese", "GBK"},           {"csgb2312", "GBK"},
-    {"gb_2312-80", "GBK"},        {"gb18030", "GB18030"},
-    {"big5", "BIG5-HKSCS"},       {"big5-hkscs", "BIG5-HKSCS"},
-    {"cn-big5", "BIG5-HKSCS"},    {"x-x-big5", "BIG5-HKSCS"},
-    {"shift_jis", "CP932"},       {"shift-jis", "CP932"},
-    {"sjis", "CP932"},            {"x-sjis", "CP932"},
-    {"ms_kanji", "CP932"},        {"windows-31j", "CP932"},
-    {"euc-kr", "CP949"},          {"ks_c_5601-1987", "CP949"},
-    {"windows-949", "CP949"},     {"korean", "CP949"},
-    {"utf-16", "UTF-16LE"},       {"utf-16le", "UTF-16LE"},
+    {"utf-8", "UTF-8"},
+    {"utf8", "UTF-8"},
+    {"unicode-1-1-utf-8", "UTF-8"},
+    {"x-unicode20utf8", "UTF-8"},
+    {"unicode20utf8", "UTF-8"},
+    {"unicode11utf8", "UTF-8"},
+    {"ansi_x3.4-1968", "WINDOWS-1252"},
+    {"ascii", "WINDOWS-1252"},
+    {"us-ascii", "WINDOWS-1252"},
+    {"cp1252", "WINDOWS-1252"},
+    {"cp819", "WINDOWS-1252"},
+    {"csisolatin1", "WINDOWS-1252"},
+    {"ibm819", "WINDOWS-1252"},
+    {"iso-8859-1", "WINDOWS-1252"},
+    {"iso-ir-100", "WINDOWS-1252"},
+    {"iso8859-1", "WINDOWS-1252"},
+    {"iso88591", "WINDOWS-1252"},
+    {"iso_8859-1", "WINDOWS-1252"},
+    {"iso_8859-1:1987", "WINDOWS-1252"},
+    {"l1", "WINDOWS-1252"},
+    {"latin1", "WINDOWS-1252"},
+    {"windows-1252", "WINDOWS-1252"},
+    {"x-cp1252", "WINDOWS-1252"},
+    {"x-user-defined", "WINDOWS-1252"},
+    {"iso-8859-9", "WINDOWS-1254"},
+    {"iso8859-9", "WINDOWS-1254"},
+    {"latin5", "WINDOWS-1254"},
+    {"l5", "WINDOWS-1254"},
+    {"iso-8859-11", "CP874"},
+    {"tis-620", "CP874"},
+    {"windows-874", "CP874"},
+    {"gb2312", "GBK"},
+    {"gbk", "GBK"},
+    {"x-gbk", "GBK"},
+    {"chinese", "GBK"},
+    {"csgb2312", "GBK"},
+    {"gb_2312-80", "GBK"},
+    {"gb18030", "GB18030"},
+    {"big5", "BIG5-HKSCS"},
+    {"big5-hkscs", "BIG5-HKSCS"},
+    {"cn-big5", "BIG5-HKSCS"},
+    {"x-x-big5", "BIG5-HKSCS"},
+    {"shift_jis", "CP932"},
+    {"shift-jis", "CP932"},
+    {"sjis", "CP932"},
+    {"x-sjis", "CP932"},
+    {"ms_kanji", "CP932"},
+    {"windows-31j", "CP932"},
+    {"euc-kr", "CP949"},
+    {"ks_c_5601-1987", "CP949"},
+    {"windows-949", "CP949"},
+    {"korean", "CP949"},
+    {"utf-16", "UTF-16LE"},
+    {"utf-16le", "UTF-16LE"},
     {"utf-16be", "UTF-16BE"},
 };
 
@@ -156,7 +183,8 @@ std::string cleanUtf8(std::string_view bytes) {
     while (i < bytes.size()) {
         // Runs of ASCII are copied in one go.
         std::size_t run = i;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80 && bytes[run] != '\0') ++run;
+        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80 && bytes[run] != '\0')
+            ++run;
         out.append(bytes.data() + i, run - i);
         i = run;
         if (i >= bytes.size()) break;
@@ -176,10 +204,10 @@ std::string cleanUtf8(std::string_view bytes) {
 }
 
 // windows-1252 bytes 0x80 to 0x9F; 0 for the five bytes it leaves undefined.
-const char16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const char16_t kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 std::string decodeWindows1252(std::string_view bytes) {
     std::string out;
@@ -231,13 +259,12 @@ std::string decodeWithIconv(std::string_view bytes, const std::string& charset) 
 
 // U+00A0 to U+00FF.
 const char* const kLatin1[96] = {
-    " ",   "!",  "c",  "GBP", "",    "JPY", "|",    "S",    "",     "(C)",  "a",   "\"",  "!",   "",
-    "(R)", "-",  "deg", "+/-", "^2", "^3",  "'",    "u",    "P",    "-",    ",",   "^1",  "o",   "\"",
-    " 1/4", " 1/2", " 3/4", "?", "A", "A", "A",    "A",    "A",    "A",    "AE",  "C",   "E",   "E",
-    "E",   "E",  "I",  "I",   "I",   "I",   "D",    "N",    "O",    "O",    "O",   "O",   "O",   "x",
-    "O",   "U",  "U",  "U",   "U",   "Y",   "TH",   "ss",   "a",    "a",    "a",   "a",   "a",   "a",
-    "ae",  "c",  "e",  "e",   "e",   "e",   "i",    "i",    "i",    "i",    "d",   "n",   "o",   "o",
-    "o",   "o",  "o",  "/",   "o",   "u",   "u",    "u",    "u",    "y",    "th",  "y"};
+    " ",   "!",   "c",  "GBP", "",  "JPY", "|",  "S", "",  "(C)", "a", "\"", "!",    "",     "(R)",  "-",
+    "deg", "+/-", "^2", "^3",  "'", "u",   "P",  "-", ",", "^1",  "o", "\"", " 1/4", " 1/2", " 3/4", "?",
+    "A",   "A",   "A",  "A",   "A", "A",   "AE", "C", "E", "E",   "E", "E",  "I",    "I",    "I",    "I",
+    "D",   "N",   "O",  "O",   "O", "O",   "O",  "x", "O", "U",   "U", "U",  "U",    "Y",    "TH",   "ss",
+    "a",   "a",   "a",  "a",   "a", "a",   "ae", "c", "e", "e",   "e", "e",  "i",    "i",    "i",    "i",
+    "d",   "n",   "o",  "o",   "o", "o",   "o",  "/", "o", "u",   "u", "u",  "u",    "y",    "th",   "y"};
 
 // U+0100 to U+017F: the base letter; '*' marks the few written with two letters.
 const char kLatinExtendedA[] =
@@ -251,15 +278,15 @@ const char kLatinExtendedA[] =
     "UuUuWwYyYZzZzZzs";
 
 // U+0391 to U+03C9 (Greek capitals, then small letters).
-const char* const kGreek[57] = {
-    "A", "V", "G", "D", "E", "Z", "I", "Th", "I", "K", "L", "M", "N", "X", "O", "P", "R", "",  "S",
-    "T", "Y", "F", "Ch", "Ps", "O", "I", "Y", "a", "e", "i", "i", "y", "a", "v", "g", "d", "e", "z",
-    "i", "th", "i", "k", "l", "m", "n", "x", "o", "p", "r", "s", "s", "t", "y", "f", "ch", "ps", "o"};
+const char* const kGreek[57] = {"A", "V", "G", "D", "E", "Z", "I", "Th", "I",  "K",  "L",  "M", "N", "X", "O",
+                                "P", "R", "",  "S", "T", "Y", "F", "Ch", "Ps", "O",  "I",  "Y", "a", "e", "i",
+                                "i", "y", "a", "v", "g", "d", "e", "z",  "i",  "th", "i",  "k", "l", "m", "n",
+                                "x", "o", "p", "r", "s", "s", "t", "y",  "f",  "ch", "ps", "o"};
 
 // U+0410 to U+042F (Cyrillic capitals; the small letters follow the same table).
-const char* const kCyrillic[32] = {"A", "B", "V", "G", "D",  "E",  "Zh", "Z",    "I", "Y", "K",
-                                   "L", "M", "N", "O", "P",  "R",  "S",  "T",    "U", "F", "Kh",
-                                   "Ts", "Ch", "Sh", "Shch", "", "Y", "'", "E", "Yu", "Ya"};
+const char* const kCyrillic[32] = {"A",  "B",  "V",  "G",    "D", "E", "Zh", "Z", "I",  "Y", "K",
+                                   "L",  "M",  "N",  "O",    "P", "R", "S",  "T", "U",  "F", "Kh",
+                                   "Ts", "Ch", "Sh", "Shch", "",  "Y", "'",  "E", "Yu", "Ya"};
 
 // Characters common on web pages that need no look-up in iconv's tables.
 const char* punctuation(char32_t cp) {
@@ -270,64 +297,140 @@ const char* punctuation(char32_t cp) {
     if (cp >= 0x2060 && cp <= 0x206F) return "";
     if (cp >= 0xFE00 && cp <= 0xFE0F) return "";  // variation selectors
     switch (cp) {
-        case 0x0192: return "f";
-        case 0x02C6: return "^";
-        case 0x02DC: return "~";
-        case 0x02BC: case 0x02B9: return "'";
-        case 0x2016: return "||";
-        case 0x2017: return "_";
-        case 0x2018: case 0x2019: case 0x201A: case 0x201B: case 0x2032: return "'";
-        case 0x201C: case 0x201D: case 0x201E: case 0x201F: case 0x2033: return "\"";
-        case 0x2020: return "+";
-        case 0x2021: return "++";
-        case 0x2022: case 0x2023: case 0x2043: case 0x25CF: case 0x25A0: case 0x25AA: case 0x2219: return "*";
-        case 0x2024: return ".";
-        case 0x2025: return "..";
-        case 0x2026: return "...";
-        case 0x2027: return "-";
-        case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000: return " ";
-        case 0x2030: return "%o";
-        case 0x2039: case 0x203A: return "'";
-        case 0x203C: return "!!";
-        case 0x2044: case 0x2215: return "/";
-        case 0x20AC: return "EUR";
-        case 0x20B9: return "Rs";
-        case 0x2116: return "No.";
-        case 0x2122: return "(TM)";
-        case 0x2190: return "<-";
-        case 0x2191: return "^";
-        case 0x2192: return "->";
-        case 0x2193: return "v";
-        case 0x2194: return "<->";
-        case 0x21D0: return "<=";
-        case 0x21D2: return "=>";
-        case 0x2212: return "-";
-        case 0x2217: return "*";
-        case 0x221E: return "inf";
-        case 0x2248: return "~";
-        case 0x2260: return "!=";
-        case 0x2264: return "<=";
-        case 0x2265: return ">=";
-        case 0x25B2: return "^";
-        case 0x25B6: case 0x25BA: return ">";
-        case 0x25BC: return "v";
-        case 0x25C0: case 0x25C4: return "<";
-        case 0x2605: case 0x2606: return "*";
-        case 0x2713: case 0x2714: return "v";
-        case 0x2715: case 0x2716: case 0x2717: case 0x2718: return "x";
-        case 0xFEFF: return "";
-        case 0xFFFD: return "?";
-        default: return nullptr;
+        case 0x0192:
+            return "f";
+        case 0x02C6:
+            return "^";
+        case 0x02DC:
+            return "~";
+        case 0x02BC:
+        case 0x02B9:
+            return "'";
+        case 0x2016:
+            return "||";
+        case 0x2017:
+            return "_";
+        case 0x2018:
+        case 0x2019:
+        case 0x201A:
+        case 0x201B:
+        case 0x2032:
+            return "'";
+        case 0x201C:
+        case 0x201D:
+        case 0x201E:
+        case 0x201F:
+        case 0x2033:
+            return "\"";
+        case 0x2020:
+            return "+";
+        case 0x2021:
+            return "++";
+        case 0x2022:
+        case 0x2023:
+        case 0x2043:
+        case 0x25CF:
+        case 0x25A0:
+        case 0x25AA:
+        case 0x2219:
+            return "*";
+        case 0x2024:
+            return ".";
+        case 0x2025:
+            return "..";
+        case 0x2026:
+            return "...";
+        case 0x2027:
+            return "-";
+        case 0x2028:
+        case 0x2029:
+        case 0x202F:
+        case 0x205F:
+        case 0x3000:
+            return " ";
+        case 0x2030:
+            return "%o";
+        case 0x2039:
+        case 0x203A:
+            return "'";
+        case 0x203C:
+            return "!!";
+        case 0x2044:
+        case 0x2215:
+            return "/";
+        case 0x20AC:
+            return "EUR";
+        case 0x20B9:
+            return "Rs";
+        case 0x2116:
+            return "No.";
+        case 0x2122:
+            return "(TM)";
+        case 0x2190:
+            return "<-";
+        case 0x2191:
+            return "^";
+        case 0x2192:
+            return "->";
+        case 0x2193:
+            return "v";
+        case 0x2194:
+            return "<->";
+        case 0x21D0:
+            return "<=";
+        case 0x21D2:
+            return "=>";
+        case 0x2212:
+            return "-";
+        case 0x2217:
+            return "*";
+        case 0x221E:
+            return "inf";
+        case 0x2248:
+            return "~";
+        case 0x2260:
+            return "!=";
+        case 0x2264:
+            return "<=";
+        case 0x2265:
+            return ">=";
+        case 0x25B2:
+            return "^";
+        case 0x25B6:
+        case 0x25BA:
+            return ">";
+        case 0x25BC:
+            return "v";
+        case 0x25C0:
+        case 0x25C4:
+            return "<";
+        case 0x2605:
+        case 0x2606:
+            return "*";
+        case 0x2713:
+        case 0x2714:
+            return "v";
+        case 0x2715:
+        case 0x2716:
+        case 0x2717:
+        case 0x2718:
+            return "x";
+        case 0xFEFF:
+            return "";
+        case 0xFFFD:
+            return "?";
+        default:
+            return nullptr;
     }
 }
 
 // Scripts with no ASCII spelling: no need to ask iconv.
 bool noAsciiForm(char32_t cp) {
     return (cp >= 0x0590 && cp <= 0x1DFF && !(cp >= 0x1D00 && cp <= 0x1DBF)) ||  // Hebrew to Ethiopic, ...
-           (cp >= 0x2E80 && cp <= 0xA4CF) ||                                        // CJK, kana, Yi
-           (cp >= 0xAC00 && cp <= 0xD7AF) ||                                        // Hangul
-           (cp >= 0xE000 && cp <= 0xF8FF) ||                                        // private use
-           (cp >= 0x1F000);                                                         // emoji and beyond
+           (cp >= 0x2E80 && cp <= 0xA4CF) ||                                     // CJK, kana, Yi
+           (cp >= 0xAC00 && cp <= 0xD7AF) ||                                     // Hangul
+           (cp >= 0xE000 && cp <= 0xF8FF) ||                                     // private use
+           (cp >= 0x1F000);                                                      // emoji and beyond
 }
 
 // iconv's transliteration under a UTF-8 locale, for what the tables above
@@ -537,11 +640,21 @@ void appendAscii(std::string& out, std::string_view utf8) {
             ascii = kLatin1[cp - 0xA0];
         } else if (cp >= 0x100 && cp <= 0x17F) {
             switch (cp) {
-                case 0x132: ascii = "IJ"; break;
-                case 0x133: ascii = "ij"; break;
-                case 0x149: ascii = "'n"; break;
-                case 0x152: ascii = "OE"; break;
-                case 0x153: ascii = "oe"; break;
+                case 0x132:
+                    ascii = "IJ";
+                    break;
+                case 0x133:
+                    ascii = "ij";
+                    break;
+                case 0x149:
+                    ascii = "'n";
+                    break;
+                case 0x152:
+                    ascii = "OE";
+                    break;
+                case 0x153:
+                    ascii = "oe";
+                    break;
                 default:
                     converted.assign(1, kLatinExtendedA[cp - 0x100]);
                     ascii = converted.c_str();
@@ -603,7 +716,8 @@ void appendAscii(std::string& out, std::string_view utf8) {
 }
 
 std::string encodeFromUtf8(std::string_view utf8, const std::string& charset) {
-    if (charset.empty() || charset == "UTF-8" || charset.compare(0, 6, "UTF-16") == 0) return std::string(utf8);
+    if (charset.empty() || charset == "UTF-8" || charset.compare(0, 6, "UTF-16") == 0)
+        return std::string(utf8);
     Iconv cd(charset.c_str(), "UTF-8");
     if (!cd.ok()) return std::string(utf8);
     std::string out;

@@ -25,8 +25,8 @@ std::string charsetParameter(std::string_view contentType);
 enum class CharsetSource { ByteOrderMark, Header, MetaTag, Guess };
 
 struct CharsetChoice {
-    std::string name;             // canonical, as canonicalCharset returns it
-    std::size_t bomLength = 0;    // bytes of a byte order mark to skip
+    std::string name;           // canonical, as canonicalCharset returns it
+    std::size_t bomLength = 0;  // bytes of a byte order mark to skip
     CharsetSource source = CharsetSource::Guess;
 };
 

@@ -140,7 +140,8 @@ std::vector<FormField> restoreFields(const FormRecord& form, const std::vector<F
                 // A multiple list left as offered sends all its selected
                 // options; the browser can show only one of them.
                 if (chosen == nullptr || (field.multiple && *value == field.choice)) {
-                    for (const OptionRecord* option : defaultOptions(field)) fromPage(field.name, option->value);
+                    for (const OptionRecord* option : defaultOptions(field))
+                        fromPage(field.name, option->value);
                 } else {
                     fromPage(field.name, chosen->value);
                 }

@@ -51,8 +51,8 @@ struct FieldRecord {
     // placed outside its form (HTML's form attribute) is not, and is sent
     // with its default value.
     bool reachable = true;
-    bool multiple = false;               // select: several options may be sent
-    std::vector<OptionRecord> options;   // select, in page order
+    bool multiple = false;              // select: several options may be sent
+    std::vector<OptionRecord> options;  // select, in page order
 };
 
 // The generated option value that stands for "no option" in a list that may
@@ -60,9 +60,9 @@ struct FieldRecord {
 constexpr const char* kNoOptionValue = "n";
 
 struct FormRecord {
-    std::string action;        // absolute URL
+    std::string action;  // absolute URL
     bool post = false;
-    bool multipart = false;    // POST as multipart/form-data
+    bool multipart = false;         // POST as multipart/form-data
     std::string charset = "UTF-8";  // canonical name (charset.h)
     std::vector<FieldRecord> fields;
 

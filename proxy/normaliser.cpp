@@ -58,7 +58,8 @@ const GumboVector& childrenOf(const GumboNode* node) {
 }
 
 bool isElement(const GumboNode* node, GumboTag tag) {
-    return (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) && node->v.element.tag == tag;
+    return (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) &&
+           node->v.element.tag == tag;
 }
 
 // The value of a declaration in an inline style ("display" in
@@ -125,13 +126,33 @@ int numberAttribute(const GumboElement& element, const char* name, int fallback,
 // shown in a way this browser cannot (frames, media, scripted canvases).
 bool isSkipped(GumboTag tag) {
     switch (tag) {
-        case GUMBO_TAG_HEAD: case GUMBO_TAG_SCRIPT: case GUMBO_TAG_STYLE: case GUMBO_TAG_TEMPLATE:
-        case GUMBO_TAG_TITLE: case GUMBO_TAG_IFRAME: case GUMBO_TAG_OBJECT: case GUMBO_TAG_EMBED:
-        case GUMBO_TAG_CANVAS: case GUMBO_TAG_AUDIO: case GUMBO_TAG_VIDEO: case GUMBO_TAG_MAP:
-        case GUMBO_TAG_AREA: case GUMBO_TAG_PARAM: case GUMBO_TAG_SOURCE: case GUMBO_TAG_TRACK:
-        case GUMBO_TAG_META: case GUMBO_TAG_LINK: case GUMBO_TAG_BASE: case GUMBO_TAG_DATALIST:
-        case GUMBO_TAG_NOEMBED: case GUMBO_TAG_NOFRAMES: case GUMBO_TAG_APPLET: case GUMBO_TAG_OPTION:
-        case GUMBO_TAG_OPTGROUP: case GUMBO_TAG_RP: case GUMBO_TAG_RT:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_TITLE:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_CANVAS:
+        case GUMBO_TAG_AUDIO:
+        case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_MAP:
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_DATALIST:
+        case GUMBO_TAG_NOEMBED:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_OPTION:
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_RP:
+        case GUMBO_TAG_RT:
             return true;
         default:
             return false;
@@ -141,12 +162,29 @@ bool isSkipped(GumboTag tag) {
 // Elements laid out as blocks of their own.
 bool isBlock(GumboTag tag) {
     switch (tag) {
-        case GUMBO_TAG_DIV: case GUMBO_TAG_SECTION: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_HEADER:
-        case GUMBO_TAG_FOOTER: case GUMBO_TAG_NAV: case GUMBO_TAG_ASIDE: case GUMBO_TAG_MAIN:
-        case GUMBO_TAG_ADDRESS: case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_DETAILS: case GUMBO_TAG_SUMMARY:
-        case GUMBO_TAG_HGROUP: case GUMBO_TAG_BODY: case GUMBO_TAG_HTML: case GUMBO_TAG_TR:
-        case GUMBO_TAG_TD: case GUMBO_TAG_TH: case GUMBO_TAG_TBODY: case GUMBO_TAG_THEAD:
-        case GUMBO_TAG_TFOOT: case GUMBO_TAG_CAPTION: case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_DETAILS:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_NOSCRIPT:
         case GUMBO_TAG_FRAMESET:
             return true;
         default:
@@ -157,7 +195,10 @@ bool isBlock(GumboTag tag) {
 // Paragraph-like blocks: an empty line before and after.
 bool isParagraph(GumboTag tag) {
     switch (tag) {
-        case GUMBO_TAG_P: case GUMBO_TAG_FIGURE: case GUMBO_TAG_FIELDSET: case GUMBO_TAG_DL:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_DL:
             return true;
         default:
             return false;
@@ -177,10 +218,9 @@ bool hasText(std::string_view text) {
 }
 
 std::string romanNumeral(int n) {
-    static const std::pair<int, const char*> kSteps[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"},
-                                                          {100, "c"},  {90, "xc"},  {50, "l"},  {40, "xl"},
-                                                          {10, "x"},   {9, "ix"},   {5, "v"},   {4, "iv"},
-                                                          {1, "i"}};
+    static const std::pair<int, const char*> kSteps[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+        {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
     if (n <= 0 || n >= 4000) return std::to_string(n);
     std::string out;
     for (const auto& step : kSteps) {
@@ -228,8 +268,8 @@ struct FormBuild {
     FormRecord record;
     int nextChoice = 0;
     std::unordered_map<std::string, std::string> radioNames;  // real name -> generated
-    std::unordered_map<std::string, bool> radioChecked;      // real name -> a button is checked
-    bool open = false;        // its FORM tag is written and its /FORM not yet
+    std::unordered_map<std::string, bool> radioChecked;       // real name -> a button is checked
+    bool open = false;                                        // its FORM tag is written and its /FORM not yet
     bool hasSubmit = false;
     bool submitRecorded = false;  // the first submit button is known
     bool hasTextField = false;
@@ -239,8 +279,12 @@ struct FormBuild {
 
 class Walker {
 public:
-    Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl, std::string charset)
-        : settings_(settings), store_(store), resolver_(pageUrl), pageUrl_(resolver_.base()),
+    Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
+           std::string charset)
+        : settings_(settings),
+          store_(store),
+          resolver_(pageUrl),
+          pageUrl_(resolver_.base()),
           charset_(std::move(charset)) {}
 
     // Why the page given to the parser is shorter than the page fetched.
@@ -311,8 +355,8 @@ private:
     std::size_t storedLinks_ = 0;
 
     std::deque<FormBuild> forms_;
-    FormBuild* current_ = nullptr;      // the form whose FORM tag is open
-    FormBuild* lastOpened_ = nullptr;   // the form the browser gives buttons to
+    FormBuild* current_ = nullptr;              // the form whose FORM tag is open
+    FormBuild* lastOpened_ = nullptr;           // the form the browser gives buttons to
     const GumboNode* danglingScope_ = nullptr;  // table that closes a form left open in it
     std::unordered_map<std::string, FormBuild*> formsById_;
     std::unordered_map<std::string, std::vector<FieldRecord>> waitingForForm_;
@@ -370,10 +414,12 @@ void Walker::plainText(const GumboNode* node) {
             textNode(at->v.text.text);
         } else if (at->type == GUMBO_NODE_WHITESPACE) {
             w_->space();
-        } else if (at->type == GUMBO_NODE_ELEMENT && !isSkipped(at->v.element.tag) && !isHidden(at->v.element)) {
+        } else if (at->type == GUMBO_NODE_ELEMENT && !isSkipped(at->v.element.tag) &&
+                   !isHidden(at->v.element)) {
             w_->space();
             const GumboVector& list = at->v.element.children;
-            for (unsigned i = list.length; i > 0; --i) pending.push_back(static_cast<const GumboNode*>(list.data[i - 1]));
+            for (unsigned i = list.length; i > 0; --i)
+                pending.push_back(static_cast<const GumboNode*>(list.data[i - 1]));
         }
     }
 }
@@ -384,7 +430,8 @@ std::string Walker::flatText(const GumboNode* node, bool forLink) const {
     std::string text;
     std::vector<const GumboNode*> pending;
     const GumboVector& top = node->v.element.children;
-    for (unsigned i = top.length; i > 0; --i) pending.push_back(static_cast<const GumboNode*>(top.data[i - 1]));
+    for (unsigned i = top.length; i > 0; --i)
+        pending.push_back(static_cast<const GumboNode*>(top.data[i - 1]));
     while (!pending.empty() && text.size() < 4096) {
         const GumboNode* at = pending.back();
         pending.pop_back();
@@ -432,7 +479,8 @@ void Walker::head(const GumboNode* node) {
             if (at == std::string::npos) continue;
             std::string_view value(content);
             value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t\n\r\f")));
-            std::string target(value.substr(std::min(value.size(), at + 4), lowered.size() - std::min(lowered.size(), at + 4)));
+            std::string target(value.substr(std::min(value.size(), at + 4),
+                                            lowered.size() - std::min(lowered.size(), at + 4)));
             while (!target.empty() && (target.front() == '\'' || target.front() == '"')) target.erase(0, 1);
             while (!target.empty() && (target.back() == '\'' || target.back() == '"')) target.pop_back();
             const std::string token = linkToken(target);
@@ -462,7 +510,8 @@ std::string titleOf(const GumboNode* root) {
             std::string text;
             for (unsigned i = 0; i < element.children.length; ++i) {
                 const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
-                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE) appendAscii(text, child->v.text.text);
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                    appendAscii(text, child->v.text.text);
             }
             return text;
         }
@@ -744,10 +793,13 @@ void Walker::list(const GumboNode* node, bool ordered) {
     }
     // The browser numbers items with one character from 1: longer lists,
     // other starts and other kinds of numbers are numbered here.
-    const std::string type = attribute(element, "type") != nullptr ? std::string(attribute(element, "type")) : "1";
+    const std::string type =
+        attribute(element, "type") != nullptr ? std::string(attribute(element, "type")) : "1";
     const bool reversed = hasAttribute(element, "reversed");
-    const int start = numberAttribute(element, "start", reversed ? static_cast<int>(items.size()) : 1, -1000000, 1000000);
-    const bool browserNumbers = ordered && !numbered && !reversed && start == 1 && type == "1" && items.size() <= 9;
+    const int start =
+        numberAttribute(element, "start", reversed ? static_cast<int>(items.size()) : 1, -1000000, 1000000);
+    const bool browserNumbers =
+        ordered && !numbered && !reversed && start == 1 && type == "1" && items.size() <= 9;
     const bool ownNumbers = ordered && !browserNumbers;
     w_->beginList(browserNumbers ? ListKind::Ordered : ListKind::Unordered);
     int number = start;
@@ -860,9 +912,18 @@ bool Walker::isLayoutTable(const GumboNode* node, const std::vector<const GumboN
                 const GumboElement& e = at->v.element;
                 if (at != cell) {
                     switch (e.tag) {
-                        case GUMBO_TAG_UL: case GUMBO_TAG_OL: case GUMBO_TAG_DL: case GUMBO_TAG_BLOCKQUOTE:
-                        case GUMBO_TAG_PRE: case GUMBO_TAG_FORM: case GUMBO_TAG_HR: case GUMBO_TAG_H1:
-                        case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5:
+                        case GUMBO_TAG_UL:
+                        case GUMBO_TAG_OL:
+                        case GUMBO_TAG_DL:
+                        case GUMBO_TAG_BLOCKQUOTE:
+                        case GUMBO_TAG_PRE:
+                        case GUMBO_TAG_FORM:
+                        case GUMBO_TAG_HR:
+                        case GUMBO_TAG_H1:
+                        case GUMBO_TAG_H2:
+                        case GUMBO_TAG_H3:
+                        case GUMBO_TAG_H4:
+                        case GUMBO_TAG_H5:
                         case GUMBO_TAG_H6:
                             return true;
                         case GUMBO_TAG_P:
@@ -880,7 +941,8 @@ bool Walker::isLayoutTable(const GumboNode* node, const std::vector<const GumboN
                     }
                 }
                 if (isSkipped(e.tag)) continue;
-                for (unsigned i = 0; i < e.children.length; ++i) pending.push_back(static_cast<const GumboNode*>(e.children.data[i]));
+                for (unsigned i = 0; i < e.children.length; ++i)
+                    pending.push_back(static_cast<const GumboNode*>(e.children.data[i]));
             }
             if (budget <= 0) return false;
         }
@@ -954,7 +1016,8 @@ void Walker::table(const GumboNode* node) {
             skipCovered();
             if (spanLeft.size() < spanned.size()) spanLeft.resize(spanned.size(), 0);
             for (std::size_t c = 0; c < spanLeft.size(); ++c)
-                spanLeft[c] = std::max(spanLeft[c] > 0 ? spanLeft[c] - 1 : 0, c < spanned.size() ? spanned[c] : 0);
+                spanLeft[c] =
+                    std::max(spanLeft[c] > 0 ? spanLeft[c] - 1 : 0, c < spanned.size() ? spanned[c] : 0);
             // Trailing cells that only fill covered columns show nothing.
             while (!cells.empty() && cells.back().html.empty() && cells.back().width == 0) cells.pop_back();
             if (!cells.empty()) grid.push_back(std::move(cells));
@@ -1066,7 +1129,8 @@ bool Walker::controlShown(const FormBuild* owner) const {
 }
 
 void Walker::openForm(FormBuild& build) {
-    std::string tag = "<FORM ACTION=" + formToken(build.id) + " METHOD=" + (build.record.post ? "POST" : "GET") + ">";
+    std::string tag =
+        "<FORM ACTION=" + formToken(build.id) + " METHOD=" + (build.record.post ? "POST" : "GET") + ">";
     w_->silentTag(tag);
     build.open = true;
     current_ = &build;
@@ -1182,8 +1246,8 @@ void Walker::input(const GumboNode* node) {
 
     const bool shown = controlShown(owner) && !disabled;
     if (type == "submit" || type == "image" || type == "reset") {
-        std::string label = type == "image" ? (attribute(element, "alt") != nullptr ? attribute(element, "alt") : "")
-                                            : value;
+        std::string label =
+            type == "image" ? (attribute(element, "alt") != nullptr ? attribute(element, "alt") : "") : value;
         if (!hasText(label)) label = type == "reset" ? "Reset" : "Submit";
         const std::string word = offeredWord(label, kMaxButtonLabel);
         // The browser gives a button to the form it opened last.
@@ -1225,7 +1289,9 @@ void Walker::input(const GumboNode* node) {
         field.checked = hasAttribute(element, "checked");
         if (shown) {
             field.generated = newName();
-            w_->element("<INPUT TYPE=CHECKBOX NAME=" + field.generated + " VALUE=1" + (field.checked ? " CHECKED>" : ">"), 3);
+            w_->element("<INPUT TYPE=CHECKBOX NAME=" + field.generated + " VALUE=1" +
+                            (field.checked ? " CHECKED>" : ">"),
+                        3);
             ++elements_;
         }
     } else if (type == "radio") {
@@ -1289,7 +1355,8 @@ std::string optionText(const GumboNode* option) {
     std::string text;
     for (unsigned i = 0; i < option->v.element.children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(option->v.element.children.data[i]);
-        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA)
+        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+            child->type == GUMBO_NODE_CDATA)
             text += child->v.text.text;
     }
     return text;
@@ -1325,7 +1392,8 @@ void Walker::select(const GumboNode* node) {
     field.multiple = hasAttribute(element, "multiple");
     std::vector<std::string> texts;
     std::vector<const GumboNode*> pending;
-    for (unsigned i = element.children.length; i > 0; --i) pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
+    for (unsigned i = element.children.length; i > 0; --i)
+        pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
     while (!pending.empty()) {
         const GumboNode* at = pending.back();
         pending.pop_back();
@@ -1333,7 +1401,8 @@ void Walker::select(const GumboNode* node) {
         const GumboElement& child = at->v.element;
         if (child.tag == GUMBO_TAG_OPTGROUP) {
             if (hasAttribute(child, "disabled")) continue;
-            for (unsigned i = child.children.length; i > 0; --i) pending.push_back(static_cast<const GumboNode*>(child.children.data[i - 1]));
+            for (unsigned i = child.children.length; i > 0; --i)
+                pending.push_back(static_cast<const GumboNode*>(child.children.data[i - 1]));
             continue;
         }
         if (child.tag != GUMBO_TAG_OPTION) continue;
@@ -1353,7 +1422,8 @@ void Walker::select(const GumboNode* node) {
     // option (or the first), a multiple list its first selected one.
     int shownIndex = -1;
     for (std::size_t i = 0; i < field.options.size(); ++i) {
-        if (field.options[i].selected && (!field.multiple || shownIndex < 0)) shownIndex = static_cast<int>(i);
+        if (field.options[i].selected && (!field.multiple || shownIndex < 0))
+            shownIndex = static_cast<int>(i);
     }
     if (shownIndex < 0 && !field.multiple) shownIndex = 0;
 
@@ -1398,7 +1468,8 @@ void Walker::textArea(const GumboNode* node) {
     std::string text;
     for (unsigned i = 0; i < element.children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
-        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA)
+        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+            child->type == GUMBO_NODE_CDATA)
             text += child->v.text.text;
     }
     if (hasAttribute(element, "disabled") || disabledDepth_ > 0) {
@@ -1474,7 +1545,8 @@ void Walker::firstButton(FormBuild* owner, const GumboElement& element) {
         const UrlResolver::Result target = resolver_.resolve(action);
         owner->record.action = target.kind == UrlResolver::Kind::Web ? target.url : std::string();
     }
-    if (hasAttribute(element, "formmethod")) owner->record.post = lowerAttribute(element, "formmethod") == "post";
+    if (hasAttribute(element, "formmethod"))
+        owner->record.post = lowerAttribute(element, "formmethod") == "post";
     if (hasAttribute(element, "formenctype"))
         owner->record.multipart = lowerAttribute(element, "formenctype") == "multipart/form-data";
 }
@@ -1505,7 +1577,8 @@ void Walker::recordHiddenControls(const GumboNode* node) {
         const char* value = attribute(element, "value");
         if (element.tag == GUMBO_TAG_INPUT) {
             const std::string type = lowerAttribute(element, "type");
-            if (type == "submit" || type == "image" || type == "reset" || type == "button" || type == "file") continue;
+            if (type == "submit" || type == "image" || type == "reset" || type == "button" || type == "file")
+                continue;
             if (type == "checkbox" || type == "radio") {
                 field.kind = type == "checkbox" ? FieldRecord::Kind::Checkbox : FieldRecord::Kind::Radio;
                 field.value = value != nullptr ? value : "on";
@@ -1518,7 +1591,8 @@ void Walker::recordHiddenControls(const GumboNode* node) {
             field.kind = FieldRecord::Kind::TextArea;
             for (unsigned i = 0; i < element.children.length; ++i) {
                 const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
-                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE) field.value += child->v.text.text;
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                    field.value += child->v.text.text;
             }
         } else {
             field.kind = FieldRecord::Kind::Select;
@@ -1537,7 +1611,8 @@ void Walker::recordHiddenControls(const GumboNode* node) {
                     continue;
                 }
                 const GumboVector& list = option->v.element.children;
-                for (unsigned i = list.length; i > 0; --i) options.push_back(static_cast<const GumboNode*>(list.data[i - 1]));
+                for (unsigned i = list.length; i > 0; --i)
+                    options.push_back(static_cast<const GumboNode*>(list.data[i - 1]));
             }
         }
         addField(owner, formId, std::move(field));
@@ -1547,10 +1622,10 @@ void Walker::recordHiddenControls(const GumboNode* node) {
 // Elements that do not stay open around what follows them: void elements,
 // and those the parser closes by themselves when the next one starts.
 bool leavesNothingOpen(std::string_view name) {
-    static const char* const kNames[] = {"br",  "img",   "input", "meta",  "link", "hr",    "wbr",   "area",
-                                         "base", "col",  "embed", "param", "source", "track", "keygen", "p",
-                                         "li",  "dt",    "dd",    "option", "tr",   "td",    "th",    "tbody",
-                                         "thead", "tfoot", "frame", "!doctype"};
+    static const char* const kNames[] = {"br",     "img",  "input", "meta",  "link",  "hr",     "wbr",
+                                         "area",   "base", "col",   "embed", "param", "source", "track",
+                                         "keygen", "p",    "li",    "dt",    "dd",    "option", "tr",
+                                         "td",     "th",   "tbody", "thead", "tfoot", "frame",  "!doctype"};
     for (const char* known : kNames) {
         if (name.size() == std::char_traits<char>::length(known) &&
             std::equal(name.begin(), name.end(), known, [](char a, char b) {
@@ -1580,7 +1655,8 @@ std::size_t parseCostCut(std::string_view html, std::uint64_t budget) {
         const bool closing = at < html.size() && html[at] == '/';
         if (closing) ++at;
         std::size_t end = at;
-        while (end < html.size() && (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '!')) ++end;
+        while (end < html.size() && (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '!'))
+            ++end;
         if (end == at) continue;
         const std::string_view name = html.substr(at, end - at);
         at = end;
@@ -1640,7 +1716,9 @@ std::string normaliseHtml(std::string_view body, std::string_view contentType, s
     // Forms send their data in the page's charset; UTF-16 pages send UTF-8.
     std::string formCharset = charset.name.compare(0, 6, "UTF-16") == 0 ? "UTF-8" : charset.name;
     Walker walker(settings, store, pageUrl, formCharset);
-    return walker.run(output, truncated ? Walker::Cut::TooLarge : tooDeep ? Walker::Cut::TooDeep : Walker::Cut::None);
+    return walker.run(output, truncated ? Walker::Cut::TooLarge
+                              : tooDeep ? Walker::Cut::TooDeep
+                                        : Walker::Cut::None);
 }
 
 std::string normaliseText(std::string_view body, std::string_view contentType, std::string_view pageUrl,
@@ -1648,7 +1726,8 @@ std::string normaliseText(std::string_view body, std::string_view contentType, s
     const bool truncated = body.size() > settings.maxInputBytes;
     if (truncated) body = body.substr(0, settings.maxInputBytes);
     const CharsetChoice charset = detectCharset(contentType, body, false);
-    const std::string text = toAscii(decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name));
+    const std::string text =
+        toAscii(decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name));
     PageWriter page;
     std::size_t at = 0;
     bool stopped = false;
@@ -1670,7 +1749,8 @@ std::string normaliseText(std::string_view body, std::string_view contentType, s
     std::string_view path = pageUrl.substr(0, pageUrl.find_first_of("?#"));
     while (!path.empty() && path.back() == '/') path.remove_suffix(1);
     const std::size_t slash = path.rfind('/');
-    std::string title = singleToken(toAscii(slash == std::string_view::npos ? path : path.substr(slash + 1)), 80);
+    std::string title =
+        singleToken(toAscii(slash == std::string_view::npos ? path : path.substr(slash + 1)), 80);
     std::string out;
     if (!title.empty()) out += "<TITLE>" + title + "</TITLE>";
     out += page.finishPage();

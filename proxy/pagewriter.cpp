@@ -140,8 +140,8 @@ void PageWriter::flushBreaks(bool contentEndsLine) {
     if (!page()) return;
     int need = wanted_ - ended_ - (contentEndsLine ? 1 : 0);
     wanted_ = 0;
-    const bool indentPending = std::any_of(frames_.begin(), frames_.end(),
-                                           [](const Frame& f) { return !f.opened && f.indentOnly; });
+    const bool indentPending =
+        std::any_of(frames_.begin(), frames_.end(), [](const Frame& f) { return !f.opened && f.indentOnly; });
     if (indentPending && !contentEndsLine) {
         // The browser indents the lines that start after the list code: the
         // code has to come before the line end that starts the content.
@@ -605,10 +605,18 @@ void PageWriter::table(std::vector<std::vector<Cell>> rows) {
         for (std::size_t c = 0; c < row.size(); ++c) {
             const Cell& cell = row[c];
             switch (cell.align) {
-                case CellAlign::Right: out_ += "<TD ALIGN=RIGHT>"; break;
-                case CellAlign::Center: out_ += "<TD ALIGN=CENTER>"; break;
-                case CellAlign::Left: out_ += "<TD ALIGN=LEFT>"; break;
-                case CellAlign::None: out_ += "<TD>"; break;
+                case CellAlign::Right:
+                    out_ += "<TD ALIGN=RIGHT>";
+                    break;
+                case CellAlign::Center:
+                    out_ += "<TD ALIGN=CENTER>";
+                    break;
+                case CellAlign::Left:
+                    out_ += "<TD ALIGN=LEFT>";
+                    break;
+                case CellAlign::None:
+                    out_ += "<TD>";
+                    break;
             }
             out_ += cell.html;
             // The table layout pads by bytes, control bytes included, and the

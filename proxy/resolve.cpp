@@ -50,12 +50,13 @@ std::string withoutFragment(std::string text) {
 // The scheme a reference starts with, in lower case; empty for a relative one.
 std::string schemeOf(std::string_view reference) {
     std::size_t i = 0;
-    if (reference.empty() || !((reference[0] >= 'a' && reference[0] <= 'z') || (reference[0] >= 'A' && reference[0] <= 'Z')))
+    if (reference.empty() ||
+        !((reference[0] >= 'a' && reference[0] <= 'z') || (reference[0] >= 'A' && reference[0] <= 'Z')))
         return {};
     while (i < reference.size()) {
         const char c = reference[i];
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
-            c == '.') {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+            c == '-' || c == '.') {
             ++i;
         } else {
             break;

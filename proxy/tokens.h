@@ -88,8 +88,8 @@ public:
     // One entry to add: a link target or a form record.
     struct Entry {
         std::uint64_t id = 0;
-        std::string url;                            // a link, or
-        std::shared_ptr<const FormRecord> form;     // a form
+        std::string url;                         // a link, or
+        std::shared_ptr<const FormRecord> form;  // a form
     };
     // Adds entries in one step (a page adds all of its own at once).
     void add(std::vector<Entry> entries);

@@ -224,7 +224,8 @@ std::string multipartBoundary(const std::vector<FormField>& fields) {
         std::string boundary = "----wexapserverFormBoundary" + std::to_string(n);
         bool clash = false;
         for (const FormField& field : fields) {
-            if (field.name.find(boundary) != std::string::npos || field.value.find(boundary) != std::string::npos) {
+            if (field.name.find(boundary) != std::string::npos ||
+                field.value.find(boundary) != std::string::npos) {
                 clash = true;
                 break;
             }

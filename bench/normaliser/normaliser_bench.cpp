@@ -97,7 +97,8 @@ int main(int argc, char** argv) {
         });
         std::string page;
         const Sample total = measure([&] {
-            page = wexaproxy::normaliseHtml(body, "text/html", "http://bench.example/dir/page.html", store, settings);
+            page = wexaproxy::normaliseHtml(body, "text/html", "http://bench.example/dir/page.html", store,
+                                            settings);
         });
         written = page.size();
         decodeWall.push_back(decode.wall);

@@ -28,22 +28,27 @@ wexaproxy::PageInput input(const std::string& body, const std::string& type) {
 
 TEST(PageContent, MetaRefreshOffersItsTargetAsALink) {
     const std::string out = normalised(
-        "<html><head><meta http-equiv=\"Refresh\" content=\"\n 0; URL='../moved.html'\"></head><body>x</body></html>");
-    EXPECT_EQ(out, "This page moves on to <A HREF=~~Lhsite.example!moved.html>http://site.example/moved.html</A>"
-                   "<BR><BR>x");
+        "<html><head><meta http-equiv=\"Refresh\" content=\"\n 0; "
+        "URL='../moved.html'\"></head><body>x</body></html>");
+    EXPECT_EQ(out,
+              "This page moves on to <A HREF=~~Lhsite.example!moved.html>http://site.example/moved.html</A>"
+              "<BR><BR>x");
 }
 
 TEST(PageContent, FramesAreOfferedAsLinks) {
     const std::string out = normalised(
-        "<frameset cols=\"20%,80%\"><frame src=\"menu.html\" name=\"menu\"><frame src=\"main.html\"></frameset>");
-    EXPECT_EQ(out, "Frame: <A HREF=~~Lhsite.example!dir!menu.html>menu</A><BR>Frame: "
-                   "<A HREF=~~Lhsite.example!dir!main.html>main.html</A>");
+        "<frameset cols=\"20%,80%\"><frame src=\"menu.html\" name=\"menu\"><frame "
+        "src=\"main.html\"></frameset>");
+    EXPECT_EQ(out,
+              "Frame: <A HREF=~~Lhsite.example!dir!menu.html>menu</A><BR>Frame: "
+              "<A HREF=~~Lhsite.example!dir!main.html>main.html</A>");
 }
 
 TEST(PageContent, PlainTextKeepsItsLinesAndIsNamedAfterTheFile) {
     wexaproxy::TokenStore store;
     wexaproxy::Normaliser normaliser(store);
-    EXPECT_EQ(normaliser.render(input("Caf\xC3\xA9 <menu>\n\n\n  indented\tand tabbed\n", "text/plain; charset=utf-8")),
+    EXPECT_EQ(normaliser.render(
+                  input("Caf\xC3\xA9 <menu>\n\n\n  indented\tand tabbed\n", "text/plain; charset=utf-8")),
               "<TITLE>notes.txt</TITLE>Cafe < menu><BR><BR>&nbsp;indented &nbsp&nbsp;&nbsp;and tabbed");
 }
 

@@ -15,11 +15,10 @@ namespace {
 
 // The tags the normaliser may write: the browser's tag table, and WBR,
 // which the browser drops (the normaliser uses it to part text).
-const std::set<std::string> kTags = {"A",     "/A",     "B",        "/B",      "BR",     "CENTER", "/CENTER",
-                                     "FORM",  "/FORM",  "HR",       "INPUT",   "LI",     "/LI",    "OL",
-                                     "/OL",   "OPTION", "SELECT",   "/SELECT", "TABLE",  "/TABLE", "TD",
-                                     "/TD",   "TITLE",  "/TITLE",   "TR",      "/TR",    "U",      "/U",
-                                     "UL",    "/UL",    "WBR"};
+const std::set<std::string> kTags = {
+    "A",     "/A",     "B",  "/B",  "BR",     "CENTER", "/CENTER", "FORM",  "/FORM",  "HR", "INPUT",
+    "LI",    "/LI",    "OL", "/OL", "OPTION", "SELECT", "/SELECT", "TABLE", "/TABLE", "TD", "/TD",
+    "TITLE", "/TITLE", "TR", "/TR", "U",      "/U",     "UL",      "/UL",   "WBR"};
 
 // The browser splits attribute words at blank, "=" and '"', and a ">" ends
 // the tag ("<" inside a tag is read as it is).
@@ -96,7 +95,8 @@ std::vector<std::string> dialectProblems(const std::string& html) {
         if (html.compare(i, 5, "&nbsp") == 0 || html.compare(i, 5, "&NBSP") == 0) {
             // Meant as a blank: written right after a tag or in a run of them.
             const bool afterTag = i > 0 && html[i - 1] == '>';
-            const bool inRun = (i >= 1 && html[i - 1] == ';') || (i >= 5 && html.compare(i - 5, 5, "&nbsp") == 0) ||
+            const bool inRun = (i >= 1 && html[i - 1] == ';') ||
+                               (i >= 5 && html.compare(i - 5, 5, "&nbsp") == 0) ||
                                (i > 0 && html[i - 1] == ' ') || (i >= 1 && html[i - 1] == '\n');
             const bool startsRun = html.compare(i + 5, 1, "&") == 0 || html.compare(i + 5, 1, ";") == 0;
             if (!afterTag && !inRun && !startsRun) problems.push_back("stray &nbsp at " + std::to_string(i));
@@ -159,7 +159,8 @@ PassOneResult runPassOne(const std::string& html, const std::vector<int>& checkB
         PassOneResult::FormSent sent;
         const Form& form = node->form;
         sent.action = form.getAction();
-        if (sent.action.compare(0, 7, "http://") != 0 && sent.action.size() + 7 <= 91) sent.action = "http://" + sent.action;
+        if (sent.action.compare(0, 7, "http://") != 0 && sent.action.size() + 7 <= 91)
+            sent.action = "http://" + sent.action;
         sent.method = form.getMethod();
         for (const Form::Member* m = form.getMembers(); m != nullptr; m = m->next) {
             if (m->index < 0 || static_cast<std::size_t>(m->index) >= nodes.size()) continue;

@@ -19,10 +19,10 @@ std::vector<std::string> dialectProblems(const std::string& html);
 // What the browser's pass one made of a page (run in a fresh temporary
 // working directory, with the page's lists and tables emptied first).
 struct PassOneResult {
-    std::string stream;       // pass1.tmp
-    std::string title;        // the page title pass one set
-    int elements = 0;         // entries of the active element table
-    int delimiterPairs = 0;   // PS_TAB pairs in the stream
+    std::string stream;      // pass1.tmp
+    std::string title;       // the page title pass one set
+    int elements = 0;        // entries of the active element table
+    int delimiterPairs = 0;  // PS_TAB pairs in the stream
     bool delimitersPaired = true;
     // The forms: their actions, methods and the pairs the browser would
     // send for them as they stand (members last first, those with a name

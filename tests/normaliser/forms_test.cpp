@@ -30,11 +30,13 @@ Sent submit(const std::string& html, std::size_t form = 0, const std::vector<int
     wexaproxy::TokenStore store;
     wexaproxy::Normaliser normaliser(store);
     Sent sent;
-    sent.page = wexaproxy::normaliseHtml(html, "text/html; charset=utf-8", "http://site.example/dir/page.html", store);
+    sent.page = wexaproxy::normaliseHtml(html, "text/html; charset=utf-8",
+                                         "http://site.example/dir/page.html", store);
     const auto result = normalisertest::runPassOne(sent.page, ticks);
     if (form >= result.forms.size()) return sent;
     const auto& browser = result.forms[form];
-    sent.request.command = browser.method == "POST" ? wexaproxy::Command::FormPost : wexaproxy::Command::FormGet;
+    sent.request.command =
+        browser.method == "POST" ? wexaproxy::Command::FormPost : wexaproxy::Command::FormGet;
     sent.request.url = browser.action;
     sent.request.fields = browser.fields;
     sent.ok = normaliser.adaptRequest(sent.request, sent.error);
@@ -85,8 +87,9 @@ TEST(FormRoundTrip, ControlsOutsideTheFormElementAndInHiddenPartsAreSent) {
     EXPECT_EQ(sent.request.command, wexaproxy::Command::FormPost);
     // Controls the browser cannot hold in the form go with their values as
     // the page gave them; the button after the form still belongs to it.
-    EXPECT_EQ(pairs(sent.request),
-              (Pairs{{"early", "before"}, {"honey", "pot"}, {"c", "yes"}, {"late", "after"}, {"b", "clicked"}}));
+    EXPECT_EQ(
+        pairs(sent.request),
+        (Pairs{{"early", "before"}, {"honey", "pot"}, {"c", "yes"}, {"late", "after"}, {"b", "clicked"}}));
     EXPECT_NE(sent.page.find("<INPUT TYPE=SUBMIT VALUE=Go>"), std::string::npos);
 }
 
@@ -124,7 +127,8 @@ TEST(FormRoundTrip, AFormWithoutButtonGetsOneAndAScriptedFormCannotBeSent) {
     ASSERT_TRUE(plain.ok) << plain.error;
     EXPECT_EQ(pairs(plain.request), (Pairs{{"q", ""}}));
 
-    const Sent scripted = submit(R"html(<form action="javascript:go()"><input name="q"><input type="submit"></form>)html");
+    const Sent scripted =
+        submit(R"html(<form action="javascript:go()"><input name="q"><input type="submit"></form>)html");
     EXPECT_FALSE(scripted.ok);
     EXPECT_EQ(scripted.error, "This form can only be sent by a script");
 }
@@ -133,7 +137,9 @@ TEST(FormRoundTrip, ValuesGoOutInThePageCharset) {
     wexaproxy::TokenStore store;
     wexaproxy::Normaliser normaliser(store);
     const std::string page = wexaproxy::normaliseHtml(
-        "<form action=/s method=post><input type=hidden name=h value=caf\xE9><input name=q value=\"cr\xE8me br\xFBl\xE9" "e\"></form>",
+        "<form action=/s method=post><input type=hidden name=h value=caf\xE9><input name=q value=\"cr\xE8me "
+        "br\xFBl\xE9"
+        "e\"></form>",
         "text/html; charset=iso-8859-1", "http://site.example/", store);
     // The browser shows the default in ASCII, with "_" for the blank.
     EXPECT_NE(page.find("VALUE=creme_brulee>"), std::string::npos) << page;
@@ -145,7 +151,10 @@ TEST(FormRoundTrip, ValuesGoOutInThePageCharset) {
     request.fields = result.forms[0].fields;
     std::string error;
     ASSERT_TRUE(normaliser.adaptRequest(request, error)) << error;
-    EXPECT_EQ(pairs(request), (Pairs{{"h", "caf\xE9"}, {"q", "cr\xE8me br\xFBl\xE9" "e"}}));
+    EXPECT_EQ(pairs(request), (Pairs{{"h", "caf\xE9"},
+                                     {"q",
+                                      "cr\xE8me br\xFBl\xE9"
+                                      "e"}}));
 }
 
 TEST(FormRoundTrip, RadioGroupsOfTwoFormsStayApart) {

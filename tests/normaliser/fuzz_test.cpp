@@ -16,17 +16,18 @@
 
 namespace {
 
-const char* const kTags[] = {"a",     "b",      "i",     "p",       "div",    "span",   "table", "tr",
-                             "td",    "th",     "ul",    "ol",      "li",     "form",   "input", "select",
-                             "option", "textarea", "button", "br",   "hr",     "img",    "h1",    "h3",
-                             "pre",   "center", "blockquote", "script", "style", "title", "dl",   "dd",
-                             "font",  "svg",    "template", "noscript", "caption", "thead", "frameset", "frame",
-                             "label", "fieldset", "iframe", "base", "meta", "q",      "em",    "u"};
+const char* const kTags[] = {"a",        "b",       "i",      "p",        "div",    "span",       "table",
+                             "tr",       "td",      "th",     "ul",       "ol",     "li",         "form",
+                             "input",    "select",  "option", "textarea", "button", "br",         "hr",
+                             "img",      "h1",      "h3",     "pre",      "center", "blockquote", "script",
+                             "style",    "title",   "dl",     "dd",       "font",   "svg",        "template",
+                             "noscript", "caption", "thead",  "frameset", "frame",  "label",      "fieldset",
+                             "iframe",   "base",    "meta",   "q",        "em",     "u"};
 
-const char* const kAttributes[] = {"href",  "src",    "alt",      "name",   "value",   "type",   "action",
-                                   "method", "style", "hidden",   "colspan", "rowspan", "align", "checked",
-                                   "selected", "multiple", "form", "id",    "start",   "aria-hidden", "content",
-                                   "http-equiv", "charset", "disabled"};
+const char* const kAttributes[] = {"href",   "src",         "alt",      "name",       "value",   "type",
+                                   "action", "method",      "style",    "hidden",     "colspan", "rowspan",
+                                   "align",  "checked",     "selected", "multiple",   "form",    "id",
+                                   "start",  "aria-hidden", "content",  "http-equiv", "charset", "disabled"};
 
 const char* const kValues[] = {"x",
                                "a b c",
@@ -123,7 +124,8 @@ void expectSafeLines(const std::string& page) {
 
 void checkPage(const std::string& html, bool runPassOne, const std::string& label) {
     wexaproxy::TokenStore store;
-    const std::string out = wexaproxy::normaliseHtml(html, "text/html", "http://fuzz.example/dir/page.html", store);
+    const std::string out =
+        wexaproxy::normaliseHtml(html, "text/html", "http://fuzz.example/dir/page.html", store);
     const auto problems = normalisertest::dialectProblems(out);
     ASSERT_TRUE(problems.empty()) << label << ": " << problems.front() << "\n" << out;
     expectSafeLines(out);
@@ -169,9 +171,11 @@ TEST(NormaliserRobustness, DeepNestingAndHugeCountsStayWithinBounds) {
     wexaproxy::NormaliserSettings settings;
     settings.maxElements = 500;
     std::string links;
-    for (int i = 0; i < 2000; ++i) links += "<a href=\"/p" + std::to_string(i) + "\">link " + std::to_string(i) + "</a> ";
+    for (int i = 0; i < 2000; ++i)
+        links += "<a href=\"/p" + std::to_string(i) + "\">link " + std::to_string(i) + "</a> ";
     wexaproxy::TokenStore store;
-    const std::string out = wexaproxy::normaliseHtml(links, "text/html", "http://x.example/", store, settings);
+    const std::string out =
+        wexaproxy::normaliseHtml(links, "text/html", "http://x.example/", store, settings);
     std::size_t anchors = 0;
     for (std::size_t at = 0; (at = out.find("<A HREF=", at)) != std::string::npos; ++at) ++anchors;
     EXPECT_EQ(anchors, 500u);
@@ -182,12 +186,14 @@ TEST(NormaliserRobustness, DeepNestingAndHugeCountsStayWithinBounds) {
     settings.maxLines = 100;
     std::string lines;
     for (int i = 0; i < 1000; ++i) lines += "<p>line " + std::to_string(i) + "</p>";
-    const std::string cut = wexaproxy::normaliseHtml(lines, "text/html", "http://x.example/", store, settings);
+    const std::string cut =
+        wexaproxy::normaliseHtml(lines, "text/html", "http://x.example/", store, settings);
     EXPECT_NE(cut.find("[The rest of this page is not shown"), std::string::npos);
     EXPECT_EQ(cut.find("line 999"), std::string::npos);
     std::string rows = "<table>";
     for (int i = 0; i < 1000; ++i) rows += "<tr><td>row</td><td>" + std::to_string(i) + "</td></tr>";
-    const std::string table = wexaproxy::normaliseHtml(rows + "</table>", "text/html", "http://x.example/", store, settings);
+    const std::string table =
+        wexaproxy::normaliseHtml(rows + "</table>", "text/html", "http://x.example/", store, settings);
     std::size_t tableRows = 0;
     for (std::size_t at = 0; (at = table.find("<TR>", at)) != std::string::npos; ++at) ++tableRows;
     EXPECT_LE(tableRows, 100u);
@@ -197,7 +203,8 @@ TEST(NormaliserRobustness, DeepNestingAndHugeCountsStayWithinBounds) {
     settings = {};
     settings.maxInputBytes = 1024 * 1024;
     std::string big(2 * 1024 * 1024, 'x');
-    const std::string shortened = wexaproxy::normaliseHtml(big, "text/html", "http://x.example/", store, settings);
+    const std::string shortened =
+        wexaproxy::normaliseHtml(big, "text/html", "http://x.example/", store, settings);
     EXPECT_NE(shortened.find("[This page is cut short: only its first 1 MB are shown.]"), std::string::npos);
     EXPECT_LT(shortened.size(), 1100u * 1024u);
 }

@@ -39,7 +39,8 @@ const CorpusPage kCorpus[] = {
     {"search", "http://www.herald.example/archive/", "text/html; charset=UTF-8", "Search the archive"},
     {"login", "http://club.example.org/members/index.html", "text/html", "Members: sign in"},
     {"latin1", "http://cafe.example.fr/carte.html", "text/html", "Cafe du Port - carte"},
-    {"utf8", "http://style.example.com/guide", "text/html", "Style guide - \"quotes\", dashes & other marks..."},
+    {"utf8", "http://style.example.com/guide", "text/html",
+     "Style guide - \"quotes\", dashes & other marks..."},
     {"links", "http://docs.example.net/guide/chapter/one.html", "text/html", "Every kind of link"},
 };
 
@@ -114,7 +115,9 @@ TEST_P(CorpusTest, PassOneSetsTheTitleAndPairsEveryElement) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, CorpusTest, ::testing::ValuesIn(kCorpus),
-                         [](const ::testing::TestParamInfo<CorpusPage>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<CorpusPage>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(CorpusContent, ArticleShowsTheStoryNotTheMachinery) {
     wexaproxy::TokenStore store(fixedIds());
@@ -169,8 +172,8 @@ TEST(CorpusForms, SearchFormSendsWhatADesktopBrowserSends) {
     EXPECT_EQ(request.url, "http://www.herald.example/archive/search");
     EXPECT_EQ(request.command, wexaproxy::Command::FormGet);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"lang", "en"}, {"session", "a1 b2=c3"}, {"q", "old harbour"}, {"when", "any"}, {"section", "sport"},
-        {"go", "1"}};
+        {"lang", "en"},  {"session", "a1 b2=c3"}, {"q", "old harbour"},
+        {"when", "any"}, {"section", "sport"},    {"go", "1"}};
     std::vector<std::pair<std::string, std::string>> got;
     for (const FormField& field : request.fields) got.emplace_back(field.name, field.value);
     EXPECT_EQ(got, expected);

@@ -1,12 +1,12 @@
 // Character sets: detection, decoding to UTF-8, transliteration to ASCII,
 // and encoding of form values back into a page's charset.
 
+#include "proxy/charset.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
-
-#include "proxy/charset.h"
 
 using wexaproxy::CharsetSource;
 using wexaproxy::detectCharset;
@@ -72,7 +72,12 @@ TEST(Utf8, ValidityCheckRejectsOverlongSurrogatesAndTruncation) {
 }
 
 TEST(Decoding, InvalidBytesAreSkippedNotFatal) {
-    EXPECT_EQ(wexaproxy::decodeToUtf8("a\xFF" "b\xC3\xA9" "c\xE2\x80", "UTF-8"), "ab\xC3\xA9" "c");
+    EXPECT_EQ(wexaproxy::decodeToUtf8("a\xFF"
+                                      "b\xC3\xA9"
+                                      "c\xE2\x80",
+                                      "UTF-8"),
+              "ab\xC3\xA9"
+              "c");
     EXPECT_EQ(wexaproxy::decodeToUtf8(std::string("a\0b", 3), "UTF-8"), "ab");
     // 0x82 cannot be followed by a blank in Shift_JIS; the rest survives.
     EXPECT_EQ(wexaproxy::decodeToUtf8("x\x82 a\x82\xA0y", "CP932"), "x a\xE3\x81\x82y");
@@ -88,22 +93,36 @@ TEST(Decoding, Windows1252HasTheTypographicCharacters) {
 
 TEST(Transliteration, TypographyAndAccentsBecomePlainAscii) {
     using wexaproxy::toAscii;
-    EXPECT_EQ(toAscii("\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x98single\xE2\x80\x99"), "\"Quoted\" 'single'");
-    EXPECT_EQ(toAscii("a\xE2\x80\x93" "b\xE2\x80\x94" "c"), "a-b-c");
+    EXPECT_EQ(toAscii("\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x98single\xE2\x80\x99"),
+              "\"Quoted\" 'single'");
+    EXPECT_EQ(toAscii("a\xE2\x80\x93"
+                      "b\xE2\x80\x94"
+                      "c"),
+              "a-b-c");
     EXPECT_EQ(toAscii("wait\xE2\x80\xA6"), "wait...");
-    EXPECT_EQ(toAscii("Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e, Stra\xC3\x9F" "e, \xC3\x86sir, \xC5\x81\xC3\xB3" "d\xC5\xBA"),
+    EXPECT_EQ(toAscii("Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+                      "e, Stra\xC3\x9F"
+                      "e, \xC3\x86sir, \xC5\x81\xC3\xB3"
+                      "d\xC5\xBA"),
               "Creme brulee, Strasse, AEsir, Lodz");
     EXPECT_EQ(toAscii("5\xE2\x82\xAC, \xC2\xA9 2024, x\xC2\xB2"), "5EUR, (C) 2024, x^2");
 }
 
 TEST(Transliteration, InvisibleCharactersVanishAndNoBreakSpaceIsABlank) {
     using wexaproxy::toAscii;
-    EXPECT_EQ(toAscii("a\xC2\xA0" "b"), "a b");
-    EXPECT_EQ(toAscii("soft\xC2\xAD" "hyphen zero\xE2\x80\x8Bwidth \xEF\xBB\xBF" "bom"), "softhyphen zerowidth bom");
+    EXPECT_EQ(toAscii("a\xC2\xA0"
+                      "b"),
+              "a b");
+    EXPECT_EQ(toAscii("soft\xC2\xAD"
+                      "hyphen zero\xE2\x80\x8Bwidth \xEF\xBB\xBF"
+                      "bom"),
+              "softhyphen zerowidth bom");
     // e and a combining acute accent.
     EXPECT_EQ(toAscii("e\xCC\x81t\xC3\xA9"), "ete");
     // Control characters other than white space are dropped.
-    EXPECT_EQ(toAscii("a\x01" "b\tc\nd\x7F"), "ab\tc\nd");
+    EXPECT_EQ(toAscii("a\x01"
+                      "b\tc\nd\x7F"),
+              "ab\tc\nd");
 }
 
 TEST(Transliteration, OtherScriptsAreSpeltOrMarked) {
@@ -130,7 +149,10 @@ TEST(Encoding, FormValuesGoOutInThePageCharset) {
     EXPECT_EQ(wexaproxy::encodeFromUtf8("caf\xC3\xA9", "WINDOWS-1252"), "caf\xE9");
     EXPECT_EQ(wexaproxy::encodeFromUtf8("caf\xC3\xA9", "UTF-8"), "caf\xC3\xA9");
     // A character the charset lacks becomes a numeric reference.
-    EXPECT_EQ(wexaproxy::encodeFromUtf8("a\xE2\x86\x92" "b", "WINDOWS-1252"), "a&#8594;b");
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("a\xE2\x86\x92"
+                                        "b",
+                                        "WINDOWS-1252"),
+              "a&#8594;b");
     // Bytes that are not UTF-8 go as they are.
     EXPECT_EQ(wexaproxy::encodeFromUtf8("x\xE9", "WINDOWS-1252"), "x\xE9");
 }

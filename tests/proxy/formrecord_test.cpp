@@ -2,12 +2,12 @@
 // reverse page order, unchecked boxes with empty values, no button) to the
 // pairs a desktop browser would send.
 
+#include "proxy/formrecord.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "proxy/formrecord.h"
 
 using wexaproxy::FieldRecord;
 using wexaproxy::FormField;
@@ -73,28 +73,26 @@ TEST(FormRestoration, UntouchedFormSendsItsDefaultsInPageOrder) {
     // empty value, the list with its option number.
     const std::vector<FormField> sent = {
         {"f4", "line_one_line_two"}, {"f3", "1"}, {"f2", "0"}, {"f1", ""}, {"f0", "two_words"}};
-    EXPECT_EQ(pairs(wexaproxy::restoreFields(searchForm(), sent)),
-              (Pairs{{"sid", "a b=c"},
-                     {"q", "two words"},
-                     {"lang", "en"},
-                     {"size", "medium"},
-                     {"notes", "line one\r\nline two"},
-                     {"pw", ""},
-                     {"go", "Search"}}));
+    EXPECT_EQ(pairs(wexaproxy::restoreFields(searchForm(), sent)), (Pairs{{"sid", "a b=c"},
+                                                                          {"q", "two words"},
+                                                                          {"lang", "en"},
+                                                                          {"size", "medium"},
+                                                                          {"notes", "line one\r\nline two"},
+                                                                          {"pw", ""},
+                                                                          {"go", "Search"}}));
 }
 
 TEST(FormRestoration, WhatTheUserChangedIsSent) {
     const std::vector<FormField> sent = {{"f5", "secret"}, {"f4", "new note"}, {"f3", "2"},
                                          {"f2", "1"},      {"f1", "1"},        {"f0", "typed text"}};
-    EXPECT_EQ(pairs(wexaproxy::restoreFields(searchForm(), sent)),
-              (Pairs{{"sid", "a b=c"},
-                     {"q", "typed text"},
-                     {"exact", "on"},
-                     {"lang", "de"},
-                     {"size", "large"},
-                     {"notes", "new note"},
-                     {"pw", "secret"},
-                     {"go", "Search"}}));
+    EXPECT_EQ(pairs(wexaproxy::restoreFields(searchForm(), sent)), (Pairs{{"sid", "a b=c"},
+                                                                          {"q", "typed text"},
+                                                                          {"exact", "on"},
+                                                                          {"lang", "de"},
+                                                                          {"size", "large"},
+                                                                          {"notes", "new note"},
+                                                                          {"pw", "secret"},
+                                                                          {"go", "Search"}}));
 }
 
 TEST(FormRestoration, AnEmptiedTextFieldIsSentEmpty) {

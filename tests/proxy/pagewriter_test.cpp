@@ -3,12 +3,12 @@
 // that must not run past the browser's 78 columns, tables whose columns
 // must line up.
 
+#include "proxy/pagewriter.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "proxy/pagewriter.h"
 
 using wexaproxy::CellAlign;
 using wexaproxy::Emphasis;
@@ -63,7 +63,8 @@ TEST(PageWriterBlanks, ASemicolonAfterTheBareEntityIsKeptApart) {
 
 TEST(PageWriterText, NeverOpensATagNorDecodesAnEntityByAccident) {
     EXPECT_EQ(page([](PageWriter& w) { w.text("a<b </i> <!-- c <3 x<"); }), "a< b < /i> < !-- c <3 x< ");
-    EXPECT_EQ(page([](PageWriter& w) { w.text("write &nbsp; or &NBSP"); }), "write &nbs<WBR>p; or &NBS<WBR>P");
+    EXPECT_EQ(page([](PageWriter& w) { w.text("write &nbsp; or &NBSP"); }),
+              "write &nbs<WBR>p; or &NBS<WBR>P");
     // Also when the entity would form across two pieces of text.
     EXPECT_EQ(page([](PageWriter& w) {
                   w.text("&nbs");
@@ -91,33 +92,34 @@ TEST(PageWriterBreaks, AtMostOneEmptyLineAndNoneAtTheStart) {
 
 TEST(PageWriterBreaks, ListItemsEndTheLineThemselves) {
     // LI ends the line in the browser: a BR before it would leave an empty line.
-    EXPECT_EQ(page([](PageWriter& w) {
-                  w.text("intro");
-                  w.blockBreak();
-                  w.beginList(ListKind::Unordered);
-                  w.listItem();
-                  w.paragraphBreak();
-                  w.text("one");
-                  w.blockBreak();
-                  w.listItem();
-                  w.text("two");
-                  w.beginList(ListKind::Unordered);
-                  w.listItem();
-                  w.text("inner");
-                  w.endList();
-                  w.text("after inner");
-                  w.beginList(ListKind::Ordered);
-                  w.listItem();
-                  w.text("numbered");
-                  w.endList();
-                  w.text("after numbered");
-                  w.endList();
-                  w.text("after list");
-              }),
-              // The end of an inner list keeps the line; the end of the
-              // outermost list of its kind (numbered or not) ends it.
-              "intro<BR><UL><LI>one<LI>two<UL><LI>inner</UL><BR>after inner<OL><LI>numbered</OL>after numbered"
-              "</UL><BR>after list");
+    EXPECT_EQ(
+        page([](PageWriter& w) {
+            w.text("intro");
+            w.blockBreak();
+            w.beginList(ListKind::Unordered);
+            w.listItem();
+            w.paragraphBreak();
+            w.text("one");
+            w.blockBreak();
+            w.listItem();
+            w.text("two");
+            w.beginList(ListKind::Unordered);
+            w.listItem();
+            w.text("inner");
+            w.endList();
+            w.text("after inner");
+            w.beginList(ListKind::Ordered);
+            w.listItem();
+            w.text("numbered");
+            w.endList();
+            w.text("after numbered");
+            w.endList();
+            w.text("after list");
+        }),
+        // The end of an inner list keeps the line; the end of the
+        // outermost list of its kind (numbered or not) ends it.
+        "intro<BR><UL><LI>one<LI>two<UL><LI>inner</UL><BR>after inner<OL><LI>numbered</OL>after numbered"
+        "</UL><BR>after list");
 }
 
 TEST(PageWriterBreaks, IndentedBlocksStartOnANewIndentedLine) {
@@ -189,7 +191,8 @@ TEST(PageWriterWrapping, NoLineRunsPastTheBrowsersWidth) {
     // The lines are filled: each next word would not have fitted.
     for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
         const std::size_t nextWord = lines[i + 1].find(' ');
-        EXPECT_GT(lines[i].size() + 1 + (nextWord == std::string::npos ? lines[i + 1].size() : nextWord), 78u);
+        EXPECT_GT(lines[i].size() + 1 + (nextWord == std::string::npos ? lines[i + 1].size() : nextWord),
+                  78u);
     }
 }
 

@@ -1,12 +1,12 @@
 // Link and form tokens: what the browser makes of them, and what the proxy
 // reads back; the store's expiry and bounds.
 
+#include "proxy/tokens.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
-
-#include "proxy/tokens.h"
 
 using wexaproxy::inlineLinkToken;
 using wexaproxy::lookUpForm;
