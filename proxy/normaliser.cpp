@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -329,6 +330,7 @@ private:
     void recordHiddenControls(const GumboNode* node);
     void firstButton(FormBuild* owner, const GumboElement& element);
     bool controlShown(const FormBuild* owner) const;
+    void hint(const GumboElement& element);
     // Names of controls are unique in the page, not only in their form: the
     // browser groups radio buttons of one name across forms.
     std::string newName() { return "f" + std::to_string(nextName_++); }
@@ -347,6 +349,8 @@ private:
     int cellDepth_ = 0;  // inside a cell of a table the browser lays out
     int elements_ = 0;
     int nextName_ = 0;
+    int labelDepth_ = 0;
+    std::unordered_set<std::string> labelledIds_;  // ids named by the labels met so far
     bool stopped_ = false;
     std::string ascii_;
 
@@ -674,6 +678,12 @@ void Walker::element(const GumboNode* node) {
         case GUMBO_TAG_DFN:
         case GUMBO_TAG_VAR:
             emphasis(node, Emphasis::Underline);
+            break;
+        case GUMBO_TAG_LABEL:
+            if (const char* target = attribute(element, "for")) labelledIds_.insert(target);
+            ++labelDepth_;
+            children(node);
+            --labelDepth_;
             break;
         case GUMBO_TAG_Q:
             w_->text("\"");
@@ -1320,6 +1330,7 @@ void Walker::input(const GumboNode* node) {
         field.value = value;
         if (shown) {
             field.generated = newName();
+            hint(element);
             w_->element("<INPUT TYPE=PASSWORD NAME=" + field.generated + ">", 20);
             ++elements_;
             owner->hasTextField = true;
@@ -1333,6 +1344,7 @@ void Walker::input(const GumboNode* node) {
         field.readOnly = hasAttribute(element, "readonly");
         if (shown) {
             field.generated = newName();
+            if (field.offered.empty()) hint(element);
             // VALUE comes last: the browser's word buffer is shorter than a
             // long last word may be.
             std::string html = "<INPUT TYPE=TEXTBOX NAME=" + field.generated;
@@ -1486,6 +1498,7 @@ void Walker::textArea(const GumboNode* node) {
     if (field.reachable) {
         // The browser has no multi-line field: one line it is.
         field.generated = newName();
+        if (field.offered.empty()) hint(element);
         std::string html = "<INPUT TYPE=TEXTBOX NAME=" + field.generated;
         if (!field.offered.empty()) html += " VALUE=" + field.offered;
         html += ">";
@@ -1533,6 +1546,20 @@ void Walker::button(const GumboNode* node) {
         owner->hasSubmit = true;
     }
     addField(owner, formId, std::move(field));
+}
+
+// What an empty field without a label is for: a desktop browser shows its
+// placeholder inside it; here it stands in front of it.
+void Walker::hint(const GumboElement& element) {
+    if (labelDepth_ > 0) return;
+    const char* id = attribute(element, "id");
+    if (id != nullptr && labelledIds_.count(id) != 0) return;
+    const char* text = attribute(element, "placeholder");
+    if (text == nullptr || !hasText(text)) text = attribute(element, "aria-label");
+    if (text == nullptr || !hasText(text)) text = attribute(element, "title");
+    if (text == nullptr || !hasText(text)) return;
+    w_->text(toAscii(text));
+    w_->space();
 }
 
 // The form is sent as its first submit button says: the browser cannot

@@ -61,3 +61,15 @@ TEST(PageContent, BodiesThatAreNotPagesAreDescribed) {
     const std::string binary = normaliser.render(input(std::string("MZ\0\0\x90", 5), ""));
     EXPECT_NE(binary.find("unknown type data"), std::string::npos);
 }
+
+TEST(PageContent, EmptyFieldsWithoutALabelShowTheirPlaceholder) {
+    const std::string out = normalised(R"(<form action="/in">
+        <input name="email" placeholder="Email address"><input type="password" name="p" aria-label="Password">
+        <label>Name <input name="n" placeholder="Your name"></label>
+        <label for="c">City</label><input id="c" name="city" placeholder="e.g. Oslo">
+        <input name="q" value="given" placeholder="unused"></form>)");
+    EXPECT_NE(out.find("Email address <INPUT TYPE=TEXTBOX NAME=f0>"), std::string::npos) << out;
+    EXPECT_NE(out.find("Password <INPUT TYPE=PASSWORD NAME=f1>"), std::string::npos) << out;
+    for (const char* absent : {"Your name", "e.g. Oslo", "unused"})
+        EXPECT_EQ(out.find(absent), std::string::npos);
+}
