@@ -26,13 +26,17 @@ bool endsWithNbsPrefix(const std::string& text) {
     return tail[0] == '&' && lower(tail[1]) == 'n' && lower(tail[2]) == 'b' && lower(tail[3]) == 's';
 }
 
+// A tag that parts text and shows nothing: an end tag the browser knows
+// and has no action for (the tag table's /IMG).
+constexpr std::string_view kSeparator = "</IMG>";
+
 // Characters that need a look in writeChars.
 bool needsCare(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte >= 0x7F || c == '<' || c == ';' || c == 'p' || c == 'P';
 }
 
-// A text run longer than this gets a "<WBR>" at the next word start; a
+// A text run longer than this gets a separator at the next word start; a
 // single word longer than kWordSplit gets one where it reaches that length.
 constexpr int kRunSplit = 400;
 constexpr int kWordSplit = 450;
@@ -208,7 +212,7 @@ void PageWriter::emitSpace() {
         ++textRun_;
         advance(1);
     }
-    if (textRun_ >= kRunSplit) tag("<WBR>");
+    if (textRun_ >= kRunSplit) tag(kSeparator);
 }
 
 void PageWriter::placeSpace(int nextWidth) {
@@ -282,11 +286,11 @@ void PageWriter::writeChars(std::string_view word) {
         const char c = word[i];
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte >= 0x7F) continue;
-        if (textRun_ >= kWordSplit) tag("<WBR>");
+        if (textRun_ >= kWordSplit) tag(kSeparator);
         // A ";" right after a bare "&nbsp" would make it two blanks, and a
         // "p" after a text "&nbs" would make an entity of the text.
         if ((c == ';' && afterBareNbsp_) || (lower(c) == 'p' && !afterTag_ && endsWithNbsPrefix(out_)))
-            tag("<WBR>");
+            tag(kSeparator);
         out_.push_back(c);
         afterTag_ = false;
         afterBareNbsp_ = false;
@@ -645,7 +649,7 @@ void PageWriter::inlineCell(const Cell& cell) {
     syncEmphasis();
     if ((afterBareNbsp_ && cell.html[0] == ';') ||
         (lower(cell.html[0]) == 'p' && !afterTag_ && endsWithNbsPrefix(out_)))
-        tag("<WBR>");
+        tag(kSeparator);
     advance(cell.width);
     out_ += cell.html;
     afterTag_ = cell.endsWithTag;

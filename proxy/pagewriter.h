@@ -8,8 +8,8 @@
 //   follows a tag, collapses runs of blanks, and decodes only "&nbsp" (one
 //   blank) and "&nbsp;" (two). So a blank that must follow a tag is written
 //   as "&nbsp", a run of blanks that must stay as pairs of "&nbsp;", and a
-//   text "&nbsp" is split by an unknown tag ("&<WBR>nbsp"), which the
-//   browser drops without a trace.
+//   text "&nbsp" is split by a tag that shows nothing ("&nbs</IMG>p": the
+//   browser knows /IMG and has no action for it).
 // - "<" followed by a letter, "/" or "!" would open a tag: page text writes
 //   it as "< ".
 // - Line breaks are BR tags; list items, rules, tables and centring end the
@@ -22,7 +22,7 @@
 //   word that would not fit.
 // - Bold and underline are one attribute in the browser; emphasis is
 //   written on and off only where the combined state changes.
-// - A text run is split by "<WBR>" every few hundred characters, at a word
+// - A text run is split by "</IMG>" every few hundred characters, at a word
 //   start: the browser's tokens hold at most 511 characters, and one cut in
 //   the middle of a run would lose a blank.
 //
