@@ -160,11 +160,22 @@ TEST(NormaliserRobustness, TruncatedCorpusPagesYieldSafeOutput) {
 }
 
 TEST(NormaliserRobustness, DeepNestingAndHugeCountsStayWithinBounds) {
-    // Nesting far beyond any real page: no stack overflow, the text survives.
+    // Nesting far beyond any real page: no stack overflow, and the page is
+    // cut where parsing it would take the tree builder too long.
     std::string deep;
     for (int i = 0; i < 100000; ++i) deep += "<div><b>";
     deep += "bottom";
     checkPage(deep, false, "deep nesting");
+    wexaproxy::TokenStore deepStore;
+    const std::string deepOut = wexaproxy::normaliseHtml(deep, "text/html", "http://x.example/", deepStore);
+    EXPECT_NE(deepOut.find("nested too deeply"), std::string::npos);
+    // Many elements that the parser closes by itself are no deep nesting.
+    std::string flat;
+    for (int i = 0; i < 5000; ++i) flat += "<li><p>item <br><img alt=x>";
+    const std::string flatOut =
+        wexaproxy::normaliseHtml(flat + "last", "text/html", "http://x.example/", deepStore);
+    EXPECT_EQ(flatOut.find("nested too deeply"), std::string::npos);
+    EXPECT_NE(flatOut.find("last"), std::string::npos);
 
     // More links than the browser can hold: the page ends with a note and
     // no more elements than the cap.
