@@ -4,6 +4,25 @@
 
 namespace padtext {
 
+bool moveCursor(int key, int& cursor, int length) {
+    switch (key) {
+        case KEY_HOME:
+            cursor = 0;
+            return true;
+        case KEY_END:
+            cursor = length;
+            return true;
+        case KEY_LEFT:
+            if (cursor > 0) --cursor;
+            return true;
+        case KEY_RIGHT:
+            if (cursor < length) ++cursor;
+            return true;
+        default:
+            return false;
+    }
+}
+
 namespace {
 
 int widthOf(WINDOW* pad) {

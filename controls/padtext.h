@@ -17,6 +17,10 @@ namespace padtext {
 // terminal).
 bool isTypedCharacter(int key);
 
+// Home, End, Left and Right move the cursor of a text of `length`
+// characters (it stays within 0..length); true when key was one of them.
+bool moveCursor(int key, int& cursor, int length);
+
 // Writes ch at column col of row, over what was there.
 void put(WINDOW* pad, int row, int col, char ch);
 // Inserts ch at column col of a text of `used` characters; the characters

@@ -34,19 +34,11 @@ void password::applyKey(int key) {
     WINDOW* plain = plainPad.get();
     WINDOW* mask = maskPad.get();
     const bool editable = plain != nullptr && mask != nullptr;
+    if (padtext::moveCursor(key, cursor, length)) {
+        draw();
+        return;
+    }
     switch (key) {
-        case KEY_HOME:
-            cursor = 0;
-            break;
-        case KEY_END:
-            cursor = length;
-            break;
-        case KEY_LEFT:
-            if (cursor > 0) --cursor;
-            break;
-        case KEY_RIGHT:
-            if (cursor < length) ++cursor;
-            break;
         case KEY_BACKSPACE:
             if (editable && length >= 1 && cursor >= 1 && cursor <= length) {
                 padtext::remove(plain, padRow, cursor - 1, length);

@@ -109,19 +109,11 @@ void textBox::applyKey(int key) {
     // Without a pad (curses could not make one) the text cannot change; the
     // cursor keys still move.
     const bool editable = pad != nullptr;
+    if (padtext::moveCursor(key, cursor, length)) {
+        draw();
+        return;
+    }
     switch (key) {
-        case KEY_HOME:
-            cursor = 0;
-            break;
-        case KEY_END:
-            cursor = length;
-            break;
-        case KEY_LEFT:
-            if (cursor > 0) --cursor;
-            break;
-        case KEY_RIGHT:
-            if (cursor < length) ++cursor;
-            break;
         case KEY_BACKSPACE:
             if (editable && length >= 1 && cursor >= 1 && cursor <= length) {
                 padtext::remove(pad.get(), padRow, cursor - 1, length);
