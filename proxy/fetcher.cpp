@@ -1,11 +1,14 @@
 #include "proxy/fetcher.h"
 
+#include <sys/socket.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 
 #include "proxy/pagefilter.h"
+#include "proxy/targets.h"
 #include "proxy/urls.h"
 
 namespace wexaproxy {
@@ -200,6 +203,8 @@ struct Fetcher::Transfer {
     bool forbidsStoring = false;
     bool tooLarge = false;
     bool notText = false;
+    bool refusePrivate = false;
+    bool refusedAddress = false;  // a connection was refused by the address rule
 };
 
 std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, void* transferPtr) {
@@ -251,6 +256,17 @@ int Fetcher::onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_o
     return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
 }
 
+// Every connection libcurl opens, to the first server and after each
+// redirect, passes here with the resolved address it is about to use.
+curl_socket_t Fetcher::onOpenSocket(void* transferPtr, curlsocktype, curl_sockaddr* address) {
+    auto* transfer = static_cast<Transfer*>(transferPtr);
+    if (transfer->refusePrivate && !isPublicAddress(&address->addr, address->addrlen)) {
+        transfer->refusedAddress = true;
+        return CURL_SOCKET_BAD;
+    }
+    return ::socket(address->family, address->socktype, address->protocol);
+}
+
 Fetcher::Fetcher(const FetchSettings& settings, CurlShare& share, const std::atomic<bool>* cancel)
     : settings_(settings), share_(share), cancel_(cancel) {
     curl_ = curl_easy_init();
@@ -268,6 +284,7 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     }
     Transfer transfer;
     transfer.maxBytes = settings_.maxPageBytes;
+    transfer.refusePrivate = settings_.refusePrivateTargets;
 
     // A reset keeps the open connections, the cookies and the share, and
     // drops every option of the previous request (a POST body included).
@@ -292,6 +309,8 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Fetcher::onHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &Fetcher::onOpenSocket);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
     if (cancel_ != nullptr) {
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Fetcher::onProgress);
@@ -336,7 +355,9 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
         result.body = std::move(transfer.body);
         return result;
     }
-    if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+    if (transfer.refusedAddress && code == CURLE_COULDNT_CONNECT) {
+        result.error = kTargetNotAllowed;
+    } else if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         result.error = "Page too large (over " + sizeLimitText(settings_.maxPageBytes) + ")";
     } else if (code == CURLE_HTTP_RETURNED_ERROR) {
         result.error = "HTTP " + std::to_string(status);

@@ -23,6 +23,9 @@ struct FetchSettings {
     long maxRedirects = 10;
     long connectTimeoutMs = 10000;
     long totalTimeoutMs = 30000;
+    // Connect only to public addresses (see targets.h): on when the server
+    // listens beyond loopback, unless turned off.
+    bool refusePrivateTargets = false;
 };
 
 struct FetchRequest {
@@ -90,6 +93,7 @@ private:
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* transfer);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* transfer);
     static int onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static curl_socket_t onOpenSocket(void* transfer, curlsocktype purpose, curl_sockaddr* address);
 
     FetchSettings settings_;
     CurlShare& share_;

@@ -47,6 +47,11 @@ std::string usageText() {
            "  --port N               port to listen on (default 30000; 0 picks a free one)\n"
            "  --allow-remote         allow --listen on an address other than loopback\n"
            "                         (anyone who reaches it can fetch through this server)\n"
+           "  --allow-private-targets\n"
+           "                         fetch loopback and private-network addresses even when\n"
+           "                         listening beyond loopback (refused there by default)\n"
+           "  --refuse-private-targets\n"
+           "                         refuse them even when listening on loopback\n"
            "  --workers N            pages fetched at the same time (default 32)\n"
            "  --max-connections N    browser connections open at once; more wait their turn\n"
            "                         (default 512)\n"
@@ -101,6 +106,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             return parsed;
         } else if (option == "--allow-remote") {
             config.allowRemote = true;
+        } else if (option == "--allow-private-targets" || option == "--refuse-private-targets") {
+            Config::PrivateTargets wanted = option == "--allow-private-targets" ? Config::PrivateTargets::Allow
+                                                                               : Config::PrivateTargets::Refuse;
+            if (config.privateTargets != Config::PrivateTargets::Auto && config.privateTargets != wanted)
+                return fail("--allow-private-targets and --refuse-private-targets contradict each other");
+            config.privateTargets = wanted;
         } else if (option == "--listen") {
             if (!needValue()) return fail("--listen needs an address");
             in_addr check{};
@@ -177,6 +188,17 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
     if (!config.allowRemote && !isLoopbackAddress(config.listenAddress)) {
         return fail("refusing to listen on " + config.listenAddress +
                     ", which is not a loopback address (see --allow-remote)");
+    }
+    switch (config.privateTargets) {
+        case Config::PrivateTargets::Auto:
+            config.fetch.refusePrivateTargets = !isLoopbackAddress(config.listenAddress);
+            break;
+        case Config::PrivateTargets::Allow:
+            config.fetch.refusePrivateTargets = false;
+            break;
+        case Config::PrivateTargets::Refuse:
+            config.fetch.refusePrivateTargets = true;
+            break;
     }
     parsed.ok = true;
     return parsed;

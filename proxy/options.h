@@ -14,6 +14,11 @@ struct Config {
     std::string listenAddress = "127.0.0.1";
     int port = 30000;  // 0 picks a free port (tests)
     bool allowRemote = false;
+    // The address rule of targets.h: "auto" turns it on exactly when the
+    // server listens beyond loopback; the options force it off (local
+    // testing behind a firewall) or on (testing the rule on loopback).
+    enum class PrivateTargets { Auto, Allow, Refuse };
+    PrivateTargets privateTargets = PrivateTargets::Auto;
     int workers = 32;
     int maxConnections = 512;
     long readTimeoutMs = 10000;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -24,6 +25,14 @@ constexpr std::uint64_t kWakeId = 1;
 // client is still reading.
 constexpr auto kLinger = std::chrono::seconds(2);
 constexpr int kAcceptBatch = 32;
+// When the connection table is full and others wait, a client that has sent
+// no complete request for this long gives up its place to them. A browser
+// sends its request right after connecting, so only silent or very slow
+// clients are ever that old: without this, a flood of them would hold every
+// place until their read deadline, and nobody else (a PING included) would
+// get in meanwhile.
+constexpr auto kEvictableAfter = std::chrono::seconds(1);
+constexpr const char* kEvictedMessage = "Server busy; try again";
 
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -135,18 +144,46 @@ void Server::pauseAccepting(Clock::time_point until) {
     acceptResumes_ = until;
 }
 
+bool Server::connectionsWaiting() const {
+    pollfd waiting{};
+    waiting.fd = listenFd_;
+    waiting.events = POLLIN;
+    return ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
+}
+
+Server::Connection* Server::oldestIdleReader(Clock::time_point now) {
+    Connection* oldest = nullptr;
+    for (auto& entry : connections_) {
+        Connection& conn = entry.second;
+        if (conn.phase != Phase::Reading || now - conn.started < kEvictableAfter) continue;
+        if (oldest == nullptr || conn.started < oldest->started) oldest = &conn;
+    }
+    return oldest;
+}
+
 void Server::acceptAll() {
     // A bounded batch per pass: clients served straight from the workers
     // come back at once, and an endless accept loop would starve the
     // replies and closes waiting behind it.
     for (int batch = 0; batch < kAcceptBatch; ++batch) {
         if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
-            // Full: new clients wait in the kernel's queue until a
-            // connection closes. Refusing them instead would make them retry
-            // at once, in a storm.
-            log_.debug("connection limit reached; new connections wait");
-            pauseAccepting(Clock::now());
-            return;
+            Connection* idle = connectionsWaiting() ? oldestIdleReader(Clock::now()) : nullptr;
+            if (idle == nullptr) {
+                // Full: new clients wait in the kernel's queue until a
+                // connection closes. Refusing them instead would make them
+                // retry at once, in a storm.
+                log_.debug("connection limit reached; new connections wait");
+                pauseAccepting(Clock::now());
+                return;
+            }
+            // The reply is a few bytes on a socket that has sent nothing
+            // back yet: the send buffer takes it at once, or it is lost with
+            // a client that is not listening anyway.
+            std::string reply = errorReply(kEvictedMessage);
+            ssize_t ignored = ::send(idle->fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            (void)ignored;
+            logDone(*idle, "-", "", std::string("ERROR ") + kEvictedMessage, reply.size());
+            close(idle->id);
         }
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
@@ -333,14 +370,6 @@ void Server::collectFinished() {
 
 void Server::sweepDeadlines() {
     Clock::time_point now = Clock::now();
-    if (acceptPaused_ && now >= acceptResumes_ &&
-        connections_.size() < static_cast<std::size_t>(config_.maxConnections)) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u64 = kListenId;
-        epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
-        acceptPaused_ = false;
-    }
     std::vector<std::uint64_t> expired;
     for (auto& entry : connections_) {
         Connection& conn = entry.second;
@@ -359,6 +388,17 @@ void Server::sweepDeadlines() {
         } else {
             close(id);
         }
+    }
+    // Resumed after the deadlines: a client whose time is up is answered,
+    // not evicted.
+    if (acceptPaused_ && now >= acceptResumes_ &&
+        (connections_.size() < static_cast<std::size_t>(config_.maxConnections) ||
+         (connectionsWaiting() && oldestIdleReader(now) != nullptr))) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = kListenId;
+        epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
+        acceptPaused_ = false;
     }
 }
 

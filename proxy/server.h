@@ -78,6 +78,8 @@ private:
 
     void acceptAll();
     void pauseAccepting(Clock::time_point until);
+    bool connectionsWaiting() const;
+    Connection* oldestIdleReader(Clock::time_point now);
     void onEvent(std::uint64_t id, std::uint32_t events);
     void readFrom(Connection& conn);
     void requestRead(Connection& conn);

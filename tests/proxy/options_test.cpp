@@ -42,3 +42,23 @@ TEST(ServerOptions, BadValuesAreRefused) {
     EXPECT_FALSE(parseOptions({"--frobnicate"}).ok);
     EXPECT_TRUE(parseOptions({"--help"}).help);
 }
+
+TEST(ServerOptions, PrivateTargetsAreRefusedExactlyWhenListeningBeyondLoopback) {
+    auto loopback = parseOptions({});
+    ASSERT_TRUE(loopback.ok);
+    EXPECT_FALSE(loopback.config.fetch.refusePrivateTargets);
+
+    auto remote = parseOptions({"--listen", "0.0.0.0", "--allow-remote"});
+    ASSERT_TRUE(remote.ok);
+    EXPECT_TRUE(remote.config.fetch.refusePrivateTargets);
+
+    auto allowed = parseOptions({"--allow-private-targets", "--listen", "0.0.0.0", "--allow-remote"});
+    ASSERT_TRUE(allowed.ok);
+    EXPECT_FALSE(allowed.config.fetch.refusePrivateTargets);
+
+    auto forced = parseOptions({"--refuse-private-targets"});
+    ASSERT_TRUE(forced.ok);
+    EXPECT_TRUE(forced.config.fetch.refusePrivateTargets);
+
+    EXPECT_FALSE(parseOptions({"--refuse-private-targets", "--allow-private-targets"}).ok);
+}
