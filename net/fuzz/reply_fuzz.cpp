@@ -15,7 +15,9 @@
 //    position on a used entry, digits 0 to 9, digit 0 only for the start page;
 //  - the start page's file never replaced;
 //  - a page result names a file that exists; a cached page is the history
-//    entry at the position and holds the current URL.
+//    entry at the position and holds the current URL;
+//  - reading the same URL from the cache only (as back and forward do) finds
+//    a file exactly when the URL is in the history, and moves nothing.
 
 #include <strings.h>
 #include <sys/socket.h>
@@ -115,6 +117,19 @@ void readOneReply(const std::string& url, const char* reply, std::size_t size) {
     }
 }
 
+// Back, forward and the start page read the URL's page from the cache
+// only: a URL in the history gives the name of an existing file, and the
+// history does not move.
+void readFromCache() {
+    GlobalVariables& g = GlobalNamespace;
+    g.url.requestType = CACHED;
+    const int position = g.pageCache.getPosition();
+    const char* result = g.network.Fetch();
+    WEXA_CHECK(g.pageCache.getPosition() == position, "a cache read leaves the history");
+    WEXA_CHECK((result != nullptr) == g.pageCache.hit(g.url.currentURL), "a cache read finds what is cached");
+    if (result != nullptr) WEXA_CHECK(fileExists(std::string("cache/") + result), "cached file exists");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -139,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (end > start) {
             const std::string& url = urls()[static_cast<unsigned char>(bytes[start]) % urls().size()];
             readOneReply(url, bytes + start + 1, end - start - 1);
+            readFromCache();
         }
         start = end + separator;
     }
