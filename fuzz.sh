@@ -48,7 +48,11 @@ for entry in "${selected[@]}"; do
   read -r name _ _ <<<"$entry"
   binaries+=("fuzz_$name")
 done
-cmake --build "$build" --target "${binaries[@]}" -j 2 >/dev/null
+if ! cmake --build "$build" --target "${binaries[@]}" -j 2 >"$build/fuzz-build.log" 2>&1; then
+  tail -n 40 "$build/fuzz-build.log" >&2
+  echo "fuzz.sh: the build failed (log: $build/fuzz-build.log)" >&2
+  exit 2
+fi
 
 run_one() {
   local name=$1 folder=$2 max_len=$3
