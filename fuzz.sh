@@ -26,6 +26,7 @@ all_targets=(
   "passthree render 8192"
   "reply net 8192"
   "request proxy 4096"
+  "normaliser proxy 65536"
 )
 
 selected=()
