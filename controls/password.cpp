@@ -74,19 +74,9 @@ void password::draw() {
 }
 
 void password::select() {
-    Rendering_Engine& renderer = GlobalNamespace.renderer;
-    renderer.scrollNext_aE();
-    renderer.scrollText(274);
-    renderer.write_helpString("Keys: TEXT-<Alphanumeric>;UNSELCT-<Tab>");
-    int key = KEY_F(1);  // ignored by applyKey: the first round only draws
+    beginFieldEdit("Keys: TEXT-<Alphanumeric>;UNSELCT-<Tab>");
     curs_set(2);
-    while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE) {
-        applyKey(key);
-        // A resize while the field has the keys redraws the screen and the
-        // field keeps them.
-        key = readKey(stdscr);
-    }
-    if (key == KEY_RESULT_ESCAPE) GlobalNamespace.events.globalMode = true;
+    runFieldKeys([this](int key) { applyKey(key); });
     storeString();
     drawUnfocused();
     curs_set(0);

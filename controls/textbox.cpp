@@ -137,20 +137,15 @@ void textBox::applyKey(int key) {
     draw();
 }
 
-void textBox::draw() {
-    const int r = y - GlobalNamespace.renderer.current_displayY() + 4;
-    drawFieldWindow(pad.get(), padRow, x, r, cursor, length);
-}
-
-void textBox::select() {
+void beginFieldEdit(const char* helpText) {
     Rendering_Engine& renderer = GlobalNamespace.renderer;
     renderer.scrollNext_aE();
     renderer.scrollText(274);
-    renderer.write_helpString("Keys: INS-MODE<Insert>;NAV-[Home/End/->/<-];");
-    insertMode = true;
+    renderer.write_helpString(helpText);
+}
+
+int runFieldKeys(const std::function<void(int)>& applyKey) {
     int key = KEY_F(1);  // ignored by applyKey: the first round only draws
-    retrieveString();
-    curs_set(2);
     while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE) {
         applyKey(key);
         // A resize while the field has the keys redraws the screen and the
@@ -158,6 +153,20 @@ void textBox::select() {
         key = readKey(stdscr);
     }
     if (key == KEY_RESULT_ESCAPE) GlobalNamespace.events.globalMode = true;
+    return key;
+}
+
+void textBox::draw() {
+    const int r = y - GlobalNamespace.renderer.current_displayY() + 4;
+    drawFieldWindow(pad.get(), padRow, x, r, cursor, length);
+}
+
+void textBox::select() {
+    beginFieldEdit("Keys: INS-MODE<Insert>;NAV-[Home/End/->/<-];");
+    insertMode = true;
+    retrieveString();
+    curs_set(2);
+    runFieldKeys([this](int key) { applyKey(key); });
     storeString();
     drawUnfocused();
     curs_set(0);

@@ -6,6 +6,7 @@
 
 #include <curses.h>
 
+#include <functional>
 #include <memory>
 
 #include "controls/component.h"
@@ -86,3 +87,10 @@ private:
 // r, field at page column x: the scroll markers, the visible part of the pad
 // and the terminal cursor.
 void drawFieldWindow(WINDOW* pad, int padRow, int x, int r, int cursor, int length);
+
+// The start of a text field's edit loop: the field's row brought into view,
+// the page repainted, the field's help line shown.
+void beginFieldEdit(const char* helpText);
+// Feeds keys to applyKey until Tab or ESC (the first round passes a key that
+// only draws) and returns that key; ESC puts the browser in Global mode.
+int runFieldKeys(const std::function<void(int)>& applyKey);
