@@ -18,11 +18,14 @@ namespace wexaproxy {
 // The ERROR line for a fetch refused by the rule.
 constexpr const char* kTargetNotAllowed = "Address not allowed from this proxy";
 
-// True for an address on the public internet. False for loopback
-// (127.0.0.0/8, ::1), private (10/8, 172.16/12, 192.168/16, fc00::/7),
-// link-local (169.254/16, fe80::/10), "this network" and unspecified
-// (0.0.0.0/8, ::) addresses, IPv6 site-local (fec0::/10), any of those
-// written as an IPv4-mapped IPv6 address, and every family but IPv4 and IPv6.
+// True for an address on the public internet. False for every block of the
+// IANA IPv4 and IPv6 special-purpose address registries (loopback, private,
+// shared carrier-NAT space with the cloud metadata addresses, link-local,
+// documentation, benchmarking, protocol assignments, unique local, ...),
+// multicast and reserved space, and every family but IPv4 and IPv6. IPv6
+// forms that carry an IPv4 address (mapped ::ffff:a.b.c.d, NAT64
+// 64:ff9b::a.b.c.d, 6to4 2002:aabb:ccdd::) are judged by that address; the
+// compatible and translated forms are refused.
 bool isPublicAddress(const sockaddr* address, socklen_t length);
 
 // The same for an address written as text (IPv4 dotted or IPv6); false for
