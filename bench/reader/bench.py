@@ -58,8 +58,14 @@ def serve(html_dir):
     """Serves html_dir/<id>.html.gz, decompressed, as /<id>.html on a free
     loopback port; prints the port on standard output, then serves until
     killed. Runs in its own process so that it never competes with the timed
-    client for Python's interpreter lock."""
+    client for Python's interpreter lock. Every page is decompressed before
+    the port is printed, so that no mode pays for it in its times."""
     pages = {}
+    for name in os.listdir(html_dir):
+        if name.endswith(".html.gz"):
+            with gzip.open(os.path.join(html_dir, name)) as f:
+                body = f.read()
+            pages[name[: -len(".gz")]] = (body, content_type(body))
 
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -69,16 +75,9 @@ def serve(html_dir):
 
         def do_GET(self):
             name = self.path.split("?", 1)[0].lstrip("/")
-            page_id = name[: -len(".html")] if name.endswith(".html") else None
-            path = os.path.join(html_dir, "%s.html.gz" % page_id) if page_id else None
-            if page_id is None or "/" in page_id or not os.path.isfile(path):
-                body, ctype, status = b"no such page", "text/plain", 404
-            else:
-                if page_id not in pages:
-                    with gzip.open(path) as f:
-                        body = f.read()
-                    pages[page_id] = (body, content_type(body))
-                (body, ctype), status = pages[page_id], 200
+            body, ctype, status = b"no such page", "text/plain", 404
+            if name in pages:
+                (body, ctype), status = pages[name], 200
             self.send_response(status)
             self.send_header("Content-Type", ctype)
             self.send_header("Content-Length", str(len(body)))
@@ -226,33 +225,33 @@ def screen_rows(screen_text, work, page):
 
 
 def median_row(rows):
-    """The median start row, pages whose start was not found counted as
-    below every row; "not found" when the median falls among those."""
+    """The (lower) median start row, pages whose start was not found counted
+    as below every row; "not found" when the median falls among those."""
     ranked = sorted(rows, key=lambda r: (r is None, r if r is not None else 0))
     middle = ranked[(len(ranked) - 1) // 2] if ranked else None
     return "not found" if middle is None else str(middle)
 
 
+TABLE_ROW = "%-12s %5s %6s %9s %6s %9s %13s %8s"
+
+
 def table_lines(results, modes, reader_available):
-    header = "%-12s %5s %6s %9s %6s %9s %13s %8s" % (
-        "mode", "pages", "F1", "precision", "recall", "start row", "first screen", "ms/page")
-    lines = [header, "%-12s %5s %6s %9s %6s %9s %13s %8s" % ("", "", "", "", "", "median", "(row < %d)"
-                                                               % score.FIRST_SCREEN_ROWS, "median")]
+    lines = [TABLE_ROW % ("mode", "pages", "F1", "precision", "recall", "start row", "first screen", "ms/page"),
+             TABLE_ROW % ("", "", "", "", "", "median", "(row < %d)" % score.FIRST_SCREEN_ROWS, "median")]
     for mode in (FULL, READER):
         if mode not in modes:
             continue
         if mode == READER and not reader_available:
-            lines.append("%-12s %5s %6s %9s %6s %9s %13s %8s" % (mode, "n/a", "n/a", "n/a", "n/a", "n/a",
-                                                                 "n/a", "n/a"))
+            lines.append(TABLE_ROW % ((mode,) + ("n/a",) * 7))
             continue
         rows = [r for r in results if r["mode"] == mode]
         precision, recall, f1 = score.totals([(r["tp"], r["fp"], r["fn"]) for r in rows])
         first = sum(1 for r in rows if score.on_first_screen(r["start_row"]))
         share = 100.0 * first / len(rows) if rows else 0.0
         ms = statistics.median(r["ms"] for r in rows) if rows else 0.0
-        lines.append("%-12s %5d %6.3f %9.3f %6.3f %9s %13s %8.1f" % (
-            mode, len(rows), f1, precision, recall, median_row([r["start_row"] for r in rows]),
-            "%d (%.0f%%)" % (first, share), ms))
+        lines.append(TABLE_ROW % (mode, len(rows), "%.3f" % f1, "%.3f" % precision, "%.3f" % recall,
+                                  median_row([r["start_row"] for r in rows]), "%d (%.0f%%)" % (first, share),
+                                  "%.1f" % ms))
     return lines
 
 
@@ -278,6 +277,8 @@ def main():
     for name in ("server", "screen_text", "articles", "out"):
         if not getattr(args, name):
             parser.error("--%s is required" % name.replace("_", "-"))
+        # screen_text runs in a working directory of its own.
+        setattr(args, name, os.path.abspath(getattr(args, name)))
 
     with open(os.path.join(args.articles, "ground-truth.json"), encoding="utf-8") as f:
         truth = json.load(f)
@@ -289,6 +290,9 @@ def main():
         return 1
     if args.pages > 0:
         ids = ids[: args.pages]
+    if not ids:
+        print("no pages in " + html_dir, file=sys.stderr)
+        return 1
 
     reader_available = "--reader" in server_help(args.server)
     modes = [FULL] if args.full_only else [READER] if args.reader_only else [FULL, READER]
@@ -310,12 +314,16 @@ def main():
             extra = ["--reader"] if mode == READER else []
             log = os.path.join(args.out, "wexapserver-%s.log" % mode.replace(" ", "-"))
             proxies[mode] = start_proxy(args.server, extra, log)
+            # One untimed request first: the server's first fetch also sets
+            # up what later fetches reuse.
+            fetch(proxies[mode][1], "http://127.0.0.1:%d/%s.html" % (origin_port, ids[0]))
         for n, page_id in enumerate(ids, 1):
             url = "http://127.0.0.1:%d/%s.html" % (origin_port, page_id)
             article = truth[page_id].get("articleBody") or ""
-            # The modes take turns page by page, so that a change in the
-            # machine's load weighs on both alike.
-            for mode in measured:
+            # The modes take turns page by page, and which goes first
+            # alternates, so that changes in the machine's load and whatever
+            # the first request leaves warm weigh on both alike.
+            for mode in measured if n % 2 else measured[::-1]:
                 times, reply = [], b""
                 for _ in range(max(1, args.runs)):
                     reply, ms = fetch(proxies[mode][1], url)
@@ -356,6 +364,11 @@ def main():
     print()
     for line in table_lines(results, modes, reader_available):
         print(line)
+    if FULL in measured and READER in measured:
+        full_ms = {r["id"]: r["ms"] for r in results if r["mode"] == FULL}
+        ratios = [r["ms"] / full_ms[r["id"]] for r in results if r["mode"] == READER and full_ms[r["id"]] > 0]
+        if ratios:
+            print("reader view time / full page time: %.2f (median over pages)" % statistics.median(ratios))
     if not reader_available and READER in modes:
         print("reader view: n/a (this wexapserver has no --reader option)")
     failed = [r for r in results if r["problem"]]

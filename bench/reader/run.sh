@@ -16,15 +16,15 @@
 #
 # Environment: WEXA_ARTICLES (the corpus; default ../shared/corpus/articles
 # beside the repository), BENCH_RUNS (timed requests per page and mode,
-# default 1), WEXA_BENCH_BUILD (build directory, default build-bench at the
-# top of the tree).
+# default 3; a page's time is their median), WEXA_BENCH_BUILD (build
+# directory, default build-bench at the top of the tree).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${WEXA_BENCH_BUILD:-$root/build-bench}
 out=$root/build/bench-reader
-runs=${BENCH_RUNS:-1}
+runs=${BENCH_RUNS:-3}
 
 args=()
 while [ $# -gt 0 ]; do
@@ -55,19 +55,19 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWEXA_UNIT_TESTS=OFF >/
 cmake --build "$build" --target wexapserver screen_text -j 2 >/dev/null
 
 # The article text is folded to ASCII with ICU when Python can load it
-# (Debian's python3-icu, which only the system's Python sees); score.py falls
-# back to Unicode decomposition and says so in the table's heading.
+# (Debian's python3-icu, installed here when missing, which only the system's
+# Python sees); without it score.py falls back to Unicode decomposition and
+# says so above the table.
 python=python3
 if ! python3 -c 'import icu' 2>/dev/null; then
-  if ! /usr/bin/python3 -c 'import icu' 2>/dev/null && ! dpkg-query -W -f='${Status}' python3-icu 2>/dev/null |
-    grep -q "install ok installed"; then
+  if ! /usr/bin/python3 -c 'import icu' 2>/dev/null; then
     sudo=""
     [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null && sudo=sudo
     export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get install -y -qq python3-icu >/dev/null 2>&1 || true
+    { $sudo apt-get update -qq && $sudo apt-get install -y -qq python3-icu; } >/dev/null 2>&1 || true
   fi
   /usr/bin/python3 -c 'import icu' 2>/dev/null && python=/usr/bin/python3
 fi
 
-"$python" "$here/bench.py" --server "$build/proxy/wexapserver" --screen-text "$build/bench/reader/screen_text" \
-  --articles "$articles" --out "$out" --runs "$runs" "${args[@]}"
+"$python" "$here/bench.py" --server "$build/proxy/wexapserver" \
+  --screen-text "$build/bench/reader/screen_text" --articles "$articles" --out "$out" --runs "$runs" "${args[@]}"

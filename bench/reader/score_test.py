@@ -48,7 +48,8 @@ class PageCountsTest(unittest.TestCase):
 
     @unittest.skipUnless(score.FOLDING.startswith("ICU"), "ICU for Python is not installed")
     def test_other_scripts_are_transliterated(self):
-        self.assertEqual(score.tokens("Привет, мир! Straße 4½"), ["privet", "mir", "strasse", "4", "1", "2"])
+        self.assertEqual(score.tokens("Привет, мир! Straße 4½"),
+                         ["privet", "mir", "strasse", "4", "1", "2"])
 
     def test_short_and_empty_texts(self):
         # Fewer tokens than a shingle: one shingle of them all.
