@@ -15,9 +15,9 @@
 #include <string_view>
 
 #include "common/check.h"
-#include "proxy/normaliser.h"
-#include "proxy/reply.h"
-#include "proxy/tokens.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/server/reply.h"
+#include "proxy/normalise/tokens.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "common/check.h"
-#include "proxy/request.h"
+#include "proxy/server/requestreader.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "dialect.h"
-#include "proxy/normaliser.h"
-#include "proxy/reply.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/server/reply.h"
 #include "support/testsupport.h"
 
 namespace {

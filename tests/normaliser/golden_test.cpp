@@ -15,8 +15,8 @@
 
 #include "dialect.h"
 #include "passone/pagestream.h"
-#include "proxy/normaliser.h"
-#include "proxy/tokens.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/tokens.h"
 #include "support/testsupport.h"
 
 using normalisertest::runPassOne;

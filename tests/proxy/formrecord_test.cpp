@@ -2,7 +2,7 @@
 // reverse page order, unchecked boxes with empty values, no button) to the
 // pairs a desktop browser would send.
 
-#include "proxy/formrecord.h"
+#include "proxy/normalise/formrecord.h"
 
 #include <gtest/gtest.h>
 

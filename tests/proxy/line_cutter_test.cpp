@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "proxy/reply.h"
+#include "proxy/server/reply.h"
 
 using wexaproxy::Cacheability;
 using wexaproxy::cutLines;

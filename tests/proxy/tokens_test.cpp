@@ -1,7 +1,7 @@
 // Link and form tokens: what the browser makes of them, and what the proxy
 // reads back; the store's expiry and bounds.
 
-#include "proxy/tokens.h"
+#include "proxy/normalise/tokens.h"
 
 #include <gtest/gtest.h>
 

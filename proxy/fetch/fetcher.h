@@ -3,17 +3,17 @@
 //
 // One Fetcher per worker thread: it keeps its curl handle between requests,
 // so connections to origin servers stay open and are reused. All fetchers
-// of a server share one CurlShare, which holds the cookies (so that a log-in
-// made through one worker holds for the next request, whichever worker takes
-// it), the DNS cache and the TLS sessions, guarded by locks.
+// of a server share one CurlShare (curlshare.h): cookies, DNS cache and TLS
+// sessions.
 
 #include <curl/curl.h>
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
+
+#include "proxy/fetch/curlshare.h"
 
 namespace wexaproxy {
 
@@ -60,22 +60,6 @@ std::string reasonPhrase(std::string_view statusLine, long status);
 // The ERROR line for a failed transfer (host given for the messages that
 // name it).
 std::string describeCurlFailure(CURLcode code, long osErrno, std::string_view host);
-
-class CurlShare {
-public:
-    CurlShare();
-    ~CurlShare();
-    CurlShare(const CurlShare&) = delete;
-    CurlShare& operator=(const CurlShare&) = delete;
-    CURLSH* handle() const { return share_; }
-
-private:
-    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self);
-    static void unlock(CURL*, curl_lock_data data, void* self);
-
-    CURLSH* share_ = nullptr;
-    std::mutex locks_[CURL_LOCK_DATA_LAST];
-};
 
 class Fetcher {
 public:

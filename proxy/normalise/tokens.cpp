@@ -1,4 +1,4 @@
-#include "proxy/tokens.h"
+#include "proxy/normalise/tokens.h"
 
 #include <random>
 

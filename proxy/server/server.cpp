@@ -1,4 +1,4 @@
-#include "proxy/server.h"
+#include "proxy/server/server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "proxy/reply.h"
+#include "proxy/server/reply.h"
 
 namespace wexaproxy {
 

@@ -44,7 +44,7 @@
 #include <utility>
 #include <vector>
 
-#include "proxy/formrecord.h"
+#include "proxy/normalise/formrecord.h"
 
 namespace wexaproxy {
 

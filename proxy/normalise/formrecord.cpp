@@ -1,9 +1,9 @@
-#include "proxy/formrecord.h"
+#include "proxy/normalise/formrecord.h"
 
 #include <cstdlib>
 #include <unordered_map>
 
-#include "proxy/charset.h"
+#include "proxy/normalise/charset.h"
 
 namespace wexaproxy {
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "proxy/request.h"
+#include "proxy/core/request.h"
 
 namespace wexaproxy {
 

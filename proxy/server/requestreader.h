@@ -11,28 +11,10 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
+
+#include "proxy/core/request.h"
 
 namespace wexaproxy {
-
-enum class Command { Get, Refresh, Ping, FormGet, FormPost };
-
-// The protocol keyword of a command, as it appears on the wire and in logs.
-const char* commandName(Command command);
-
-struct FormField {
-    std::string name;
-    std::string value;
-};
-
-struct Request {
-    Command command = Command::Get;
-    std::string url;                // the URL line (form action for forms), unchecked
-    std::vector<FormField> fields;  // forms only, in the order received
-    // Forms: sent as multipart/form-data, as the page's form asks (the
-    // browser never asks for it; the normaliser's form records do).
-    bool multipart = false;
-};
 
 struct RequestLimits {
     std::size_t maxBytes = 64 * 1024;  // the whole request, every byte counted

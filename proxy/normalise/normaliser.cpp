@@ -1,4 +1,4 @@
-#include "proxy/normaliser.h"
+#include "proxy/normalise/normaliser.h"
 
 #include <gumbo.h>
 #include <strings.h>
@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "proxy/charset.h"
-#include "proxy/gumbomemory.h"
-#include "proxy/pagewriter.h"
-#include "proxy/resolve.h"
+#include "proxy/normalise/charset.h"
+#include "proxy/normalise/gumbomemory.h"
+#include "proxy/normalise/pagewriter.h"
+#include "proxy/normalise/resolve.h"
 
 namespace wexaproxy {
 

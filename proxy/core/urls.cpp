@@ -1,4 +1,4 @@
-#include "proxy/urls.h"
+#include "proxy/core/urls.h"
 
 #include <cctype>
 

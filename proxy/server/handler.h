@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "proxy/fetcher.h"
-#include "proxy/pagefilter.h"
-#include "proxy/request.h"
+#include "proxy/fetch/fetcher.h"
+#include "proxy/core/pagefilter.h"
+#include "proxy/core/request.h"
 
 namespace wexaproxy {
 

@@ -1,24 +1,8 @@
-#include "proxy/request.h"
+#include "proxy/server/requestreader.h"
 
 #include <cstring>
 
 namespace wexaproxy {
-
-const char* commandName(Command command) {
-    switch (command) {
-        case Command::Get:
-            return "GET";
-        case Command::Refresh:
-            return "REFRESH";
-        case Command::Ping:
-            return "PING";
-        case Command::FormGet:
-            return "FORM-GET";
-        case Command::FormPost:
-            return "FORM-POST";
-    }
-    return "?";
-}
 
 RequestReader::RequestReader(RequestLimits limits) : limits_(limits) {}
 

@@ -1,4 +1,4 @@
-#include "proxy/fetcher.h"
+#include "proxy/fetch/fetcher.h"
 
 #include <sys/socket.h>
 
@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "proxy/pagefilter.h"
-#include "proxy/targets.h"
-#include "proxy/urls.h"
+#include "proxy/core/pagefilter.h"
+#include "proxy/fetch/targets.h"
+#include "proxy/core/urls.h"
 
 namespace wexaproxy {
 
@@ -167,29 +167,6 @@ std::string describeCurlFailure(CURLcode code, long osErrno, std::string_view ho
         default:
             return std::string("Fetch failed: ") + curl_easy_strerror(code);
     }
-}
-
-CurlShare::CurlShare() {
-    share_ = curl_share_init();
-    if (share_ == nullptr) return;
-    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShare::lock);
-    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShare::unlock);
-    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-}
-
-CurlShare::~CurlShare() {
-    if (share_ != nullptr) curl_share_cleanup(share_);
-}
-
-void CurlShare::lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
-    if (data >= 0 && data < CURL_LOCK_DATA_LAST) static_cast<CurlShare*>(self)->locks_[data].lock();
-}
-
-void CurlShare::unlock(CURL*, curl_lock_data data, void* self) {
-    if (data >= 0 && data < CURL_LOCK_DATA_LAST) static_cast<CurlShare*>(self)->locks_[data].unlock();
 }
 
 // What the callbacks of one transfer collect. Headers are kept for the

@@ -1,4 +1,4 @@
-#include "proxy/log.h"
+#include "proxy/core/log.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "proxy/targets.h"
+#include "proxy/fetch/targets.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "proxy/fetcher.h"
-#include "proxy/log.h"
-#include "proxy/request.h"
+#include "proxy/fetch/fetcher.h"
+#include "proxy/core/log.h"
+#include "proxy/server/requestreader.h"
 
 namespace wexaproxy {
 

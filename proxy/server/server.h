@@ -22,12 +22,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "proxy/fetcher.h"
-#include "proxy/handler.h"
-#include "proxy/log.h"
-#include "proxy/options.h"
-#include "proxy/pagefilter.h"
-#include "proxy/request.h"
+#include "proxy/fetch/fetcher.h"
+#include "proxy/server/handler.h"
+#include "proxy/core/log.h"
+#include "proxy/server/options.h"
+#include "proxy/core/pagefilter.h"
+#include "proxy/server/requestreader.h"
 
 namespace wexaproxy {
 

@@ -1,4 +1,4 @@
-#include "proxy/pagewriter.h"
+#include "proxy/normalise/pagewriter.h"
 
 #include <algorithm>
 

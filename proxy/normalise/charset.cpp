@@ -1,4 +1,4 @@
-#include "proxy/charset.h"
+#include "proxy/normalise/charset.h"
 
 #include <gumbo.h>
 #include <iconv.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "proxy/gumbomemory.h"
+#include "proxy/normalise/gumbomemory.h"
 
 namespace wexaproxy {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "proxy/request.h"
+#include "proxy/core/request.h"
 
 namespace wexaproxy {
 

@@ -1,4 +1,4 @@
-#include "proxy/options.h"
+#include "proxy/server/options.h"
 
 #include <arpa/inet.h>
 

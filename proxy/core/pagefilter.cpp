@@ -1,4 +1,4 @@
-#include "proxy/pagefilter.h"
+#include "proxy/core/pagefilter.h"
 
 #include <cctype>
 

@@ -1,7 +1,7 @@
-#include "proxy/handler.h"
+#include "proxy/server/handler.h"
 
-#include "proxy/reply.h"
-#include "proxy/urls.h"
+#include "proxy/server/reply.h"
+#include "proxy/core/urls.h"
 
 namespace wexaproxy {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/request.h"
+#include "proxy/core/request.h"
 
 namespace wexaproxy {
 

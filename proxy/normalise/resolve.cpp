@@ -1,4 +1,4 @@
-#include "proxy/resolve.h"
+#include "proxy/normalise/resolve.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "proxy/reply.h"
+#include "proxy/server/reply.h"
 
 #include "common/check.h"
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/pagefilter.h"
-#include "proxy/request.h"
-#include "proxy/tokens.h"
+#include "proxy/core/pagefilter.h"
+#include "proxy/core/request.h"
+#include "proxy/normalise/tokens.h"
 
 namespace wexaproxy {
 
