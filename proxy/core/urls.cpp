@@ -6,12 +6,12 @@ namespace wexaproxy {
 
 namespace {
 
-const char kHex[] = "0123456789ABCDEF";
+const char HEX[] = "0123456789ABCDEF";
 
 void appendPercent(std::string& out, unsigned char byte) {
     out.push_back('%');
-    out.push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 15]);
+    out.push_back(HEX[byte >> 4]);
+    out.push_back(HEX[byte & 15]);
 }
 
 std::string lower(std::string_view text) {
@@ -44,12 +44,12 @@ std::string leadingScheme(std::string_view text) {
     // Without "//" a word and a colon is read as a scheme only when it names
     // one that people do write that way ("mailto:", "javascript:"); anything
     // else is left to be a host name.
-    static const char* const kBareSchemes[] = {
+    static const char* const BARE_SCHEMES[] = {
         "http", "https",  "file",   "ftp",  "mailto", "javascript", "data",    "about", "news",
         "tel",  "telnet", "gopher", "ldap", "dict",   "tftp",       "smb",     "sftp",  "scp",
         "imap", "pop3",   "smtp",   "rtsp", "ws",     "wss",        "vbscript"};
     std::string name = lower(text.substr(0, i));
-    for (const char* known : kBareSchemes) {
+    for (const char* known : BARE_SCHEMES) {
         if (name == known) return name;
     }
     return {};
@@ -144,7 +144,7 @@ UrlCheck normalizeUrl(std::string_view raw) {
             }
         }
     }
-    if (url.size() > kMaxUrlLength) {
+    if (url.size() > MAX_URL_LENGTH) {
         result.error = "Address too long";
         return result;
     }

@@ -21,7 +21,7 @@ struct UrlCheck {
 };
 
 // Longest URL accepted (after encoding).
-constexpr std::size_t kMaxUrlLength = 8192;
+constexpr std::size_t MAX_URL_LENGTH = 8192;
 
 // Makes the URL line of a request into the URL to fetch: trims surrounding
 // blanks; refuses control characters; resolves a scheme typed after the

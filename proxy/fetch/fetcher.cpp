@@ -333,7 +333,7 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
         return result;
     }
     if (transfer.refusedAddress && code == CURLE_COULDNT_CONNECT) {
-        result.error = kTargetNotAllowed;
+        result.error = TARGET_NOT_ALLOWED;
     } else if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         result.error = "Page too large (over " + sizeLimitText(settings_.maxPageBytes) + ")";
     } else if (code == CURLE_HTTP_RETURNED_ERROR) {

@@ -26,15 +26,15 @@ bool isPublicIPv4(std::uint32_t host) {
 
 bool isPublicIPv6(const in6_addr& address) {
     const unsigned char* b = address.s6_addr;
-    static const unsigned char kZero[16] = {};
+    static const unsigned char ZERO[16] = {};
     // ::ffff:a.b.c.d reaches the IPv4 address a.b.c.d.
-    static const unsigned char kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    if (std::memcmp(b, kMappedPrefix, sizeof kMappedPrefix) == 0) {
+    static const unsigned char MAPPED_PREFIX[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::memcmp(b, MAPPED_PREFIX, sizeof MAPPED_PREFIX) == 0) {
         std::uint32_t host = (std::uint32_t{b[12]} << 24) | (std::uint32_t{b[13]} << 16) |
                              (std::uint32_t{b[14]} << 8) | std::uint32_t{b[15]};
         return isPublicIPv4(host);
     }
-    if (std::memcmp(b, kZero, 15) == 0 && (b[15] == 0 || b[15] == 1)) return false;  // :: and ::1
+    if (std::memcmp(b, ZERO, 15) == 0 && (b[15] == 0 || b[15] == 1)) return false;  // :: and ::1
     if ((b[0] & 0xfe) == 0xfc) return false;                                      // fc00::/7
     if (b[0] == 0xfe && (b[1] & 0xc0) == 0x80) return false;                      // fe80::/10
     if (b[0] == 0xfe && (b[1] & 0xc0) == 0xc0) return false;                      // fec0::/10

@@ -16,7 +16,7 @@
 namespace wexaproxy {
 
 // The ERROR line for a fetch refused by the rule.
-constexpr const char* kTargetNotAllowed = "Address not allowed from this proxy";
+constexpr const char* TARGET_NOT_ALLOWED = "Address not allowed from this proxy";
 
 // True for an address on the public internet. False for loopback
 // (127.0.0.0/8, ::1), private (10/8, 172.16/12, 192.168/16, fc00::/7),

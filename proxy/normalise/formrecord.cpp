@@ -135,7 +135,7 @@ std::vector<FormField> restoreFields(const FormRecord& form, const std::vector<F
                     fromPage(field.name, field.value);
                 break;
             case Kind::Select: {
-                if (value != nullptr && *value == kNoOptionValue) break;
+                if (value != nullptr && *value == NO_OPTION_VALUE) break;
                 const OptionRecord* chosen = value != nullptr ? optionOf(field, *value) : nullptr;
                 // A multiple list left as offered sends all its selected
                 // options; the browser can show only one of them.

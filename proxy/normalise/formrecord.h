@@ -57,7 +57,7 @@ struct FieldRecord {
 
 // The generated option value that stands for "no option" in a list that may
 // send none (a multiple list with nothing selected).
-constexpr const char* kNoOptionValue = "n";
+constexpr const char* NO_OPTION_VALUE = "n";
 
 struct FormRecord {
     std::string action;  // absolute URL

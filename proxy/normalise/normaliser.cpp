@@ -219,12 +219,12 @@ bool hasText(std::string_view text) {
 }
 
 std::string romanNumeral(int n) {
-    static const std::pair<int, const char*> kSteps[] = {
+    static const std::pair<int, const char*> STEPS[] = {
         {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
         {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
     if (n <= 0 || n >= 4000) return std::to_string(n);
     std::string out;
-    for (const auto& step : kSteps) {
+    for (const auto& step : STEPS) {
         while (n >= step.first) {
             out += step.second;
             n -= step.first;
@@ -295,7 +295,7 @@ public:
 private:
     // Nesting deeper than this is read as plain text, so that the walk's
     // recursion stays small whatever the page.
-    static constexpr int kMaxDepth = 250;
+    static constexpr int MAX_DEPTH = 250;
 
     void head(const GumboNode* node);
     void walk(const GumboNode* node);
@@ -574,7 +574,7 @@ void Walker::element(const GumboNode* node) {
         recordHiddenControls(node);
         return;
     }
-    if (depth_ >= kMaxDepth) {
+    if (depth_ >= MAX_DEPTH) {
         plainText(node);
         return;
     }
@@ -752,7 +752,7 @@ std::string Walker::linkToken(std::string_view href) {
     const UrlResolver::Result target = resolver_.resolve(href);
     if (target.kind == UrlResolver::Kind::Web) {
         token = inlineLinkToken(target.url);
-        if (token.size() > kMaxHrefLength) {
+        if (token.size() > MAX_HREF_LENGTH) {
             token.clear();
             if (storedLinks_ < settings_.maxStoredLinks) {
                 const std::uint64_t id = store_.newId();
@@ -1259,7 +1259,7 @@ void Walker::input(const GumboNode* node) {
         std::string label =
             type == "image" ? (attribute(element, "alt") != nullptr ? attribute(element, "alt") : "") : value;
         if (!hasText(label)) label = type == "reset" ? "Reset" : "Submit";
-        const std::string word = offeredWord(label, kMaxButtonLabel);
+        const std::string word = offeredWord(label, MAX_BUTTON_LABEL);
         // The browser gives a button to the form it opened last.
         const bool live = owner != nullptr && owner == lastOpened_ && !disabled && !capReached();
         if (type == "reset") {
@@ -1340,7 +1340,7 @@ void Walker::input(const GumboNode* node) {
         // not know: a text box, as a desktop browser falls back to.
         field.kind = FieldRecord::Kind::Text;
         field.value = value;
-        field.offered = offeredWord(value, kMaxOfferedValue);
+        field.offered = offeredWord(value, MAX_OFFERED_VALUE);
         field.readOnly = hasAttribute(element, "readonly");
         if (shown) {
             field.generated = newName();
@@ -1425,7 +1425,7 @@ void Walker::select(const GumboNode* node) {
         option.value = attribute(child, "value") != nullptr ? attribute(child, "value") : collapsed(text);
         option.selected = selected;
         field.options.push_back(std::move(option));
-        std::string shownText = singleToken(toAscii(text), kMaxOptionText);
+        std::string shownText = singleToken(toAscii(text), MAX_OPTION_TEXT);
         texts.push_back(shownText.empty() ? "-" : shownText);
     }
     if (field.options.empty()) return;  // nothing to choose, nothing sent
@@ -1450,8 +1450,8 @@ void Walker::select(const GumboNode* node) {
         int width = 0;
         if (shownIndex < 0) {
             // A multiple list with nothing selected may send nothing.
-            html += "<OPTION VALUE=" + std::string(kNoOptionValue) + " SELECTED>-";
-            field.choice = kNoOptionValue;
+            html += "<OPTION VALUE=" + std::string(NO_OPTION_VALUE) + " SELECTED>-";
+            field.choice = NO_OPTION_VALUE;
             width = 1;
         }
         for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -1492,7 +1492,7 @@ void Walker::textArea(const GumboNode* node) {
     field.kind = FieldRecord::Kind::TextArea;
     field.name = attribute(element, "name") != nullptr ? attribute(element, "name") : "";
     field.value = text;
-    field.offered = offeredWord(text, kMaxOfferedValue);
+    field.offered = offeredWord(text, MAX_OFFERED_VALUE);
     field.readOnly = hasAttribute(element, "readonly");
     field.reachable = controlShown(owner);
     if (field.reachable) {
@@ -1526,7 +1526,7 @@ void Walker::button(const GumboNode* node) {
         label = named != nullptr ? toAscii(named) : "";
     }
     if (!hasText(label)) label = type == "reset" ? "Reset" : "Submit";
-    const std::string word = offeredWord(label, kMaxButtonLabel);
+    const std::string word = offeredWord(label, MAX_BUTTON_LABEL);
     const bool live = owner == lastOpened_ && !capReached();
     if (type == "reset") {
         if (live) {
@@ -1649,11 +1649,11 @@ void Walker::recordHiddenControls(const GumboNode* node) {
 // Elements that do not stay open around what follows them: void elements,
 // and those the parser closes by themselves when the next one starts.
 bool leavesNothingOpen(std::string_view name) {
-    static const char* const kNames[] = {"br",     "img",  "input", "meta",  "link",  "hr",     "wbr",
+    static const char* const NAMES[] = {"br",     "img",  "input", "meta",  "link",  "hr",     "wbr",
                                          "area",   "base", "col",   "embed", "param", "source", "track",
                                          "keygen", "p",    "li",    "dt",    "dd",    "option", "tr",
                                          "td",     "th",   "tbody", "thead", "tfoot", "frame",  "!doctype"};
-    for (const char* known : kNames) {
+    for (const char* known : NAMES) {
         if (name.size() == std::char_traits<char>::length(known) &&
             std::equal(name.begin(), name.end(), known, [](char a, char b) {
                 return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
@@ -1700,7 +1700,7 @@ std::size_t parseCostCut(std::string_view html, std::uint64_t budget) {
 }
 
 // About a second of the tree builder's time on this machine.
-constexpr std::uint64_t kParseCostBudget = 200000000;
+constexpr std::uint64_t PARSE_COST_BUDGET = 200000000;
 
 }  // namespace
 
@@ -1734,7 +1734,7 @@ std::string normaliseHtml(std::string_view body, std::string_view contentType, s
     if (truncated) body = body.substr(0, settings.maxInputBytes);
     const CharsetChoice charset = detectCharset(contentType, body, true);
     std::string utf8 = decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name);
-    const std::size_t cut = parseCostCut(utf8, kParseCostBudget);
+    const std::size_t cut = parseCostCut(utf8, PARSE_COST_BUDGET);
     const bool tooDeep = cut != std::string::npos;
     if (tooDeep) utf8.resize(cut);
     GumboMemory memory;

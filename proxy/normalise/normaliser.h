@@ -44,11 +44,11 @@ struct NormaliserSettings {
 
 // Longest default value offered in a text field (the browser's tag reader
 // takes tags of up to 511 characters).
-constexpr std::size_t kMaxOfferedValue = 400;
+constexpr std::size_t MAX_OFFERED_VALUE = 400;
 // Longest button label.
-constexpr std::size_t kMaxButtonLabel = 40;
+constexpr std::size_t MAX_BUTTON_LABEL = 40;
 // Longest option text the browser keeps.
-constexpr std::size_t kMaxOptionText = 42;
+constexpr std::size_t MAX_OPTION_TEXT = 42;
 
 // A value as the browser is given it in a tag: one word, in ASCII, blanks
 // and the characters that end a word or a tag ("=", ">") written as "_", a

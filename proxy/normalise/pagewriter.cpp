@@ -28,7 +28,7 @@ bool endsWithNbsPrefix(const std::string& text) {
 
 // A tag that parts text and shows nothing: an end tag the browser knows
 // and has no action for (the tag table's /IMG).
-constexpr std::string_view kSeparator = "</IMG>";
+constexpr std::string_view SEPARATOR = "</IMG>";
 
 // Characters that need a look in writeChars.
 bool needsCare(char c) {
@@ -37,9 +37,9 @@ bool needsCare(char c) {
 }
 
 // A text run longer than this gets a separator at the next word start; a
-// single word longer than kWordSplit gets one where it reaches that length.
-constexpr int kRunSplit = 400;
-constexpr int kWordSplit = 450;
+// single word longer than WORD_SPLIT gets one where it reaches that length.
+constexpr int RUN_SPLIT = 400;
+constexpr int WORD_SPLIT = 450;
 
 }  // namespace
 
@@ -114,11 +114,11 @@ void PageWriter::advance(int columns) {
     while (columns > 0) {
         // The browser moves to a new line before a character that would
         // stand beyond the last column.
-        if (col_ >= kLineWidth) {
+        if (col_ >= LINE_WIDTH) {
             col_ = indent_;
             ++lines_;
         }
-        const int step = std::min(columns, std::max(kLineWidth - col_, 1));
+        const int step = std::min(columns, std::max(LINE_WIDTH - col_, 1));
         col_ += step;
         columns -= step;
     }
@@ -128,7 +128,7 @@ void PageWriter::openFrames() {
     for (Frame& frame : frames_) {
         if (frame.opened) continue;
         frame.opened = true;
-        if (writtenLists_ >= kMaxListDepth) continue;
+        if (writtenLists_ >= MAX_LIST_DEPTH) continue;
         const bool ordered = frame.kind == ListKind::Ordered;
         code(ordered ? "<OL>" : "<UL>");
         frame.written = true;
@@ -212,14 +212,14 @@ void PageWriter::emitSpace() {
         ++textRun_;
         advance(1);
     }
-    if (textRun_ >= kRunSplit) tag(kSeparator);
+    if (textRun_ >= RUN_SPLIT) tag(SEPARATOR);
 }
 
 void PageWriter::placeSpace(int nextWidth) {
     if (!pendingSpace_) return;
     pendingSpace_ = false;
     if (!lineHasContent_) return;
-    if (page() && col_ + 1 + nextWidth > kLineWidth && col_ > indent_) {
+    if (page() && col_ + 1 + nextWidth > LINE_WIDTH && col_ > indent_) {
         tag("<BR>");
         lineEnded();
         lastBreakEnd_ = out_.size();
@@ -272,7 +272,7 @@ void PageWriter::closeEmphasis() {
 
 void PageWriter::writeChars(std::string_view word) {
     // Most words need no care: written in one go.
-    if (textRun_ + static_cast<int>(word.size()) < kWordSplit &&
+    if (textRun_ + static_cast<int>(word.size()) < WORD_SPLIT &&
         std::none_of(word.begin(), word.end(), needsCare)) {
         out_.append(word);
         afterTag_ = false;
@@ -286,11 +286,11 @@ void PageWriter::writeChars(std::string_view word) {
         const char c = word[i];
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte >= 0x7F) continue;
-        if (textRun_ >= kWordSplit) tag(kSeparator);
+        if (textRun_ >= WORD_SPLIT) tag(SEPARATOR);
         // A ";" right after a bare "&nbsp" would make it two blanks, and a
         // "p" after a text "&nbs" would make an entity of the text.
         if ((c == ';' && afterBareNbsp_) || (lower(c) == 'p' && !afterTag_ && endsWithNbsPrefix(out_)))
-            tag(kSeparator);
+            tag(SEPARATOR);
         out_.push_back(c);
         afterTag_ = false;
         afterBareNbsp_ = false;
@@ -427,13 +427,13 @@ void PageWriter::element(std::string_view html, int width) {
     syncEmphasis();
     if (page()) {
         // The browser starts a new line for an element that does not fit.
-        if (width > kLineWidth - col_) {
+        if (width > LINE_WIDTH - col_) {
             col_ = indent_;
             ++lines_;
         }
         col_ += width;
-        while (col_ > kLineWidth && kLineWidth > indent_) {
-            col_ -= kLineWidth - indent_;
+        while (col_ > LINE_WIDTH && LINE_WIDTH > indent_) {
+            col_ -= LINE_WIDTH - indent_;
             ++lines_;
         }
     } else {
@@ -452,8 +452,8 @@ void PageWriter::element(std::string_view html, int width) {
 }
 
 void PageWriter::link(std::string_view href, std::string_view text) {
-    std::size_t longest = kMaxLinkText;
-    if (page()) longest = std::min<std::size_t>(longest, static_cast<std::size_t>(kLineWidth - indent_));
+    std::size_t longest = MAX_LINK_TEXT;
+    if (page()) longest = std::min<std::size_t>(longest, static_cast<std::size_t>(LINE_WIDTH - indent_));
     std::string shown = singleToken(text, longest);
     if (shown.empty()) shown = "link";
     std::string html;
@@ -649,7 +649,7 @@ void PageWriter::inlineCell(const Cell& cell) {
     syncEmphasis();
     if ((afterBareNbsp_ && cell.html[0] == ';') ||
         (lower(cell.html[0]) == 'p' && !afterTag_ && endsWithNbsPrefix(out_)))
-        tag(kSeparator);
+        tag(SEPARATOR);
     advance(cell.width);
     out_ += cell.html;
     afterTag_ = cell.endsWithTag;

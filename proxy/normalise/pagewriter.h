@@ -53,12 +53,12 @@ public:
     enum class Mode { Page, Cell };
 
     // Columns of a page line in the browser.
-    static constexpr int kLineWidth = 78;
+    static constexpr int LINE_WIDTH = 78;
     // Lists nested deeper than this are shown at this depth (the browser
     // indents 5 columns per list).
-    static constexpr int kMaxListDepth = 6;
+    static constexpr int MAX_LIST_DEPTH = 6;
     // Longest link text written; a longer one is cut with "...".
-    static constexpr std::size_t kMaxLinkText = 70;
+    static constexpr std::size_t MAX_LINK_TEXT = 70;
 
     // What a finished cell holds, for the table layout.
     struct Cell {
@@ -133,7 +133,7 @@ public:
     int elements() const { return elements_; }
     bool hasContent() const { return width_ > 0 || elements_ > 0; }
     // Columns a line has at the current indentation.
-    int lineRoom() const { return kLineWidth - indent_; }
+    int lineRoom() const { return LINE_WIDTH - indent_; }
     // Bytes written so far.
     std::size_t size() const { return out_.size(); }
 

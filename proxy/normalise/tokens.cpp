@@ -6,10 +6,10 @@ namespace wexaproxy {
 
 namespace {
 
-constexpr std::string_view kLinkMarker = "~~L";
-constexpr std::string_view kFormMarker = "~~F";
-const char kHex[] = "0123456789ABCDEF";
-const char kBase36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr std::string_view LINK_MARKER = "~~L";
+constexpr std::string_view FORM_MARKER = "~~F";
+const char HEX[] = "0123456789ABCDEF";
+const char BASE36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 
 // Bytes an inline token carries as they are. They include none of the
 // browser's word delimiters (blank, "=", '"'), no ">" (which ends a tag),
@@ -44,7 +44,7 @@ bool keptInline(unsigned char c) {
 std::string base36(std::uint64_t n) {
     std::string digits;
     do {
-        digits.insert(digits.begin(), kBase36[n % 36]);
+        digits.insert(digits.begin(), BASE36[n % 36]);
         n /= 36;
     } while (n != 0);
     return digits;
@@ -112,7 +112,7 @@ bool decodeInline(std::string_view payload, std::string& out) {
 }  // namespace
 
 std::string inlineLinkToken(std::string_view absoluteUrl) {
-    std::string token(kLinkMarker);
+    std::string token(LINK_MARKER);
     std::string_view rest;
     if (startsWithNoCase(absoluteUrl, "http://")) {
         token.push_back('h');
@@ -134,19 +134,19 @@ std::string inlineLinkToken(std::string_view absoluteUrl) {
             token.push_back(c);
         } else {
             token.push_back('~');
-            token.push_back(kHex[byte >> 4]);
-            token.push_back(kHex[byte & 15]);
+            token.push_back(HEX[byte >> 4]);
+            token.push_back(HEX[byte & 15]);
         }
     }
     return token;
 }
 
 std::string storedLinkToken(std::uint64_t id) {
-    return std::string(kLinkMarker) + "t" + base36(id);
+    return std::string(LINK_MARKER) + "t" + base36(id);
 }
 
 std::string formToken(std::uint64_t id) {
-    return std::string(kFormMarker) + base36(id);
+    return std::string(FORM_MARKER) + base36(id);
 }
 
 TokenStore::TokenStore(TokenStoreSettings settings, Now now) : settings_(settings), now_(std::move(now)) {
@@ -256,9 +256,9 @@ std::size_t TokenStore::bytes() const {
 
 TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store) {
     TokenLookup result;
-    const std::size_t at = browserUrl.rfind(kLinkMarker);
+    const std::size_t at = browserUrl.rfind(LINK_MARKER);
     if (at == std::string_view::npos) return result;
-    std::string_view payload = browserUrl.substr(at + kLinkMarker.size());
+    std::string_view payload = browserUrl.substr(at + LINK_MARKER.size());
     // A blank may trail the URL line; nothing else can follow a token.
     while (!payload.empty() && payload.back() == ' ') payload.remove_suffix(1);
     if (payload.empty()) return result;
@@ -290,9 +290,9 @@ TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store) {
 
 TokenLookup lookUpForm(std::string_view browserAction, TokenStore& store) {
     TokenLookup result;
-    const std::size_t at = browserAction.rfind(kFormMarker);
+    const std::size_t at = browserAction.rfind(FORM_MARKER);
     if (at == std::string_view::npos) return result;
-    std::string_view payload = browserAction.substr(at + kFormMarker.size());
+    std::string_view payload = browserAction.substr(at + FORM_MARKER.size());
     while (!payload.empty() && payload.back() == ' ') payload.remove_suffix(1);
     std::uint64_t id = 0;
     if (!parseBase36(payload, id)) {

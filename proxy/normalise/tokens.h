@@ -49,9 +49,9 @@
 namespace wexaproxy {
 
 // Longest link target the browser keeps whole.
-constexpr std::size_t kMaxHrefLength = 149;
+constexpr std::size_t MAX_HREF_LENGTH = 149;
 // Longest form action the browser keeps whole ("http://" may be added in front).
-constexpr std::size_t kMaxActionLength = 91;
+constexpr std::size_t MAX_ACTION_LENGTH = 91;
 
 // The inline token of an absolute http or https URL ("~~Lh..."), whatever
 // its length; empty for any other URL.

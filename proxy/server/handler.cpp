@@ -31,7 +31,7 @@ bool buildFetchRequest(const Request& request, FetchRequest& fetch, std::string&
             break;
         case Command::FormGet:
             fetch.url = withQuery(checked.url, formUrlEncode(request.fields));
-            if (fetch.url.size() > kMaxUrlLength) {
+            if (fetch.url.size() > MAX_URL_LENGTH) {
                 error = "Form data too long for a GET form";
                 return false;
             }

@@ -95,8 +95,8 @@ std::string plainMessage(std::string_view message) {
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     if (out.empty()) out = "Unknown error";
-    if (out.size() > kMaxMessageLength) {
-        out.resize(kMaxMessageLength - 3);
+    if (out.size() > MAX_MESSAGE_LENGTH) {
+        out.resize(MAX_MESSAGE_LENGTH - 3);
         while (!out.empty() && out.back() == ' ') out.pop_back();
         out += "...";
     }

@@ -18,10 +18,10 @@
 namespace wexaproxy {
 
 // The page lines are cut to at most this many bytes.
-constexpr std::size_t kPageLineLength = 400;
+constexpr std::size_t PAGE_LINE_LENGTH = 400;
 
 // The message window shows at most this many characters of an error line.
-constexpr std::size_t kMaxMessageLength = 58;
+constexpr std::size_t MAX_MESSAGE_LENGTH = 58;
 
 enum class Cacheability { Cacheable, NotCacheable };
 
@@ -35,13 +35,13 @@ std::string sanitizePageText(std::string_view page);
 // Cuts text into lines as described at the top of this file. The views point
 // into text. maxLine must be at least 2 (one byte and room to step past a
 // "TRUE" or "FALSE").
-std::vector<std::string_view> cutLines(std::string_view text, std::size_t maxLine = kPageLineLength);
+std::vector<std::string_view> cutLines(std::string_view text, std::size_t maxLine = PAGE_LINE_LENGTH);
 
 // "OK", the cache flag, the page's lines, six "~".
 std::string pageReply(std::string_view page, Cacheability cacheability);
 
 // "ERROR" and one line: the message made safe (one non-empty line of at most
-// kMaxMessageLength printable characters, no "~" run that would end the reply).
+// MAX_MESSAGE_LENGTH printable characters, no "~" run that would end the reply).
 std::string errorReply(std::string_view message);
 
 // The one-line text that errorReply sends for message.

@@ -18,21 +18,21 @@ namespace wexaproxy {
 
 namespace {
 
-constexpr std::uint64_t kListenId = 0;
-constexpr std::uint64_t kWakeId = 1;
+constexpr std::uint64_t LISTEN_ID = 0;
+constexpr std::uint64_t WAKE_ID = 1;
 // After the reply, the server waits this long for the client to close, so
 // that closing with unread bytes never resets a connection whose reply the
 // client is still reading.
-constexpr auto kLinger = std::chrono::seconds(2);
-constexpr int kAcceptBatch = 32;
+constexpr auto LINGER = std::chrono::seconds(2);
+constexpr int ACCEPT_BATCH = 32;
 // When the connection table is full and others wait, a client that has sent
 // no complete request for this long gives up its place to them. A browser
 // sends its request right after connecting, so only silent or very slow
 // clients are ever that old: without this, a flood of them would hold every
 // place until their read deadline, and nobody else (a PING included) would
 // get in meanwhile.
-constexpr auto kEvictableAfter = std::chrono::seconds(1);
-constexpr const char* kEvictedMessage = "Server busy; try again";
+constexpr auto EVICTABLE_AFTER = std::chrono::seconds(1);
+constexpr const char* EVICTED_MESSAGE = "Server busy; try again";
 
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -86,9 +86,9 @@ bool Server::open(std::string& error) {
     }
     epoll_event event{};
     event.events = EPOLLIN;
-    event.data.u64 = kListenId;
+    event.data.u64 = LISTEN_ID;
     epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
-    event.data.u64 = kWakeId;
+    event.data.u64 = WAKE_ID;
     epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &event);
     return true;
 }
@@ -114,9 +114,9 @@ void Server::run() {
         }
         for (int i = 0; i < count; ++i) {
             std::uint64_t id = events[i].data.u64;
-            if (id == kListenId) {
+            if (id == LISTEN_ID) {
                 acceptAll();
-            } else if (id == kWakeId) {
+            } else if (id == WAKE_ID) {
                 std::uint64_t value = 0;
                 ssize_t ignored = ::read(wakeFd_, &value, sizeof value);
                 (void)ignored;
@@ -155,7 +155,7 @@ Server::Connection* Server::oldestIdleReader(Clock::time_point now) {
     Connection* oldest = nullptr;
     for (auto& entry : connections_) {
         Connection& conn = entry.second;
-        if (conn.phase != Phase::Reading || now - conn.started < kEvictableAfter) continue;
+        if (conn.phase != Phase::Reading || now - conn.started < EVICTABLE_AFTER) continue;
         if (oldest == nullptr || conn.started < oldest->started) oldest = &conn;
     }
     return oldest;
@@ -165,7 +165,7 @@ void Server::acceptAll() {
     // A bounded batch per pass: clients served straight from the workers
     // come back at once, and an endless accept loop would starve the
     // replies and closes waiting behind it.
-    for (int batch = 0; batch < kAcceptBatch; ++batch) {
+    for (int batch = 0; batch < ACCEPT_BATCH; ++batch) {
         if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
             Connection* idle = connectionsWaiting() ? oldestIdleReader(Clock::now()) : nullptr;
             if (idle == nullptr) {
@@ -179,10 +179,10 @@ void Server::acceptAll() {
             // The reply is a few bytes on a socket that has sent nothing
             // back yet: the send buffer takes it at once, or it is lost with
             // a client that is not listening anyway.
-            std::string reply = errorReply(kEvictedMessage);
+            std::string reply = errorReply(EVICTED_MESSAGE);
             ssize_t ignored = ::send(idle->fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
             (void)ignored;
-            logDone(*idle, "-", "", std::string("ERROR ") + kEvictedMessage, reply.size());
+            logDone(*idle, "-", "", std::string("ERROR ") + EVICTED_MESSAGE, reply.size());
             close(idle->id);
         }
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -332,7 +332,7 @@ void Server::writeTo(Connection& conn) {
     std::string().swap(conn.out);
     ::shutdown(conn.fd, SHUT_WR);
     conn.phase = Phase::Draining;
-    conn.deadline = Clock::now() + kLinger;
+    conn.deadline = Clock::now() + LINGER;
     watch(conn, EPOLLIN | EPOLLRDHUP);
     drain(conn);
 }
@@ -396,7 +396,7 @@ void Server::sweepDeadlines() {
          (connectionsWaiting() && oldestIdleReader(now) != nullptr))) {
         epoll_event event{};
         event.events = EPOLLIN;
-        event.data.u64 = kListenId;
+        event.data.u64 = LISTEN_ID;
         epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
         acceptPaused_ = false;
     }

@@ -16,7 +16,7 @@
 
 namespace {
 
-const char* const kTags[] = {"a",        "b",       "i",      "p",        "div",    "span",       "table",
+const char* const TAGS[] = {"a",        "b",       "i",      "p",        "div",    "span",       "table",
                              "tr",       "td",      "th",     "ul",       "ol",     "li",         "form",
                              "input",    "select",  "option", "textarea", "button", "br",         "hr",
                              "img",      "h1",      "h3",     "pre",      "center", "blockquote", "script",
@@ -24,12 +24,12 @@ const char* const kTags[] = {"a",        "b",       "i",      "p",        "div",
                              "noscript", "caption", "thead",  "frameset", "frame",  "label",      "fieldset",
                              "iframe",   "base",    "meta",   "q",        "em",     "u"};
 
-const char* const kAttributes[] = {"href",   "src",         "alt",      "name",       "value",   "type",
+const char* const ATTRIBUTES[] = {"href",   "src",         "alt",      "name",       "value",   "type",
                                    "action", "method",      "style",    "hidden",     "colspan", "rowspan",
                                    "align",  "checked",     "selected", "multiple",   "form",    "id",
                                    "start",  "aria-hidden", "content",  "http-equiv", "charset", "disabled"};
 
-const char* const kValues[] = {"x",
+const char* const VALUES[] = {"x",
                                "a b c",
                                "javascript:alert(1)",
                                "http://example.org/a?b=c&d=e#f",
@@ -52,7 +52,7 @@ const char* const kValues[] = {"x",
                                "\xFF\xFE\x80",
                                ""};
 
-const char* const kTexts[] = {"Hello world ",
+const char* const TEXTS[] = {"Hello world ",
                               " a < b > c ",
                               "&nbsp;&NBSP&nbsp",
                               "&amp;nbsp; &lt;script&gt;",
@@ -80,14 +80,14 @@ std::string randomPage(std::mt19937& random) {
             case 0:
             case 1: {
                 page += "<";
-                page += kTags[pick(std::size(kTags))];
+                page += TAGS[pick(std::size(TAGS))];
                 const int attributes = static_cast<int>(pick(4));
                 for (int a = 0; a < attributes; ++a) {
                     page += " ";
-                    page += kAttributes[pick(std::size(kAttributes))];
+                    page += ATTRIBUTES[pick(std::size(ATTRIBUTES))];
                     if (pick(4) != 0) {
                         page += "=\"";
-                        page += kValues[pick(std::size(kValues))];
+                        page += VALUES[pick(std::size(VALUES))];
                         page += "\"";
                     }
                 }
@@ -96,11 +96,11 @@ std::string randomPage(std::mt19937& random) {
             }
             case 2:
                 page += "</";
-                page += kTags[pick(std::size(kTags))];
+                page += TAGS[pick(std::size(TAGS))];
                 page += ">";
                 break;
             default:
-                page += kTexts[pick(std::size(kTexts))];
+                page += TEXTS[pick(std::size(TEXTS))];
                 break;
         }
     }
@@ -113,7 +113,7 @@ void expectSafeLines(const std::string& page) {
     std::string joined;
     for (std::string_view line : wexaproxy::cutLines(text)) {
         ASSERT_FALSE(line.empty());
-        ASSERT_LE(line.size(), wexaproxy::kPageLineLength);
+        ASSERT_LE(line.size(), wexaproxy::PAGE_LINE_LENGTH);
         ASSERT_EQ(line.find("~~~~~~"), std::string_view::npos);
         ASSERT_NE(line.substr(0, 4), "TRUE");
         ASSERT_NE(line.substr(0, 5), "FALSE");

@@ -131,7 +131,7 @@ TEST(FormRestoration, MultipleListsAndTheNoOptionChoice) {
     FieldRecord empty = field(Kind::Select, "none", "f1", "");
     empty.multiple = true;
     empty.options = {{"p", false}};
-    empty.choice = wexaproxy::kNoOptionValue;
+    empty.choice = wexaproxy::NO_OPTION_VALUE;
     form.fields = {list, empty};
     // Left as offered: every selected option, and nothing for the other.
     EXPECT_EQ(pairs(wexaproxy::restoreFields(form, {{"f1", "n"}, {"f0", "0"}})),

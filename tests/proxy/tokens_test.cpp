@@ -104,7 +104,7 @@ TEST(StoredTokens, LinksAndFormsAreFoundBehindAnyPrefix) {
 
     // The browser puts "http://" in front of an action that lacks it.
     const std::string action = wexaproxy::formToken(formId);
-    EXPECT_LE(action.size() + 7, wexaproxy::kMaxActionLength);
+    EXPECT_LE(action.size() + 7, wexaproxy::MAX_ACTION_LENGTH);
     TokenLookup sent = lookUpForm("http://" + action, store);
     ASSERT_EQ(sent.kind, TokenLookup::Kind::Found);
     EXPECT_EQ(sent.form->action, "http://example.org/login");
