@@ -12,7 +12,7 @@
 //
 // - in document order, hidden fields included;
 // - text fields with the value typed; a text field left as offered (its
-//   default with blanks written as "_", see offeredWord in normaliser.h)
+//   default with blanks written as "_", see offeredWord in forms.h)
 //   sends its real default; an emptied one sends the empty text, as it does
 //   when the browser leaves it out;
 // - checkboxes only when checked, radio buttons only the chosen one, lists

@@ -3,13 +3,14 @@
 // the browser reads (see pagewriter.h), and the browser's requests turned
 // back into what they stand for (see tokens.h and formrecord.h).
 //
-// A page is decoded to UTF-8 (charset.h), parsed with gumbo, an HTML5
-// parser, and walked once: what a desktop browser would not show is left
-// out (head, scripts, styles, templates, comments, elements that are hidden
-// by attribute or inline style), the rest is written with the browser's
-// tags only, its text in ASCII. Links and form actions become tokens, form
-// controls get generated names, and the form records and long link targets
-// go into the token store.
+// A page is decoded to UTF-8 (charset.h) and parsed with gumbo, an HTML5
+// parser (parse.h), and walked once (walker.h): what a desktop browser would
+// not show is left out (head, scripts, styles, templates, comments, elements
+// that are hidden by attribute or inline style), the rest is written with
+// the browser's tags only, its text in ASCII. Links and form actions become
+// tokens (links.h, forms.h), form controls get generated names, tables are
+// laid out (tables.h), and the form records and long link targets go into
+// the token store.
 //
 // normaliseHtml and normaliseText are pure functions of their inputs and
 // the token store.
@@ -41,19 +42,6 @@ struct NormaliserSettings {
     std::size_t bigPageBytes = 1024 * 1024;
     int bigPageSlots = 2;
 };
-
-// Longest default value offered in a text field (the browser's tag reader
-// takes tags of up to 511 characters).
-constexpr std::size_t MAX_OFFERED_VALUE = 400;
-// Longest button label.
-constexpr std::size_t MAX_BUTTON_LABEL = 40;
-// Longest option text the browser keeps.
-constexpr std::size_t MAX_OPTION_TEXT = 42;
-
-// A value as the browser is given it in a tag: one word, in ASCII, blanks
-// and the characters that end a word or a tag ("=", ">") written as "_", a
-// double quote as "'", surrounding blanks dropped, cut at maxLength.
-std::string offeredWord(std::string_view utf8Value, std::size_t maxLength);
 
 // An HTML page in the browser's dialect, its title first. pageUrl is the
 // URL the page was fetched from (after redirects): links and actions
