@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "proxy/server/reply.h"
 
@@ -36,6 +37,22 @@ constexpr const char* EVICTED_MESSAGE = "Server busy; try again";
 
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
+}
+
+enum class Sent { All, Blocked, Failed };
+
+// The one place that writes to a client: bytes from sent on, as far as the
+// socket takes them now (sockets are non-blocking); sent moves past them.
+Sent sendAvailable(int fd, std::string_view bytes, std::size_t& sent) {
+    while (sent < bytes.size()) {
+        ssize_t put = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Sent::Blocked : Sent::Failed;
+        }
+        sent += static_cast<std::size_t>(put);
+    }
+    return Sent::All;
 }
 
 }  // namespace
@@ -180,8 +197,8 @@ void Server::acceptAll() {
             // back yet: the send buffer takes it at once, or it is lost with
             // a client that is not listening anyway.
             std::string reply = errorReply(EVICTED_MESSAGE);
-            ssize_t ignored = ::send(idle->fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            (void)ignored;
+            std::size_t sent = 0;
+            sendAvailable(idle->fd, reply, sent);
             logDone(*idle, "-", "", std::string("ERROR ") + EVICTED_MESSAGE, reply.size());
             close(idle->id);
         }
@@ -302,32 +319,29 @@ void Server::requestRead(Connection& conn) {
     conn.phase = Phase::Waiting;
     {
         std::lock_guard<std::mutex> lock(jobsMutex_);
-        jobs_.push_back(Job{conn.id, conn.fd, request});
+        jobs_.push_back(Job{conn.id, request});
     }
     jobsReady_.notify_one();
 }
 
-void Server::startReply(Connection& conn, std::string bytes, std::size_t alreadySent) {
+void Server::startReply(Connection& conn, std::string bytes) {
     conn.phase = Phase::Writing;
     conn.out = std::move(bytes);
-    conn.sent = alreadySent;
+    conn.sent = 0;
     conn.deadline = Clock::now() + std::chrono::milliseconds(config_.writeTimeoutMs);
     writeTo(conn);
 }
 
 void Server::writeTo(Connection& conn) {
-    while (conn.sent < conn.out.size()) {
-        ssize_t put = ::send(conn.fd, conn.out.data() + conn.sent, conn.out.size() - conn.sent, MSG_NOSIGNAL);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                watch(conn, EPOLLOUT);
-                return;
-            }
+    switch (sendAvailable(conn.fd, conn.out, conn.sent)) {
+        case Sent::Blocked:
+            watch(conn, EPOLLOUT);
+            return;
+        case Sent::Failed:
             close(conn.id);
             return;
-        }
-        conn.sent += static_cast<std::size_t>(put);
+        case Sent::All:
+            break;
     }
     std::string().swap(conn.out);
     ::shutdown(conn.fd, SHUT_WR);
@@ -360,11 +374,7 @@ void Server::collectFinished() {
         if (found == connections_.end()) continue;
         Connection& conn = found->second;
         logDone(conn, item.command, item.served.url, item.served.outcome, item.served.reply.size());
-        if (item.broken) {
-            close(item.id);
-        } else {
-            startReply(conn, std::move(item.served.reply), item.sent);
-        }
+        startReply(conn, std::move(item.served.reply));
     }
 }
 
@@ -417,23 +427,6 @@ void Server::workerMain() {
         finished.id = job.id;
         finished.served = serveRequest(job.request, fetcher, filter_);
         finished.command = commandName(job.request.command);
-        // The loop leaves a connection alone while a worker has it, so the
-        // worker may send at once: the client gets its page without waiting
-        // for the loop to wake up. What the socket does not take now, the
-        // loop sends later.
-        const std::string& reply = finished.served.reply;
-        while (finished.sent < reply.size()) {
-            ssize_t put = ::send(job.fd, reply.data() + finished.sent, reply.size() - finished.sent,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (put > 0) {
-                finished.sent += static_cast<std::size_t>(put);
-            } else if (put < 0 && errno == EINTR) {
-                continue;
-            } else {
-                finished.broken = put < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
-                break;
-            }
-        }
         {
             std::lock_guard<std::mutex> lock(finishedMutex_);
             finished_.push_back(std::move(finished));

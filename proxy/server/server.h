@@ -4,8 +4,9 @@
 // Design: one event-loop thread owns every browser connection (epoll,
 // non-blocking sockets) and a bounded pool of worker threads does the
 // fetching. The loop reads requests, with a deadline per connection, and
-// only a complete request is handed to a worker; it also writes the replies.
-// So a silent or slow client costs one idle socket, never a worker, and the
+// only a complete request is handed to a worker; the worker hands the reply
+// back and the loop writes it: only the loop ever touches a socket. So a
+// silent or slow client costs one idle socket, never a worker, and the
 // workers, which block in libcurl for as long as a web server takes, are
 // all busy with real fetches. Blocking fetches on threads (rather than one
 // event-driven curl multi handle) keep the fetch code simple and let the
@@ -63,17 +64,16 @@ private:
         std::string out;
         std::size_t sent = 0;
     };
+    // A complete request for a worker, and the reply it hands back: workers
+    // never touch a socket.
     struct Job {
         std::uint64_t id = 0;
-        int fd = -1;
         Request request;
     };
     struct Finished {
         std::uint64_t id = 0;
         Served served;
         std::string command;
-        std::size_t sent = 0;  // bytes of the reply the worker already sent
-        bool broken = false;   // the worker's send failed: the client is gone
     };
 
     void acceptAll();
@@ -83,7 +83,7 @@ private:
     void onEvent(std::uint64_t id, std::uint32_t events);
     void readFrom(Connection& conn);
     void requestRead(Connection& conn);
-    void startReply(Connection& conn, std::string bytes, std::size_t alreadySent = 0);
+    void startReply(Connection& conn, std::string bytes);
     void writeTo(Connection& conn);
     void drain(Connection& conn);
     void watch(Connection& conn, std::uint32_t events);
