@@ -9,9 +9,9 @@
 
 #include "proxy/core/log.h"
 #include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/tokens.h"
 #include "proxy/server/options.h"
 #include "proxy/server/server.h"
-#include "proxy/normalise/tokens.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "proxy/core/pagefilter.h"
-#include "proxy/fetch/targets.h"
 #include "proxy/core/urls.h"
+#include "proxy/fetch/targets.h"
 
 namespace wexaproxy {
 

@@ -16,12 +16,12 @@ bool isPublicIPv4(std::uint32_t host) {
         std::uint32_t mask = prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix);
         return (host & mask) == network;
     };
-    return !(within(0x00000000u, 8) ||    // "this network", 0.0.0.0 included
-             within(0x7f000000u, 8) ||    // loopback
-             within(0x0a000000u, 8) ||    // private
-             within(0xac100000u, 12) ||   // private
-             within(0xc0a80000u, 16) ||   // private
-             within(0xa9fe0000u, 16));    // link-local
+    return !(within(0x00000000u, 8) ||   // "this network", 0.0.0.0 included
+             within(0x7f000000u, 8) ||   // loopback
+             within(0x0a000000u, 8) ||   // private
+             within(0xac100000u, 12) ||  // private
+             within(0xc0a80000u, 16) ||  // private
+             within(0xa9fe0000u, 16));   // link-local
 }
 
 bool isPublicIPv6(const in6_addr& address) {
@@ -35,9 +35,9 @@ bool isPublicIPv6(const in6_addr& address) {
         return isPublicIPv4(host);
     }
     if (std::memcmp(b, ZERO, 15) == 0 && (b[15] == 0 || b[15] == 1)) return false;  // :: and ::1
-    if ((b[0] & 0xfe) == 0xfc) return false;                                      // fc00::/7
-    if (b[0] == 0xfe && (b[1] & 0xc0) == 0x80) return false;                      // fe80::/10
-    if (b[0] == 0xfe && (b[1] & 0xc0) == 0xc0) return false;                      // fec0::/10
+    if ((b[0] & 0xfe) == 0xfc) return false;                                        // fc00::/7
+    if (b[0] == 0xfe && (b[1] & 0xc0) == 0x80) return false;                        // fe80::/10
+    if (b[0] == 0xfe && (b[1] & 0xc0) == 0xc0) return false;                        // fec0::/10
     return true;
 }
 

@@ -16,13 +16,13 @@
 
 #include "common/check.h"
 #include "proxy/normalise/normaliser.h"
-#include "proxy/server/reply.h"
 #include "proxy/normalise/tokens.h"
+#include "proxy/server/reply.h"
 
 namespace {
 
-const char* const CONTENT_TYPES[] = {"text/html", "text/html; charset=utf-8", "text/html; charset=windows-1252",
-                                     "text/plain"};
+const char* const CONTENT_TYPES[] = {"text/html", "text/html; charset=utf-8",
+                                     "text/html; charset=windows-1252", "text/plain"};
 
 void checkPage(const std::string& page) {
     for (const unsigned char c : page) WEXA_CHECK(c >= 32 && c <= 126, "page byte is printable ASCII");

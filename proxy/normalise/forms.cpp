@@ -350,7 +350,8 @@ void FormBuilder::select(const GumboNode* node) {
     field.multiple = hasAttribute(element, "multiple");
     std::vector<std::string> texts;
     std::vector<const GumboNode*> pending;
-    for (unsigned i = element.children.length; i > 0; --i) pending.push_back(childAt(element.children, i - 1));
+    for (unsigned i = element.children.length; i > 0; --i)
+        pending.push_back(childAt(element.children, i - 1));
     while (!pending.empty()) {
         const GumboNode* at = pending.back();
         pending.pop_back();
@@ -358,7 +359,8 @@ void FormBuilder::select(const GumboNode* node) {
         const GumboElement& child = at->v.element;
         if (child.tag == GUMBO_TAG_OPTGROUP) {
             if (hasAttribute(child, "disabled")) continue;
-            for (unsigned i = child.children.length; i > 0; --i) pending.push_back(childAt(child.children, i - 1));
+            for (unsigned i = child.children.length; i > 0; --i)
+                pending.push_back(childAt(child.children, i - 1));
             continue;
         }
         if (child.tag != GUMBO_TAG_OPTION) continue;
@@ -378,7 +380,8 @@ void FormBuilder::select(const GumboNode* node) {
     // option (or the first), a multiple list its first selected one.
     int shownIndex = -1;
     for (std::size_t i = 0; i < field.options.size(); ++i) {
-        if (field.options[i].selected && (!field.multiple || shownIndex < 0)) shownIndex = static_cast<int>(i);
+        if (field.options[i].selected && (!field.multiple || shownIndex < 0))
+            shownIndex = static_cast<int>(i);
     }
     if (shownIndex < 0 && !field.multiple) shownIndex = 0;
 
@@ -510,7 +513,8 @@ void FormBuilder::firstButton(Build* owner, const GumboElement& element) {
         const UrlResolver::Result target = state_.resolver.resolve(action);
         owner->record.action = target.kind == UrlResolver::Kind::Web ? target.url : std::string();
     }
-    if (hasAttribute(element, "formmethod")) owner->record.post = lowerAttribute(element, "formmethod") == "post";
+    if (hasAttribute(element, "formmethod"))
+        owner->record.post = lowerAttribute(element, "formmethod") == "post";
     if (hasAttribute(element, "formenctype"))
         owner->record.multipart = lowerAttribute(element, "formenctype") == "multipart/form-data";
 }

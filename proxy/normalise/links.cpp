@@ -93,7 +93,8 @@ void LinkBuilder::refresh(const GumboElement& meta) {
     if (at == std::string::npos) return;
     std::string_view value(content);
     value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t\n\r\f")));
-    std::string href(value.substr(std::min(value.size(), at + 4), lowered.size() - std::min(lowered.size(), at + 4)));
+    std::string href(
+        value.substr(std::min(value.size(), at + 4), lowered.size() - std::min(lowered.size(), at + 4)));
     while (!href.empty() && (href.front() == '\'' || href.front() == '"')) href.erase(0, 1);
     while (!href.empty() && (href.back() == '\'' || href.back() == '"')) href.pop_back();
     const std::string target = token(href);

@@ -227,7 +227,8 @@ TableBuilder::Grid TableBuilder::buildGrid(const std::vector<const GumboNode*>& 
         skipCovered();
         if (spanLeft.size() < spanned.size()) spanLeft.resize(spanned.size(), 0);
         for (std::size_t c = 0; c < spanLeft.size(); ++c)
-            spanLeft[c] = std::max(spanLeft[c] > 0 ? spanLeft[c] - 1 : 0, c < spanned.size() ? spanned[c] : 0);
+            spanLeft[c] =
+                std::max(spanLeft[c] > 0 ? spanLeft[c] - 1 : 0, c < spanned.size() ? spanned[c] : 0);
         // Trailing cells that only fill covered columns show nothing.
         while (!cells.empty() && cells.back().html.empty() && cells.back().width == 0) cells.pop_back();
         if (!cells.empty()) grid.push_back(std::move(cells));

@@ -72,7 +72,8 @@ std::string titleOf(const GumboNode* root) {
             return text;
         }
         if (element.tag == GUMBO_TAG_SVG || element.tag_namespace != GUMBO_NAMESPACE_HTML) continue;
-        for (unsigned i = element.children.length; i > 0; --i) pending.push_back(childAt(element.children, i - 1));
+        for (unsigned i = element.children.length; i > 0; --i)
+            pending.push_back(childAt(element.children, i - 1));
     }
     return {};
 }

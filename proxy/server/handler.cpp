@@ -1,7 +1,7 @@
 #include "proxy/server/handler.h"
 
-#include "proxy/server/reply.h"
 #include "proxy/core/urls.h"
+#include "proxy/server/reply.h"
 
 namespace wexaproxy {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "proxy/fetch/fetcher.h"
 #include "proxy/core/pagefilter.h"
 #include "proxy/core/request.h"
+#include "proxy/fetch/fetcher.h"
 
 namespace wexaproxy {
 

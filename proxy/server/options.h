@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "proxy/fetch/fetcher.h"
 #include "proxy/core/log.h"
+#include "proxy/fetch/fetcher.h"
 #include "proxy/server/requestreader.h"
 
 namespace wexaproxy {

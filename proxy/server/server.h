@@ -23,11 +23,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "proxy/core/log.h"
+#include "proxy/core/pagefilter.h"
 #include "proxy/fetch/fetcher.h"
 #include "proxy/server/handler.h"
-#include "proxy/core/log.h"
 #include "proxy/server/options.h"
-#include "proxy/core/pagefilter.h"
 #include "proxy/server/requestreader.h"
 
 namespace wexaproxy {

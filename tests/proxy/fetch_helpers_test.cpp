@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <string>
 
+#include "proxy/core/pagefilter.h"
+#include "proxy/core/urls.h"
 #include "proxy/fetch/fetcher.h"
 #include "proxy/server/handler.h"
-#include "proxy/core/pagefilter.h"
 #include "proxy/server/reply.h"
-#include "proxy/core/urls.h"
 
 using wexaproxy::cacheControlForbidsStoring;
 using wexaproxy::Command;
