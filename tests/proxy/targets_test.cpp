@@ -1,12 +1,11 @@
 // The address rule of the proxy: which resolved addresses count as public.
 // Addresses are data here; nothing is connected to.
 
-#include "proxy/targets.h"
+#include "proxy/fetch/targets.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 
 #include <cstring>
 
@@ -14,25 +13,25 @@ using wexaproxy::isPublicAddress;
 using wexaproxy::isPublicAddressText;
 
 TEST(TargetAddresses, LoopbackPrivateLinkLocalAndUnspecifiedIPv4AreNotPublic) {
-    for (const char* address : {"127.0.0.1", "127.255.255.254", "10.0.0.1", "10.255.255.255", "172.16.0.1",
-                                "172.31.255.255", "192.168.0.1", "192.168.255.255", "169.254.169.254",
-                                "0.0.0.0", "0.1.2.3"}) {
+    for (const char* address :
+         {"127.0.0.1", "127.255.255.254", "10.0.0.1", "10.255.255.255", "172.16.0.1", "172.31.255.255",
+          "192.168.0.1", "192.168.255.255", "169.254.169.254", "0.0.0.0", "0.1.2.3"}) {
         EXPECT_FALSE(isPublicAddressText(address)) << address;
     }
 }
 
 TEST(TargetAddresses, NeighboursOfTheClosedRangesArePublic) {
-    for (const char* address : {"1.1.1.1", "9.255.255.255", "11.0.0.0", "126.255.255.255", "128.0.0.0",
-                                "172.15.255.255", "172.32.0.0", "192.167.255.255", "192.169.0.0",
-                                "169.253.255.255", "169.255.0.0", "203.0.113.5"}) {
+    for (const char* address :
+         {"1.1.1.1", "9.255.255.255", "11.0.0.0", "126.255.255.255", "128.0.0.0", "172.15.255.255",
+          "172.32.0.0", "192.167.255.255", "192.169.0.0", "169.253.255.255", "169.255.0.0", "203.0.113.5"}) {
         EXPECT_TRUE(isPublicAddressText(address)) << address;
     }
 }
 
 TEST(TargetAddresses, IPv6LoopbackUniqueLocalLinkLocalAndMappedPrivateAreNotPublic) {
-    for (const char* address : {"::1", "::", "fc00::1", "fd12:3456::1", "fe80::1", "febf::1", "fec0::1",
-                                "::ffff:127.0.0.1", "::ffff:10.1.2.3", "::ffff:192.168.1.1",
-                                "::ffff:169.254.169.254", "::ffff:0.0.0.0"}) {
+    for (const char* address :
+         {"::1", "::", "fc00::1", "fd12:3456::1", "fe80::1", "febf::1", "fec0::1", "::ffff:127.0.0.1",
+          "::ffff:10.1.2.3", "::ffff:192.168.1.1", "::ffff:169.254.169.254", "::ffff:0.0.0.0"}) {
         EXPECT_FALSE(isPublicAddressText(address)) << address;
     }
     for (const char* address : {"2001:db8::1", "2606:4700::1111", "fbff::1", "::ffff:8.8.8.8"}) {
