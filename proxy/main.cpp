@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "proxy/log.h"
-#include "proxy/normaliser.h"
-#include "proxy/options.h"
-#include "proxy/server.h"
-#include "proxy/tokens.h"
+#include "proxy/core/log.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/tokens.h"
+#include "proxy/server/options.h"
+#include "proxy/server/server.h"
 
 namespace {
 

@@ -30,9 +30,15 @@ BROWSER = {
     "tools": 6,
 }
 
-# The proxy server, bottom to top (common/ is shared with the browser).
+# The proxy server, bottom to top (common/ is shared with the browser). The
+# fetcher and the normaliser are peers: the server puts them together, and
+# main.cpp (in proxy/ itself) puts the server and the normaliser together.
 PROXY = {
-    "proxy": 1,
+    "proxy/core": 1,
+    "proxy/fetch": 2,
+    "proxy/normalise": 2,
+    "proxy/server": 3,
+    "proxy": 4,
 }
 
 LIBRARIES = {
@@ -43,7 +49,11 @@ LIBRARIES = {
     "wexa_net": "net",
     "wexa_controls": "controls",
     "wexa_shell": "shell",
-    "wexa_proxy": "proxy",
+    "wexa_proxy_core": "proxy/core",
+    "wexa_proxy_fetch": "proxy/fetch",
+    "wexa_proxy_normalise": "proxy/normalise",
+    "wexa_proxy_server": "proxy/server",
+    "wexapserver": "proxy",
 }
 
 SOURCE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc")

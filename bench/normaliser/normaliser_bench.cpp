@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "proxy/charset.h"
-#include "proxy/gumbomemory.h"
-#include "proxy/normaliser.h"
-#include "proxy/tokens.h"
+#include "proxy/normalise/charset.h"
+#include "proxy/normalise/gumbomemory.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/tokens.h"
 
 namespace {
 

@@ -37,13 +37,13 @@ struct Options {
 };
 
 // Why a fetch failed, counted separately so that a failing run says where.
-enum Failure { kConnect, kSend, kReceive, kBadReply, kFailureKinds };
-const char* const kFailureNames[kFailureKinds] = {"connect", "send", "receive", "bad_reply"};
+enum Failure { CONNECT, SEND, RECEIVE, BAD_REPLY, FAILURE_KINDS };
+const char* const FAILURE_NAMES[FAILURE_KINDS] = {"connect", "send", "receive", "bad_reply"};
 
 struct ClientStats {
     std::vector<double> latenciesMs;
     long errors = 0;
-    long failures[kFailureKinds] = {};
+    long failures[FAILURE_KINDS] = {};
 };
 
 int connectLoopback(int port) {
@@ -77,10 +77,10 @@ bool sendAll(int fd, const std::string& bytes) {
 // One fetch; true when the whole page arrived, otherwise failure says why.
 bool fetchOnce(const Options& options, const std::string& request, std::string& buffer, Failure& failure) {
     int fd = connectLoopback(options.port);
-    failure = kConnect;
+    failure = CONNECT;
     if (fd < 0) return false;
     bool ok = sendAll(fd, request);
-    failure = ok ? kReceive : kSend;
+    failure = ok ? RECEIVE : SEND;
     buffer.clear();
     char chunk[65536];
     bool proxy = options.mode == "proxy";
@@ -95,7 +95,7 @@ bool fetchOnce(const Options& options, const std::string& request, std::string& 
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
     if (!ok) return false;
-    failure = kBadReply;
+    failure = BAD_REPLY;
     if (proxy) {
         return buffer.compare(0, 8, "OK\nTRUE\n") == 0 && buffer.size() >= options.minBytes &&
                buffer.compare(buffer.size() - 7, 7, "~~~~~~\n") == 0;
@@ -114,7 +114,7 @@ void clientLoop(const Options& options, Clock::time_point until, ClientStats& st
     buffer.reserve(1 << 17);
     while (Clock::now() < until) {
         Clock::time_point start = Clock::now();
-        Failure failure = kConnect;
+        Failure failure = CONNECT;
         bool ok = fetchOnce(options, request, buffer, failure);
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (ok) {
@@ -122,7 +122,7 @@ void clientLoop(const Options& options, Clock::time_point until, ClientStats& st
         } else {
             ++stats.errors;
             ++stats.failures[failure];
-            if (failure == kBadReply && stats.failures[kBadReply] == 1) {
+            if (failure == BAD_REPLY && stats.failures[BAD_REPLY] == 1) {
                 std::fprintf(stderr, "first bad reply (%zu bytes): %.60s\n", buffer.size(), buffer.c_str());
             }
         }
@@ -186,16 +186,16 @@ int main(int argc, char** argv) {
 
     std::vector<double> all;
     long errors = 0;
-    long failures[kFailureKinds] = {};
+    long failures[FAILURE_KINDS] = {};
     for (ClientStats& client : stats) {
         all.insert(all.end(), client.latenciesMs.begin(), client.latenciesMs.end());
         errors += client.errors;
-        for (int kind = 0; kind < kFailureKinds; ++kind) failures[kind] += client.failures[kind];
+        for (int kind = 0; kind < FAILURE_KINDS; ++kind) failures[kind] += client.failures[kind];
     }
     if (errors > 0) {
         std::fprintf(stderr, "errors by kind:");
-        for (int kind = 0; kind < kFailureKinds; ++kind)
-            std::fprintf(stderr, " %s=%ld", kFailureNames[kind], failures[kind]);
+        for (int kind = 0; kind < FAILURE_KINDS; ++kind)
+            std::fprintf(stderr, " %s=%ld", FAILURE_NAMES[kind], failures[kind]);
         std::fprintf(stderr, "\n");
     }
     std::size_t pages = all.size();

@@ -15,14 +15,14 @@
 #include <string_view>
 
 #include "common/check.h"
-#include "proxy/normaliser.h"
-#include "proxy/reply.h"
-#include "proxy/tokens.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/tokens.h"
+#include "proxy/server/reply.h"
 
 namespace {
 
-const char* const kContentTypes[] = {"text/html", "text/html; charset=utf-8", "text/html; charset=windows-1252",
-                                     "text/plain"};
+const char* const CONTENT_TYPES[] = {"text/html", "text/html; charset=utf-8",
+                                     "text/html; charset=windows-1252", "text/plain"};
 
 void checkPage(const std::string& page) {
     for (const unsigned char c : page) WEXA_CHECK(c >= 32 && c <= 126, "page byte is printable ASCII");
@@ -54,7 +54,7 @@ void checkReply(const std::string& reply) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     static wexaproxy::TokenStore store;
-    const std::string_view type = kContentTypes[data[0] % 4];
+    const std::string_view type = CONTENT_TYPES[data[0] % 4];
     const std::string_view body(reinterpret_cast<const char*>(data + 1), size - 1);
     const std::string_view url = "http://example.test/dir/page.html";
     const std::string page = type == "text/plain" ? wexaproxy::normaliseText(body, type, url)

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "common/check.h"
-#include "proxy/request.h"
+#include "proxy/server/requestreader.h"
 
 namespace {
 
@@ -68,7 +68,8 @@ void readUnder(const RequestLimits& limits, std::uint8_t seed, const char* bytes
 
     Request whole;
     std::string reason;
-    const RequestReader::State wholeVerdict = wexaproxy::parseRequest(std::string(bytes, size), whole, reason, limits);
+    const RequestReader::State wholeVerdict =
+        wexaproxy::parseRequest(std::string(bytes, size), whole, reason, limits);
     WEXA_CHECK(wholeVerdict == verdict, "chunking does not change the verdict");
 
     if (verdict == RequestReader::State::Malformed) {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "proxy/normaliser.h"
+#include "proxy/normalise/normaliser.h"
 
 namespace {
 

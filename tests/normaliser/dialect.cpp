@@ -16,7 +16,7 @@ namespace {
 // The tags the normaliser may write: those of the browser's tag table that
 // it writes for pages (/IMG, which the browser has no action for, parts
 // text; /LI evens out table cells).
-const std::set<std::string> kTags = {
+const std::set<std::string> TAGS = {
     "A",     "/A",     "B",  "/B",  "BR",     "CENTER", "/CENTER", "FORM",  "/FORM",  "HR", "INPUT",
     "LI",    "/LI",    "OL", "/OL", "OPTION", "SELECT", "/SELECT", "TABLE", "/TABLE", "TD", "/TD",
     "TITLE", "/TITLE", "TR", "/TR", "U",      "/U",     "UL",      "/UL",   "/IMG"};
@@ -30,7 +30,7 @@ bool isWordCharacter(char c) {
 void checkTag(const std::string& tag, std::size_t at, std::vector<std::string>& problems) {
     const std::size_t nameEnd = std::min(tag.find(' '), tag.size());
     const std::string name = tag.substr(0, nameEnd);
-    if (kTags.count(name) == 0) {
+    if (TAGS.count(name) == 0) {
         problems.push_back("unknown tag <" + tag + "> at " + std::to_string(at));
         return;
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "proxy/request.h"
+#include "proxy/core/request.h"
 
 namespace normalisertest {
 

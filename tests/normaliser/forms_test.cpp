@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialect.h"
-#include "proxy/normaliser.h"
+#include "proxy/normalise/normaliser.h"
 
 namespace {
 

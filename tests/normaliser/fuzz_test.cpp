@@ -10,65 +10,65 @@
 #include <vector>
 
 #include "dialect.h"
-#include "proxy/normaliser.h"
-#include "proxy/reply.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/server/reply.h"
 #include "support/testsupport.h"
 
 namespace {
 
-const char* const kTags[] = {"a",        "b",       "i",      "p",        "div",    "span",       "table",
-                             "tr",       "td",      "th",     "ul",       "ol",     "li",         "form",
-                             "input",    "select",  "option", "textarea", "button", "br",         "hr",
-                             "img",      "h1",      "h3",     "pre",      "center", "blockquote", "script",
-                             "style",    "title",   "dl",     "dd",       "font",   "svg",        "template",
-                             "noscript", "caption", "thead",  "frameset", "frame",  "label",      "fieldset",
-                             "iframe",   "base",    "meta",   "q",        "em",     "u"};
+const char* const TAGS[] = {"a",        "b",       "i",      "p",        "div",    "span",       "table",
+                            "tr",       "td",      "th",     "ul",       "ol",     "li",         "form",
+                            "input",    "select",  "option", "textarea", "button", "br",         "hr",
+                            "img",      "h1",      "h3",     "pre",      "center", "blockquote", "script",
+                            "style",    "title",   "dl",     "dd",       "font",   "svg",        "template",
+                            "noscript", "caption", "thead",  "frameset", "frame",  "label",      "fieldset",
+                            "iframe",   "base",    "meta",   "q",        "em",     "u"};
 
-const char* const kAttributes[] = {"href",   "src",         "alt",      "name",       "value",   "type",
-                                   "action", "method",      "style",    "hidden",     "colspan", "rowspan",
-                                   "align",  "checked",     "selected", "multiple",   "form",    "id",
-                                   "start",  "aria-hidden", "content",  "http-equiv", "charset", "disabled"};
+const char* const ATTRIBUTES[] = {"href",   "src",         "alt",      "name",       "value",   "type",
+                                  "action", "method",      "style",    "hidden",     "colspan", "rowspan",
+                                  "align",  "checked",     "selected", "multiple",   "form",    "id",
+                                  "start",  "aria-hidden", "content",  "http-equiv", "charset", "disabled"};
 
-const char* const kValues[] = {"x",
-                               "a b c",
-                               "javascript:alert(1)",
-                               "http://example.org/a?b=c&d=e#f",
-                               "../../up.html",
-                               "\"quoted\" = > <",
-                               "display:none",
-                               "text-align: center",
-                               "submit",
-                               "checkbox",
-                               "radio",
-                               "hidden",
-                               "password",
-                               "99999",
-                               "-3",
-                               "true",
-                               "refresh",
-                               "0; url=/next",
-                               "~~Lh~~F~~~~~~",
-                               "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80",
-                               "\xFF\xFE\x80",
-                               ""};
+const char* const VALUES[] = {"x",
+                              "a b c",
+                              "javascript:alert(1)",
+                              "http://example.org/a?b=c&d=e#f",
+                              "../../up.html",
+                              "\"quoted\" = > <",
+                              "display:none",
+                              "text-align: center",
+                              "submit",
+                              "checkbox",
+                              "radio",
+                              "hidden",
+                              "password",
+                              "99999",
+                              "-3",
+                              "true",
+                              "refresh",
+                              "0; url=/next",
+                              "~~Lh~~F~~~~~~",
+                              "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80",
+                              "\xFF\xFE\x80",
+                              ""};
 
-const char* const kTexts[] = {"Hello world ",
-                              " a < b > c ",
-                              "&nbsp;&NBSP&nbsp",
-                              "&amp;nbsp; &lt;script&gt;",
-                              "~~~~~~ ~~~~~~~~",
-                              "\nTRUE\nFALSE\n",
-                              "\t\r\n  ",
-                              "\x01\x02\x7F\x1B[31m",
-                              "\xC3\xA9\xE2\x80\x9C\xE2\x80\x9D\xE2\x80\xA6",
-                              "\xE6\x97\xA5\xE6\x9C\xAC",
-                              "\xFF\xC0\x80",
-                              "<!-- comment --> <!doctype html> <?xml?>",
-                              "< ",
-                              "<",
-                              "&#0; &#x110000; &#55296;",
-                              "word;word;&nbsp;;",
-                              "<a href=x>unclosed"};
+const char* const TEXTS[] = {"Hello world ",
+                             " a < b > c ",
+                             "&nbsp;&NBSP&nbsp",
+                             "&amp;nbsp; &lt;script&gt;",
+                             "~~~~~~ ~~~~~~~~",
+                             "\nTRUE\nFALSE\n",
+                             "\t\r\n  ",
+                             "\x01\x02\x7F\x1B[31m",
+                             "\xC3\xA9\xE2\x80\x9C\xE2\x80\x9D\xE2\x80\xA6",
+                             "\xE6\x97\xA5\xE6\x9C\xAC",
+                             "\xFF\xC0\x80",
+                             "<!-- comment --> <!doctype html> <?xml?>",
+                             "< ",
+                             "<",
+                             "&#0; &#x110000; &#55296;",
+                             "word;word;&nbsp;;",
+                             "<a href=x>unclosed"};
 
 std::string randomPage(std::mt19937& random) {
     auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
@@ -80,14 +80,14 @@ std::string randomPage(std::mt19937& random) {
             case 0:
             case 1: {
                 page += "<";
-                page += kTags[pick(std::size(kTags))];
+                page += TAGS[pick(std::size(TAGS))];
                 const int attributes = static_cast<int>(pick(4));
                 for (int a = 0; a < attributes; ++a) {
                     page += " ";
-                    page += kAttributes[pick(std::size(kAttributes))];
+                    page += ATTRIBUTES[pick(std::size(ATTRIBUTES))];
                     if (pick(4) != 0) {
                         page += "=\"";
-                        page += kValues[pick(std::size(kValues))];
+                        page += VALUES[pick(std::size(VALUES))];
                         page += "\"";
                     }
                 }
@@ -96,11 +96,11 @@ std::string randomPage(std::mt19937& random) {
             }
             case 2:
                 page += "</";
-                page += kTags[pick(std::size(kTags))];
+                page += TAGS[pick(std::size(TAGS))];
                 page += ">";
                 break;
             default:
-                page += kTexts[pick(std::size(kTexts))];
+                page += TEXTS[pick(std::size(TEXTS))];
                 break;
         }
     }
@@ -113,7 +113,7 @@ void expectSafeLines(const std::string& page) {
     std::string joined;
     for (std::string_view line : wexaproxy::cutLines(text)) {
         ASSERT_FALSE(line.empty());
-        ASSERT_LE(line.size(), wexaproxy::kPageLineLength);
+        ASSERT_LE(line.size(), wexaproxy::PAGE_LINE_LENGTH);
         ASSERT_EQ(line.find("~~~~~~"), std::string_view::npos);
         ASSERT_NE(line.substr(0, 4), "TRUE");
         ASSERT_NE(line.substr(0, 5), "FALSE");

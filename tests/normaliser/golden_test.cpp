@@ -15,8 +15,8 @@
 
 #include "dialect.h"
 #include "passone/pagestream.h"
-#include "proxy/normaliser.h"
-#include "proxy/tokens.h"
+#include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/tokens.h"
 #include "support/testsupport.h"
 
 using normalisertest::runPassOne;
@@ -32,7 +32,7 @@ struct CorpusPage {
     const char* title;        // the title the browser shows
 };
 
-const CorpusPage kCorpus[] = {
+const CorpusPage CORPUS[] = {
     {"article", "http://www.herald.example/news/2024/lighthouse.html", "text/html; charset=utf-8",
      "Harbour town votes to keep its lighthouse lit | The Coastal Herald"},
     {"datatable", "http://tides.example.org/march.html", "text/html", "Tide table - March"},
@@ -62,10 +62,10 @@ std::string normalised(const CorpusPage& page, wexaproxy::TokenStore& store) {
 }
 
 const CorpusPage& corpusPage(const std::string& name) {
-    for (const CorpusPage& page : kCorpus) {
+    for (const CorpusPage& page : CORPUS) {
         if (name == page.name) return page;
     }
-    return kCorpus[0];
+    return CORPUS[0];
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -114,7 +114,7 @@ TEST_P(CorpusTest, PassOneSetsTheTitleAndPairsEveryElement) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, CorpusTest, ::testing::ValuesIn(kCorpus),
+INSTANTIATE_TEST_SUITE_P(Pages, CorpusTest, ::testing::ValuesIn(CORPUS),
                          [](const ::testing::TestParamInfo<CorpusPage>& info) {
                              return std::string(info.param.name);
                          });

@@ -1,7 +1,7 @@
 // Character sets: detection, decoding to UTF-8, transliteration to ASCII,
 // and encoding of form values back into a page's charset.
 
-#include "proxy/charset.h"
+#include "proxy/normalise/charset.h"
 
 #include <gtest/gtest.h>
 

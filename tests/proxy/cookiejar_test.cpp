@@ -2,7 +2,7 @@
 // and in all, and merged so that concurrent transfers keep each other's
 // cookies.
 
-#include "proxy/cookiejar.h"
+#include "proxy/fetch/cookiejar.h"
 
 #include <gtest/gtest.h>
 

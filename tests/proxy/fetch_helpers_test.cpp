@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <string>
 
-#include "proxy/fetcher.h"
-#include "proxy/handler.h"
-#include "proxy/pagefilter.h"
-#include "proxy/reply.h"
-#include "proxy/urls.h"
+#include "proxy/core/pagefilter.h"
+#include "proxy/core/urls.h"
+#include "proxy/fetch/fetcher.h"
+#include "proxy/server/handler.h"
+#include "proxy/server/reply.h"
 
 using wexaproxy::cacheControlForbidsStoring;
 using wexaproxy::Command;

@@ -2,7 +2,7 @@
 // reverse page order, unchecked boxes with empty values, no button) to the
 // pairs a desktop browser would send.
 
-#include "proxy/formrecord.h"
+#include "proxy/normalise/formrecord.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,7 @@ TEST(FormRestoration, MultipleListsAndTheNoOptionChoice) {
     FieldRecord empty = field(Kind::Select, "none", "f1", "");
     empty.multiple = true;
     empty.options = {{"p", false}};
-    empty.choice = wexaproxy::kNoOptionValue;
+    empty.choice = wexaproxy::NO_OPTION_VALUE;
     form.fields = {list, empty};
     // Left as offered: every selected option, and nothing for the other.
     EXPECT_EQ(pairs(wexaproxy::restoreFields(form, {{"f1", "n"}, {"f0", "0"}})),

@@ -1,7 +1,7 @@
 // Telling the proxy's users apart: a loopback client is known by the Unix
 // user owning its socket, any other client by its address.
 
-#include "proxy/identity.h"
+#include "proxy/server/identity.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "proxy/reply.h"
+#include "proxy/server/reply.h"
 
 using wexaproxy::Cacheability;
 using wexaproxy::cutLines;
@@ -166,6 +166,6 @@ TEST(ErrorReply, MessageIsOneShortSafeLine) {
     std::string longMessage = "Host not found: " + std::string(100, 'h');
     std::string reply = errorReply(longMessage);
     std::string line = reply.substr(6, reply.size() - 7);
-    EXPECT_EQ(line.size(), wexaproxy::kMaxMessageLength);
+    EXPECT_EQ(line.size(), wexaproxy::MAX_MESSAGE_LENGTH);
     EXPECT_EQ(line.substr(line.size() - 3), "...");
 }

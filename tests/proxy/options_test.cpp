@@ -1,6 +1,6 @@
 // Command-line options of the server.
 
-#include "proxy/options.h"
+#include "proxy/server/options.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "proxy/pagefilter.h"
+#include "proxy/core/pagefilter.h"
 
 using wexaproxy::ContentKind;
 using wexaproxy::PageInput;

@@ -3,7 +3,7 @@
 // that must not run past the browser's 78 columns, tables whose columns
 // must line up.
 
-#include "proxy/pagewriter.h"
+#include "proxy/normalise/pagewriter.h"
 
 #include <gtest/gtest.h>
 

@@ -35,6 +35,11 @@ TRICKY_BODY = (
     + b"~" * 13 + b"\n~~~~~~\n" + b"x" * 2000 + b"\nOK\nERROR\n\x00nul\n\xffend</HTML>\n"
 )
 
+# Links with long targets: a reply of about 4 MB, more than a socket holds.
+MANY_LINKS = [b"L%05d" % i for i in range(28000)]
+MANY_LINKS_BODY = b"<HTML><TITLE>links</TITLE><P>" + b" ".join(
+    b'<A HREF="/p/%s/%s">%s</A>' % (b"d" * 100, text, text) for text in MANY_LINKS) + b"</P></HTML>"
+
 
 class Origin(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
@@ -107,6 +112,8 @@ class Origin(http.server.BaseHTTPRequestHandler):
             self.send_body(b"a<b\n</HTML>", content_type="text/plain")
         elif path == "/big":
             self.send_body(b"x" * (2 * 1024 * 1024))
+        elif path == "/many-links.html":
+            self.send_body(MANY_LINKS_BODY)
         else:
             self.send_body(b"<B>no such page</B>", status=404)
 
@@ -323,6 +330,32 @@ class PageLines(unittest.TestCase):
         self.assertTrue(page.startswith(b"<TITLE>tricky</TITLE>"), page[:40])
         self.assertEqual(shown(page), b"TRUE at a line start FALSE too " + b"~" * 13 + b" ~~~~~~ " + b"x" * 2000
                          + b" OK ERROR nul yend")
+
+    def test_a_reply_larger_than_the_socket_holds_reaches_a_slow_reader_whole(self):
+        # Once the reply has begun, the client pauses: the server's writes
+        # stop short when the socket is full, and the reply must go on from
+        # there each time the socket has room again.
+        proc, port, log_path = start_proxy(["--max-page", "8388608"])
+        try:
+            with connect(port) as sock:
+                sock.sendall(("GET\n%s\n" % origin_url("/many-links.html")).encode())
+                data = bytearray(sock.recv(65536))
+                time.sleep(1)
+                while data and b"~~~~~~" not in data[-70000:]:
+                    chunk = sock.recv(65536)
+                    if not chunk:
+                        break
+                    data += chunk
+                data = bytes(data)
+        finally:
+            proc.kill()
+            proc.wait()
+            os.unlink(log_path)
+        self.assertGreater(len(data), 4 * 1024 * 1024)
+        lines = data.split(b"\n")
+        self.assertEqual(lines[:2], [b"OK", b"TRUE"])
+        page = b"".join(lines[2 : lines.index(b"~~~~~~")])
+        self.assertEqual(re.findall(rb"<A HREF=[^>]*>([^<]*)</A>", page), MANY_LINKS)
 
     def test_plain_text_is_shown_as_text(self):
         self.assertEqual(page_of(get(origin_url("/plain.txt")))[1], b"<TITLE>plain.txt</TITLE>a< b<BR>< /HTML>")

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "proxy/request.h"
+#include "proxy/server/requestreader.h"
 
 using wexaproxy::Command;
 using wexaproxy::parseRequest;

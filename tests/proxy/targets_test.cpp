@@ -1,7 +1,7 @@
 // The address rule of the proxy: which resolved addresses count as public.
 // Addresses are data here; nothing is connected to.
 
-#include "proxy/targets.h"
+#include "proxy/fetch/targets.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

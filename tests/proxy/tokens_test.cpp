@@ -1,7 +1,7 @@
 // Link and form tokens: what the browser makes of them, and what the proxy
 // reads back; the store's expiry and bounds.
 
-#include "proxy/tokens.h"
+#include "proxy/normalise/tokens.h"
 
 #include <gtest/gtest.h>
 
@@ -104,7 +104,7 @@ TEST(StoredTokens, LinksAndFormsAreFoundBehindAnyPrefix) {
 
     // The browser puts "http://" in front of an action that lacks it.
     const std::string action = wexaproxy::formToken(formId);
-    EXPECT_LE(action.size() + 7, wexaproxy::kMaxActionLength);
+    EXPECT_LE(action.size() + 7, wexaproxy::MAX_ACTION_LENGTH);
     TokenLookup sent = lookUpForm("http://" + action, store);
     ASSERT_EQ(sent.kind, TokenLookup::Kind::Found);
     EXPECT_EQ(sent.form->action, "http://example.org/login");

@@ -1,6 +1,6 @@
 // URL checking and form encoding.
 
-#include "proxy/urls.h"
+#include "proxy/core/urls.h"
 
 #include <gtest/gtest.h>
 

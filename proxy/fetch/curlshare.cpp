@@ -1,0 +1,28 @@
+#include "proxy/fetch/curlshare.h"
+
+namespace wexaproxy {
+
+CurlShare::CurlShare() {
+    share_ = curl_share_init();
+    if (share_ == nullptr) return;
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShare::lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShare::unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+}
+
+CurlShare::~CurlShare() {
+    if (share_ != nullptr) curl_share_cleanup(share_);
+}
+
+void CurlShare::lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    if (data >= 0 && data < CURL_LOCK_DATA_LAST) static_cast<CurlShare*>(self)->locks_[data].lock();
+}
+
+void CurlShare::unlock(CURL*, curl_lock_data data, void* self) {
+    if (data >= 0 && data < CURL_LOCK_DATA_LAST) static_cast<CurlShare*>(self)->locks_[data].unlock();
+}
+
+}  // namespace wexaproxy

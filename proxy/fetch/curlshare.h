@@ -1,0 +1,28 @@
+#pragma once
+// What the fetchers of one server share, guarded by locks: the cookies (so
+// that a log-in made through one worker holds for the next request,
+// whichever worker takes it), the DNS cache and the TLS sessions.
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+namespace wexaproxy {
+
+class CurlShare {
+public:
+    CurlShare();
+    ~CurlShare();
+    CurlShare(const CurlShare&) = delete;
+    CurlShare& operator=(const CurlShare&) = delete;
+    CURLSH* handle() const { return share_; }
+
+private:
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self);
+    static void unlock(CURL*, curl_lock_data data, void* self);
+
+    CURLSH* share_ = nullptr;
+    std::mutex locks_[CURL_LOCK_DATA_LAST];
+};
+
+}  // namespace wexaproxy

@@ -1,0 +1,91 @@
+#pragma once
+// Fetching pages over HTTP and HTTPS with libcurl.
+//
+// One Fetcher per worker thread: it keeps its curl handle between requests,
+// so connections to origin servers stay open and are reused. All fetchers
+// of a server share one CurlShare (curlshare.h): cookies, DNS cache and TLS
+// sessions.
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "proxy/fetch/curlshare.h"
+
+namespace wexaproxy {
+
+struct FetchSettings {
+    std::string userAgent = "wexapserver/1.0 (text browser proxy)";
+    std::size_t maxPageBytes = 8 * 1024 * 1024;
+    long maxRedirects = 10;
+    long connectTimeoutMs = 10000;
+    long totalTimeoutMs = 30000;
+    // Connect only to public addresses (see targets.h): on when the server
+    // listens beyond loopback, unless turned off.
+    bool refusePrivateTargets = false;
+};
+
+struct FetchRequest {
+    enum class Method { Get, Post };
+    std::string url;  // already checked: http or https, no control characters
+    Method method = Method::Get;
+    std::string postBody;         // for Post
+    std::string postContentType;  // its type when not application/x-www-form-urlencoded
+    bool bypassCache = false;
+};
+
+struct FetchResult {
+    bool ok = false;
+    std::string error;  // plain words for the ERROR line, when not ok
+    long status = 0;
+    std::string body;
+    std::string contentType;
+    std::string finalUrl;
+    bool forbidsStoring = false;  // the final response's Cache-Control forbids keeping it
+    bool bodyOmitted = false;     // not text: the body was not downloaded
+    std::int64_t size = -1;       // body size when known
+};
+
+// True when a Cache-Control header value holds no-store, no-cache or
+// private (directive names compared without regard to case).
+bool cacheControlForbidsStoring(std::string_view value);
+
+// The reason phrase of a status line ("HTTP/1.1 404 Not Found" gives
+// "Not Found"); for HTTP/2, which sends none, the usual phrase of the code.
+std::string reasonPhrase(std::string_view statusLine, long status);
+
+// The ERROR line for a failed transfer (host given for the messages that
+// name it).
+std::string describeCurlFailure(CURLcode code, long osErrno, std::string_view host);
+
+class Fetcher {
+public:
+    // A fetch in progress is abandoned soon after *cancel becomes true
+    // (server shut-down); cancel may be null and must outlive the fetcher.
+    Fetcher(const FetchSettings& settings, CurlShare& share, const std::atomic<bool>* cancel = nullptr);
+    ~Fetcher();
+    Fetcher(const Fetcher&) = delete;
+    Fetcher& operator=(const Fetcher&) = delete;
+
+    FetchResult fetch(const FetchRequest& request);
+
+private:
+    struct Transfer;
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* transfer);
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* transfer);
+    static int onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static curl_socket_t onOpenSocket(void* transfer, curlsocktype purpose, curl_sockaddr* address);
+
+    FetchSettings settings_;
+    CurlShare& share_;
+    const std::atomic<bool>* cancel_;
+    CURL* curl_ = nullptr;
+};
+
+// curl_global_init once, before any thread starts; the matching cleanup at exit.
+bool initCurlGlobally();
+
+}  // namespace wexaproxy

@@ -1,0 +1,40 @@
+#pragma once
+// A fetched HTML page from its bytes to gumbo's tree: cut at the size limit,
+// decoded to UTF-8 in the character set it is found to use (charset.h), cut
+// again where parsing it would take too long, and parsed. The tree and the
+// text it points into live as long as the ParsedPage.
+
+#include <gumbo.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "proxy/normalise/gumbomemory.h"
+
+namespace wexaproxy {
+
+// Why the tree holds less than the page fetched.
+enum class PageCut { None, TooLarge, TooDeep };
+
+class ParsedPage {
+public:
+    // Pages longer than maxInputBytes are cut there.
+    ParsedPage(std::string_view body, std::string_view contentType, std::size_t maxInputBytes);
+    ParsedPage(const ParsedPage&) = delete;
+    ParsedPage& operator=(const ParsedPage&) = delete;
+
+    const GumboNode* root() const { return output_->root; }
+    PageCut cut() const { return cut_; }
+    // The character set the page's forms send their values in.
+    const std::string& formCharset() const { return formCharset_; }
+
+private:
+    std::string utf8_;  // the tree points into it
+    GumboMemory memory_;
+    const GumboOutput* output_ = nullptr;
+    std::string formCharset_;
+    PageCut cut_ = PageCut::None;
+};
+
+}  // namespace wexaproxy

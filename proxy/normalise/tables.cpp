@@ -1,0 +1,285 @@
+#include "proxy/normalise/tables.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "proxy/normalise/dom.h"
+#include "proxy/normalise/walker.h"
+
+namespace wexaproxy {
+
+namespace {
+
+// Longest text in one cell of a data table; a longer one makes the table
+// one of layout.
+constexpr std::size_t MAX_DATA_CELL_TEXT = 200;
+// Nodes looked at to tell a layout table from a data table.
+constexpr int LAYOUT_SCAN_BUDGET = 20000;
+// Spans as far as they are followed.
+constexpr int MAX_COLSPAN = 50;
+constexpr int MAX_ROWSPAN = 1000;
+
+// The rows of a table in order (header rows, body rows, footer rows), and
+// the forms and captions met between them.
+struct TableParts {
+    std::vector<const GumboNode*> rows;
+    // Forms and inputs between the rows, in page order: the parser puts a
+    // form opened there, and hidden inputs, outside every cell.
+    std::vector<const GumboNode*> between;
+    const GumboNode* caption = nullptr;
+};
+
+void collectRows(const GumboNode* node, TableParts& parts, std::vector<const GumboNode*>& footer) {
+    const GumboVector& list = node->v.element.children;
+    for (unsigned i = 0; i < list.length; ++i) {
+        const GumboNode* child = childAt(list, i);
+        if (child->type != GUMBO_NODE_ELEMENT || isHidden(child->v.element)) continue;
+        switch (child->v.element.tag) {
+            case GUMBO_TAG_TR:
+                parts.rows.push_back(child);
+                for (unsigned k = 0; k < child->v.element.children.length; ++k) {
+                    const GumboNode* cell = childAt(child->v.element.children, k);
+                    if (isElement(cell, GUMBO_TAG_FORM) || isElement(cell, GUMBO_TAG_INPUT))
+                        parts.between.push_back(cell);
+                }
+                break;
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TBODY:
+                collectRows(child, parts, footer);
+                break;
+            case GUMBO_TAG_TFOOT: {
+                TableParts inner;
+                collectRows(child, inner, footer);
+                footer.insert(footer.end(), inner.rows.begin(), inner.rows.end());
+                parts.between.insert(parts.between.end(), inner.between.begin(), inner.between.end());
+                break;
+            }
+            case GUMBO_TAG_CAPTION:
+                if (parts.caption == nullptr) parts.caption = child;
+                break;
+            case GUMBO_TAG_FORM:
+            case GUMBO_TAG_INPUT:
+                parts.between.push_back(child);
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+std::vector<const GumboNode*> cellsOf(const GumboNode* row) {
+    std::vector<const GumboNode*> cells;
+    const GumboVector& list = row->v.element.children;
+    for (unsigned i = 0; i < list.length; ++i) {
+        const GumboNode* child = childAt(list, i);
+        if ((isElement(child, GUMBO_TAG_TD) || isElement(child, GUMBO_TAG_TH)) && !isHidden(child->v.element))
+            cells.push_back(child);
+    }
+    return cells;
+}
+
+// A table used to lay a page out rather than to hold data: a cell holds
+// blocks (lists, paragraphs, headings, forms, a table of several rows, a
+// long text), or the table has a single column.
+bool isLayoutTable(const GumboNode* node, const std::vector<const GumboNode*>& rows) {
+    const GumboElement& element = node->v.element;
+    const std::string role = lowerAttribute(element, "role");
+    if (role == "presentation" || role == "none") return true;
+    std::size_t widest = 0;
+    for (const GumboNode* row : rows) widest = std::max(widest, cellsOf(row).size());
+    if (widest <= 1) return true;
+    int budget = LAYOUT_SCAN_BUDGET;
+    for (const GumboNode* row : rows) {
+        for (const GumboNode* cell : cellsOf(row)) {
+            std::size_t textLength = 0;
+            int paragraphs = 0;
+            std::vector<const GumboNode*> pending{cell};
+            while (!pending.empty() && budget-- > 0) {
+                const GumboNode* at = pending.back();
+                pending.pop_back();
+                if (at->type == GUMBO_NODE_TEXT) {
+                    textLength += std::char_traits<char>::length(at->v.text.text);
+                    if (textLength > MAX_DATA_CELL_TEXT) return true;
+                    continue;
+                }
+                if (at->type != GUMBO_NODE_ELEMENT) continue;
+                const GumboElement& e = at->v.element;
+                if (at != cell) {
+                    switch (e.tag) {
+                        case GUMBO_TAG_UL:
+                        case GUMBO_TAG_OL:
+                        case GUMBO_TAG_DL:
+                        case GUMBO_TAG_BLOCKQUOTE:
+                        case GUMBO_TAG_PRE:
+                        case GUMBO_TAG_FORM:
+                        case GUMBO_TAG_HR:
+                        case GUMBO_TAG_H1:
+                        case GUMBO_TAG_H2:
+                        case GUMBO_TAG_H3:
+                        case GUMBO_TAG_H4:
+                        case GUMBO_TAG_H5:
+                        case GUMBO_TAG_H6:
+                            return true;
+                        case GUMBO_TAG_P:
+                            if (++paragraphs >= 2) return true;
+                            break;
+                        case GUMBO_TAG_TABLE: {
+                            TableParts inner;
+                            std::vector<const GumboNode*> footer;
+                            collectRows(at, inner, footer);
+                            if (inner.rows.size() + footer.size() > 2) return true;
+                            break;
+                        }
+                        default:
+                            break;
+                    }
+                }
+                if (isSkipped(e.tag)) continue;
+                for (unsigned i = 0; i < e.children.length; ++i) pending.push_back(childAt(e.children, i));
+            }
+            if (budget <= 0) return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void TableBuilder::table(const GumboNode* node) {
+    TableParts parts;
+    std::vector<const GumboNode*> footer;
+    collectRows(node, parts, footer);
+    parts.rows.insert(parts.rows.end(), footer.begin(), footer.end());
+
+    for (const GumboNode* found : parts.between) walker_.walk(found);
+
+    if (cellDepth_ > 0) {
+        cellsAsText(parts.rows);
+    } else if (isLayoutTable(node, parts.rows)) {
+        layoutTable(parts.rows, parts.caption);
+    } else {
+        writeGrid(buildGrid(parts.rows), parts.caption);
+    }
+}
+
+// Inside a cell of a data table: the cells become text of that cell.
+void TableBuilder::cellsAsText(const std::vector<const GumboNode*>& rows) {
+    for (const GumboNode* row : rows) {
+        for (const GumboNode* cell : cellsOf(row)) {
+            state_.out->space();
+            walker_.children(cell);
+        }
+    }
+}
+
+void TableBuilder::layoutTable(const std::vector<const GumboNode*>& rows, const GumboNode* caption) {
+    if (caption != nullptr) walker_.block(caption, false);
+    PageWriter& out = *state_.out;
+    for (const GumboNode* row : rows) {
+        for (const GumboNode* cell : cellsOf(row)) {
+            out.blockBreak();
+            const bool header = isElement(cell, GUMBO_TAG_TH);
+            if (header) out.beginEmphasis(Emphasis::Bold);
+            walker_.children(cell);
+            if (header) out.endEmphasis();
+            out.blockBreak();
+            if (state_.stopped) break;
+        }
+    }
+}
+
+// Each cell written by a writer of its own; a cell spanning columns is
+// followed by empty cells, and one spanning rows leaves empty cells in its
+// columns of the rows below.
+TableBuilder::Grid TableBuilder::buildGrid(const std::vector<const GumboNode*>& rows) {
+    Grid grid;
+    std::vector<int> spanLeft;  // rows still covered by a cell above, per column
+    PageWriter* outer = state_.out;
+    ++cellDepth_;
+    for (const GumboNode* row : rows) {
+        std::vector<PageWriter::Cell> cells;
+        std::vector<int> spanned(spanLeft.size(), 0);
+        const CellAlign rowAlign = alignOf(row->v.element);
+        auto skipCovered = [&]() {
+            while (cells.size() < spanLeft.size() && spanLeft[cells.size()] > 0) cells.emplace_back();
+        };
+        for (const GumboNode* cellNode : cellsOf(row)) {
+            skipCovered();
+            const GumboElement& cellElement = cellNode->v.element;
+            const bool header = cellElement.tag == GUMBO_TAG_TH;
+            CellAlign align = alignOf(cellElement);
+            if (align == CellAlign::None) align = rowAlign;
+            if (align == CellAlign::None && header) align = CellAlign::Center;
+            PageWriter cellWriter(PageWriter::Mode::Cell);
+            state_.out = &cellWriter;
+            if (header) cellWriter.beginEmphasis(Emphasis::Bold);
+            walker_.children(cellNode);
+            state_.out = outer;
+            cells.push_back(cellWriter.finishCell(align));
+            const int colspan = numberAttribute(cellElement, "colspan", 1, 1, MAX_COLSPAN);
+            const int rowspan = numberAttribute(cellElement, "rowspan", 1, 1, MAX_ROWSPAN);
+            const std::size_t first = cells.size() - 1;
+            for (int k = 1; k < colspan; ++k) cells.emplace_back();
+            if (spanned.size() < cells.size()) spanned.resize(cells.size(), 0);
+            for (std::size_t c = first; c < cells.size(); ++c) spanned[c] = rowspan - 1;
+        }
+        skipCovered();
+        if (spanLeft.size() < spanned.size()) spanLeft.resize(spanned.size(), 0);
+        for (std::size_t c = 0; c < spanLeft.size(); ++c)
+            spanLeft[c] =
+                std::max(spanLeft[c] > 0 ? spanLeft[c] - 1 : 0, c < spanned.size() ? spanned[c] : 0);
+        // Trailing cells that only fill covered columns show nothing.
+        while (!cells.empty() && cells.back().html.empty() && cells.back().width == 0) cells.pop_back();
+        if (!cells.empty()) grid.push_back(std::move(cells));
+    }
+    --cellDepth_;
+    return grid;
+}
+
+void TableBuilder::writeGrid(Grid grid, const GumboNode* caption) {
+    std::vector<int> widths;
+    for (const auto& row : grid) {
+        if (widths.size() < row.size()) widths.resize(row.size(), 0);
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].width);
+    }
+    int total = 0;
+    for (int width : widths) total += width + 2;
+
+    // Rows beyond the lines the browser can hold end the page.
+    const long room = std::max(0L, state_.settings.maxLines - state_.page.lines());
+    if (static_cast<long>(grid.size()) > room) {
+        grid.resize(static_cast<std::size_t>(room));
+        state_.stopped = true;
+    }
+    PageWriter& out = *state_.out;
+    out.paragraphBreak();
+    if (caption != nullptr) {
+        out.beginEmphasis(Emphasis::Bold);
+        walker_.children(caption);
+        out.endEmphasis();
+        out.blockBreak();
+    }
+    if (total <= out.lineRoom()) {
+        out.table(std::move(grid));
+    } else {
+        // Too wide to lay out: one line per row, cells between bars.
+        for (const auto& row : grid) {
+            out.blockBreak();
+            bool first = true;
+            for (const PageWriter::Cell& cell : row) {
+                if (cell.html.empty()) continue;
+                if (!first) {
+                    out.space();
+                    out.text("|");
+                    out.space();
+                }
+                out.inlineCell(cell);
+                first = false;
+            }
+        }
+    }
+    out.paragraphBreak();
+}
+
+}  // namespace wexaproxy

@@ -1,0 +1,150 @@
+#pragma once
+// Link and form tokens: how link targets and form actions survive the trip
+// through the browser.
+//
+// The browser reads an HREF or ACTION value as one word (it splits at blank,
+// "=" and '"'), keeps at most 149 characters of a link target and 91 of an
+// action, glues a link target to the folder of the page it came from, and
+// puts "http://" in front of an action. So the normaliser writes every link
+// target and form action as a compact token, and the proxy finds the token
+// at the end of whatever URL comes back and turns it into what it stands
+// for.
+//
+// Link tokens: "~~L" and either the URL itself, written inline, or the
+// number of an entry of the token store:
+//
+//     ~~Lh<url>   http://<url>      inline; "/" written as "!", "=" as "^",
+//     ~~Ls<url>   https://<url>     and every other byte that is not safe
+//                                   in one word (and "!", "^", "~") as "~XX"
+//     ~~Lt<id>    the stored URL    id in base 36
+//
+// Inline tokens need no memory and never expire; a URL whose inline token
+// would be longer than the browser keeps goes into the store. The inline
+// form holds no "/", so the folder the browser cuts the previous URL at
+// stays the folder the user first typed, and it holds no "~~", so the last
+// "~~L" of a URL is always where the token starts.
+//
+// Form tokens: "~~F<id>", always stored: the record of a form holds what the
+// proxy needs to send what a desktop browser would (see formrecord.h).
+//
+// The store is bounded in entries and bytes, forgets the entries used least
+// recently first, and forgets any entry unused for longer than its time to
+// live. It is shared by all worker threads.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "proxy/normalise/formrecord.h"
+
+namespace wexaproxy {
+
+// Longest link target the browser keeps whole.
+constexpr std::size_t MAX_HREF_LENGTH = 149;
+// Longest form action the browser keeps whole ("http://" may be added in front).
+constexpr std::size_t MAX_ACTION_LENGTH = 91;
+
+// The inline token of an absolute http or https URL ("~~Lh..."), whatever
+// its length; empty for any other URL.
+std::string inlineLinkToken(std::string_view absoluteUrl);
+
+// The token text of a stored entry.
+std::string storedLinkToken(std::uint64_t id);
+std::string formToken(std::uint64_t id);
+
+struct TokenStoreSettings {
+    std::size_t maxEntries = 200000;
+    std::size_t maxBytes = 64 * 1024 * 1024;
+    std::chrono::seconds timeToLive{12 * 60 * 60};
+    // The first id; 0 picks a random one (tests fix it to get the same
+    // tokens on every run).
+    std::uint64_t firstId = 0;
+};
+
+class TokenStore {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Now = std::function<Clock::time_point()>;
+
+    // now is the clock (tests give their own).
+    explicit TokenStore(TokenStoreSettings settings = {}, Now now = &Clock::now);
+    TokenStore(const TokenStore&) = delete;
+    TokenStore& operator=(const TokenStore&) = delete;
+
+    // A fresh id; ids are never reused by one store, and start at a random
+    // point so that tokens of an earlier run of the server are not taken
+    // for entries of this one.
+    std::uint64_t newId();
+
+    // One entry to add: a link target or a form record.
+    struct Entry {
+        std::uint64_t id = 0;
+        std::string url;                         // a link, or
+        std::shared_ptr<const FormRecord> form;  // a form
+    };
+    // Adds entries in one step (a page adds all of its own at once).
+    void add(std::vector<Entry> entries);
+    void addLink(std::uint64_t id, std::string url);
+    void addForm(std::uint64_t id, std::shared_ptr<const FormRecord> form);
+
+    // The entry of an id, or nothing when it is unknown or has expired. A
+    // found entry counts as used now.
+    bool link(std::uint64_t id, std::string& url);
+    std::shared_ptr<const FormRecord> form(std::uint64_t id);
+
+    std::size_t entries() const;
+    std::size_t bytes() const;
+
+private:
+    struct Stored {
+        std::uint64_t id = 0;
+        std::string url;
+        std::shared_ptr<const FormRecord> form;
+        std::size_t bytes = 0;
+        Clock::time_point used;
+    };
+    using Order = std::list<Stored>;  // most recently used first
+
+    void insertLocked(Entry entry, Clock::time_point now);
+    void evictLocked(Clock::time_point now);
+    Stored* findLocked(std::uint64_t id, Clock::time_point now);
+
+    const TokenStoreSettings settings_;
+    const Now now_;
+    mutable std::mutex mutex_;
+    Order order_;
+    std::unordered_map<std::uint64_t, Order::iterator> index_;
+    std::size_t bytes_ = 0;
+    std::uint64_t nextId_;
+};
+
+// What a URL or action from the browser stands for.
+struct TokenLookup {
+    enum class Kind {
+        None,     // holds no token of ours: use it as it is
+        Found,    // url (links) or form (actions) is set
+        Expired,  // a stored token the store no longer knows
+        Damaged,  // a token that cannot be read
+    };
+    Kind kind = Kind::None;
+    std::string url;
+    std::shared_ptr<const FormRecord> form;
+};
+
+// The link token at the end of a URL the browser built, whatever it put in
+// front of it.
+TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store);
+
+// The form token in an action the browser sent.
+TokenLookup lookUpForm(std::string_view browserAction, TokenStore& store);
+
+}  // namespace wexaproxy

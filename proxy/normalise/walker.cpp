@@ -1,0 +1,428 @@
+#include "proxy/normalise/walker.h"
+
+#include <utility>
+#include <vector>
+
+#include "proxy/normalise/charset.h"
+#include "proxy/normalise/dom.h"
+
+namespace wexaproxy {
+
+namespace {
+
+std::string romanNumeral(int n) {
+    static const std::pair<int, const char*> STEPS[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+        {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+    if (n <= 0 || n >= 4000) return std::to_string(n);
+    std::string out;
+    for (const auto& step : STEPS) {
+        while (n >= step.first) {
+            out += step.second;
+            n -= step.first;
+        }
+    }
+    return out;
+}
+
+std::string letterNumber(int n) {
+    if (n <= 0) return std::to_string(n);
+    std::string out;
+    while (n > 0) {
+        --n;
+        out.insert(out.begin(), static_cast<char>('a' + n % 26));
+        n /= 26;
+    }
+    return out;
+}
+
+// What stands in front of an item of a list the browser cannot number.
+std::string itemNumber(int n, const std::string& type) {
+    std::string text;
+    if (type == "a" || type == "A") {
+        text = letterNumber(n);
+    } else if (type == "i" || type == "I") {
+        text = romanNumeral(n);
+    } else {
+        text = std::to_string(n);
+    }
+    if (type == "A" || type == "I") {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text + ".";
+}
+
+// The first TITLE of the page, as text.
+std::string titleOf(const GumboNode* root) {
+    std::vector<const GumboNode*> pending{root};
+    while (!pending.empty()) {
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (at->type != GUMBO_NODE_ELEMENT) continue;
+        const GumboElement& element = at->v.element;
+        if (element.tag == GUMBO_TAG_TITLE) {
+            std::string text;
+            for (unsigned i = 0; i < element.children.length; ++i) {
+                const GumboNode* child = childAt(element.children, i);
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                    appendAscii(text, child->v.text.text);
+            }
+            return text;
+        }
+        if (element.tag == GUMBO_TAG_SVG || element.tag_namespace != GUMBO_NAMESPACE_HTML) continue;
+        for (unsigned i = element.children.length; i > 0; --i)
+            pending.push_back(childAt(element.children, i - 1));
+    }
+    return {};
+}
+
+}  // namespace
+
+Walker::Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
+               std::string formCharset)
+    : state_(settings, store, pageUrl),
+      links_(state_, *this),
+      forms_(state_, *this, state_.resolver.base(), std::move(formCharset)),
+      tables_(state_, *this) {}
+
+std::string Walker::run(const GumboNode* root, PageCut cut) {
+    std::string title = singleToken(titleOf(root), 200);
+    // The head first: a BASE changes how every link resolves.
+    head(root);
+    const GumboVector& top = root->v.element.children;
+    for (unsigned i = 0; i < top.length && !state_.stopped; ++i) {
+        const GumboNode* child = childAt(top, i);
+        if (isElement(child, GUMBO_TAG_HEAD)) continue;
+        walk(child);
+    }
+    forms_.closeOpenForm();
+    PageWriter& page = state_.page;
+    if (state_.stopped) {
+        page.paragraphBreak();
+        page.text("[The rest of this page is not shown: it is too long for this browser.]");
+    } else if (cut == PageCut::TooLarge) {
+        page.paragraphBreak();
+        page.text("[This page is cut short: only its first " +
+                  std::to_string(state_.settings.maxInputBytes / (1024 * 1024)) + " MB are shown.]");
+    } else if (cut == PageCut::TooDeep) {
+        page.paragraphBreak();
+        page.text("[The rest of this page is not shown: its elements are nested too deeply.]");
+    }
+    forms_.addRecords(state_.entries);
+    state_.store.add(std::move(state_.entries));
+    std::string out;
+    std::string body = page.finishPage();
+    out.reserve(body.size() + title.size() + 16);
+    if (!title.empty()) out += "<TITLE>" + title + "</TITLE>";
+    out += body;
+    return out;
+}
+
+void Walker::head(const GumboNode* node) {
+    std::vector<const GumboNode*> pending{node};
+    while (!pending.empty()) {
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (at->type != GUMBO_NODE_ELEMENT) continue;
+        const GumboElement& element = at->v.element;
+        if (element.tag == GUMBO_TAG_BASE) {
+            if (const char* href = attribute(element, "href")) state_.resolver.rebase(href);
+        } else if (element.tag == GUMBO_TAG_META && lowerAttribute(element, "http-equiv") == "refresh") {
+            links_.refresh(element);
+        } else if (element.tag == GUMBO_TAG_HEAD || element.tag == GUMBO_TAG_HTML) {
+            for (unsigned i = element.children.length; i > 0; --i)
+                pending.push_back(childAt(element.children, i - 1));
+        }
+    }
+}
+
+void Walker::checkLines() {
+    if (state_.page.lines() > state_.settings.maxLines) state_.stopped = true;
+}
+
+void Walker::textNode(const char* utf8) {
+    ascii_.clear();
+    appendAscii(ascii_, utf8);
+    if (preDepth_ > 0) {
+        state_.out->preformatted(ascii_);
+    } else {
+        state_.out->text(ascii_);
+    }
+}
+
+void Walker::walk(const GumboNode* node) {
+    if (state_.stopped) return;
+    switch (node->type) {
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_CDATA:
+            textNode(node->v.text.text);
+            break;
+        case GUMBO_NODE_WHITESPACE:
+            if (preDepth_ > 0) {
+                textNode(node->v.text.text);
+            } else {
+                state_.out->space();
+            }
+            break;
+        case GUMBO_NODE_ELEMENT:
+            element(node);
+            break;
+        default:
+            break;  // comments, templates' contents, the document
+    }
+}
+
+void Walker::children(const GumboNode* node) {
+    const GumboVector& list = childrenOf(node);
+    for (unsigned i = 0; i < list.length && !state_.stopped; ++i) walk(childAt(list, i));
+}
+
+// Text of a subtree without its structure, for nesting too deep to walk.
+void Walker::plainText(const GumboNode* node) {
+    std::vector<const GumboNode*> pending{node};
+    while (!pending.empty()) {
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (at->type == GUMBO_NODE_TEXT || at->type == GUMBO_NODE_CDATA) {
+            textNode(at->v.text.text);
+        } else if (at->type == GUMBO_NODE_WHITESPACE) {
+            state_.out->space();
+        } else if (at->type == GUMBO_NODE_ELEMENT && !isSkipped(at->v.element.tag) &&
+                   !isHidden(at->v.element)) {
+            state_.out->space();
+            const GumboVector& list = at->v.element.children;
+            for (unsigned i = list.length; i > 0; --i) pending.push_back(childAt(list, i - 1));
+        }
+    }
+}
+
+void Walker::element(const GumboNode* node) {
+    const GumboElement& element = node->v.element;
+    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return;  // SVG and MathML drawings
+    if (isSkipped(element.tag)) return;
+    if (isHidden(element)) {
+        // Not shown, but a desktop browser still sends the controls in it.
+        forms_.hiddenControls(node);
+        return;
+    }
+    if (depth_ >= MAX_DEPTH) {
+        plainText(node);
+        return;
+    }
+    ++depth_;
+    PageWriter& out = *state_.out;
+    switch (element.tag) {
+        case GUMBO_TAG_BR:
+            out.lineBreak();
+            break;
+        case GUMBO_TAG_HR:
+            out.rule();
+            break;
+        case GUMBO_TAG_IMG:
+            image(element);
+            break;
+        case GUMBO_TAG_A:
+            links_.anchor(node);
+            break;
+        case GUMBO_TAG_FORM:
+            forms_.form(node);
+            break;
+        case GUMBO_TAG_INPUT:
+            forms_.input(node);
+            break;
+        case GUMBO_TAG_SELECT:
+            forms_.select(node);
+            break;
+        case GUMBO_TAG_TEXTAREA:
+            forms_.textArea(node);
+            break;
+        case GUMBO_TAG_BUTTON:
+            forms_.button(node);
+            break;
+        case GUMBO_TAG_LABEL:
+            forms_.label(node);
+            break;
+        case GUMBO_TAG_TABLE: {
+            const GumboNode* enclosing = forms_.enterTable(node);
+            tables_.table(node);
+            forms_.leaveTable(node, enclosing);
+            break;
+        }
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_DIR:
+            list(node, false);
+            break;
+        case GUMBO_TAG_OL:
+            list(node, true);
+            break;
+        case GUMBO_TAG_LI:
+            // An item outside any list.
+            out.blockBreak();
+            out.text("*");
+            out.space();
+            children(node);
+            out.blockBreak();
+            break;
+        case GUMBO_TAG_DT:
+            out.blockBreak();
+            children(node);
+            out.blockBreak();
+            break;
+        case GUMBO_TAG_DD:
+            out.blockBreak();
+            out.beginIndent();
+            children(node);
+            out.endIndent();
+            out.blockBreak();
+            break;
+        case GUMBO_TAG_BLOCKQUOTE:
+            out.paragraphBreak();
+            out.beginIndent();
+            children(node);
+            out.endIndent();
+            out.paragraphBreak();
+            break;
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_XMP:
+        case GUMBO_TAG_PLAINTEXT:
+            out.paragraphBreak();
+            ++preDepth_;
+            children(node);
+            --preDepth_;
+            out.paragraphBreak();
+            break;
+        case GUMBO_TAG_CENTER:
+            out.blockBreak();
+            out.beginCenter();
+            children(node);
+            out.endCenter();
+            out.blockBreak();
+            break;
+        case GUMBO_TAG_LEGEND:
+            out.blockBreak();
+            emphasis(node, Emphasis::Bold);
+            out.blockBreak();
+            break;
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_STRONG:
+            emphasis(node, Emphasis::Bold);
+            break;
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_U:
+        case GUMBO_TAG_CITE:
+        case GUMBO_TAG_DFN:
+        case GUMBO_TAG_VAR:
+            emphasis(node, Emphasis::Underline);
+            break;
+        case GUMBO_TAG_Q:
+            out.text("\"");
+            children(node);
+            out.text("\"");
+            break;
+        case GUMBO_TAG_FRAMESET:
+            links_.frames(node);
+            break;
+        default:
+            if (isHeading(element.tag)) {
+                heading(node);
+            } else if (isParagraph(element.tag)) {
+                block(node, true);
+            } else if (isBlock(element.tag)) {
+                block(node, false);
+            } else {
+                children(node);  // inline elements, and unknown ones
+            }
+            break;
+    }
+    --depth_;
+    checkLines();
+}
+
+void Walker::block(const GumboNode* node, bool paragraph) {
+    const GumboElement& element = node->v.element;
+    const bool disabled = element.tag == GUMBO_TAG_FIELDSET && hasAttribute(element, "disabled");
+    const bool centred = isCentred(element) && element.tag != GUMBO_TAG_TD && element.tag != GUMBO_TAG_TH;
+    PageWriter& out = *state_.out;
+    paragraph ? out.paragraphBreak() : out.blockBreak();
+    if (centred) out.beginCenter();
+    if (disabled) forms_.beginDisabled();
+    children(node);
+    if (disabled) forms_.endDisabled();
+    if (centred) out.endCenter();
+    paragraph ? out.paragraphBreak() : out.blockBreak();
+}
+
+void Walker::heading(const GumboNode* node) {
+    const bool centred = isCentred(node->v.element);
+    PageWriter& out = *state_.out;
+    out.paragraphBreak();
+    if (centred) out.beginCenter();
+    out.beginEmphasis(Emphasis::Bold);
+    children(node);
+    out.endEmphasis();
+    if (centred) out.endCenter();
+    out.paragraphBreak();
+}
+
+void Walker::emphasis(const GumboNode* node, Emphasis kind) {
+    state_.out->beginEmphasis(kind);
+    children(node);
+    state_.out->endEmphasis();
+}
+
+void Walker::image(const GumboElement& element) {
+    const char* alt = attribute(element, "alt");
+    if (alt == nullptr) return;  // no words to show for it
+    state_.out->text(toAscii(alt));
+}
+
+void Walker::list(const GumboNode* node, bool ordered) {
+    const GumboElement& element = node->v.element;
+    std::vector<const GumboNode*> items;
+    bool numbered = false;
+    for (unsigned i = 0; i < element.children.length; ++i) {
+        const GumboNode* child = childAt(element.children, i);
+        if (isElement(child, GUMBO_TAG_LI)) {
+            items.push_back(child);
+            if (hasAttribute(child->v.element, "value")) numbered = true;
+        }
+    }
+    // The browser numbers items with one character from 1: longer lists,
+    // other starts and other kinds of numbers are numbered here.
+    const std::string type =
+        attribute(element, "type") != nullptr ? std::string(attribute(element, "type")) : "1";
+    const bool reversed = hasAttribute(element, "reversed");
+    const int start =
+        numberAttribute(element, "start", reversed ? static_cast<int>(items.size()) : 1, -1000000, 1000000);
+    const bool browserNumbers =
+        ordered && !numbered && !reversed && start == 1 && type == "1" && items.size() <= 9;
+    const bool ownNumbers = ordered && !browserNumbers;
+    PageWriter& out = *state_.out;
+    out.beginList(browserNumbers ? ListKind::Ordered : ListKind::Unordered);
+    int number = start;
+    for (unsigned i = 0; i < element.children.length && !state_.stopped; ++i) {
+        const GumboNode* child = childAt(element.children, i);
+        if (isElement(child, GUMBO_TAG_LI)) {
+            if (isHidden(child->v.element)) {
+                forms_.hiddenControls(child);
+                continue;
+            }
+            number = numberAttribute(child->v.element, "value", number, -1000000, 1000000);
+            out.listItem(ownNumbers ? itemNumber(number, type) : std::string());
+            number += reversed ? -1 : 1;
+            ++depth_;
+            children(child);
+            --depth_;
+        } else {
+            walk(child);
+        }
+    }
+    out.endList();
+}
+
+}  // namespace wexaproxy

@@ -1,0 +1,67 @@
+#pragma once
+// The walk over a parsed page that writes what the browser receives.
+//
+// The walker goes through the tree once and writes, through the page writer
+// (pagewriter.h), what a desktop browser would show: text and white space,
+// blocks and paragraphs, headings, emphasis, lists, quotations, preformatted
+// text and images. It leaves out what is not shown (head, scripts, styles,
+// hidden elements) and hands links, forms and tables to their builders
+// (links.h, forms.h, tables.h), which walk the content of those elements
+// back through it. What the pieces share is in WalkState (walkstate.h).
+
+#include <gumbo.h>
+
+#include <string>
+#include <string_view>
+
+#include "proxy/normalise/forms.h"
+#include "proxy/normalise/links.h"
+#include "proxy/normalise/parse.h"
+#include "proxy/normalise/tables.h"
+#include "proxy/normalise/walkstate.h"
+
+namespace wexaproxy {
+
+class Walker {
+public:
+    // formCharset: what the page's forms send their values in.
+    Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
+           std::string formCharset);
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
+
+    // The page in the browser's dialect, its title first; the page's stored
+    // links and form records go into the token store. cut says why the
+    // tree is shorter than the page (a note ends the page then).
+    std::string run(const GumboNode* root, PageCut cut);
+
+    // For the builders: a node, the children of a node, a block.
+    void walk(const GumboNode* node);
+    void children(const GumboNode* node);
+    void block(const GumboNode* node, bool paragraph);
+
+private:
+    // Nesting deeper than this is read as plain text, so that the walk's
+    // recursion stays small whatever the page.
+    static constexpr int MAX_DEPTH = 250;
+
+    void head(const GumboNode* node);
+    void element(const GumboNode* node);
+    void textNode(const char* utf8);
+    void plainText(const GumboNode* node);
+    void checkLines();
+    void heading(const GumboNode* node);
+    void emphasis(const GumboNode* node, Emphasis kind);
+    void image(const GumboElement& element);
+    void list(const GumboNode* node, bool ordered);
+
+    WalkState state_;
+    LinkBuilder links_;
+    FormBuilder forms_;
+    TableBuilder tables_;
+    int depth_ = 0;
+    int preDepth_ = 0;
+    std::string ascii_;  // the text node being written, reused
+};
+
+}  // namespace wexaproxy

@@ -1,0 +1,122 @@
+#include "proxy/server/identity.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace wexaproxy {
+
+namespace {
+
+std::string readTable(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool isLoopback(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        return (ntohl(v4.sin_addr.s_addr) >> 24) == 127;
+    }
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        if (IN6_IS_ADDR_LOOPBACK(&v6.sin6_addr)) return true;
+        return IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr) && v6.sin6_addr.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+// An address and port as the kernel's tables write them: the address as the
+// hexadecimal digits of its 32-bit words in the machine's byte order, the
+// port in hexadecimal, e.g. "0100007F:7530" for 127.0.0.1:30000 on x86.
+std::string tableEndpoint(const void* addressBytes, std::size_t size, std::uint16_t portNetworkOrder) {
+    std::string text;
+    char word[9];
+    for (std::size_t i = 0; i + 4 <= size; i += 4) {
+        std::uint32_t value;
+        std::memcpy(&value, static_cast<const unsigned char*>(addressBytes) + i, 4);
+        std::snprintf(word, sizeof word, "%08X", value);
+        text += word;
+    }
+    char port[6];
+    std::snprintf(port, sizeof port, "%04X", ntohs(portNetworkOrder));
+    return text + ":" + port;
+}
+
+// The uid column of the table line whose local end is `local` and remote end
+// `remote`; empty when there is none.
+std::string findUid(const std::string& table, const std::string& local, const std::string& remote) {
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);  // the column names
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string slot, localEnd, remoteEnd, state, queues, timer, retransmits, uid;
+        if (!(fields >> slot >> localEnd >> remoteEnd >> state >> queues >> timer >> retransmits >> uid))
+            continue;
+        if (localEnd == local && remoteEnd == remote) return uid;
+    }
+    return {};
+}
+
+std::string addressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = "?";
+    if (address.ss_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+    } else if (address.ss_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+std::string uniqueConnectionIdentity() {
+    static std::atomic<std::uint64_t> next{1};
+    return "conn:" + std::to_string(next.fetch_add(1));
+}
+
+}  // namespace
+
+std::string clientIdentity(const sockaddr_storage& peer, const sockaddr_storage& local,
+                           const std::string& tcp4Table, const std::string& tcp6Table) {
+    if (!isLoopback(peer)) return "addr:" + addressText(peer);
+    // The client's own socket: its local end is our peer, its remote end is us.
+    std::string uid;
+    if (peer.ss_family == AF_INET && local.ss_family == AF_INET) {
+        const auto& p = reinterpret_cast<const sockaddr_in&>(peer);
+        const auto& l = reinterpret_cast<const sockaddr_in&>(local);
+        uid = findUid(tcp4Table, tableEndpoint(&p.sin_addr, 4, p.sin_port),
+                      tableEndpoint(&l.sin_addr, 4, l.sin_port));
+    } else if (peer.ss_family == AF_INET6 && local.ss_family == AF_INET6) {
+        const auto& p = reinterpret_cast<const sockaddr_in6&>(peer);
+        const auto& l = reinterpret_cast<const sockaddr_in6&>(local);
+        uid = findUid(tcp6Table, tableEndpoint(&p.sin6_addr, 16, p.sin6_port),
+                      tableEndpoint(&l.sin6_addr, 16, l.sin6_port));
+    }
+    if (uid.empty() || uid.find_first_not_of("0123456789") != std::string::npos)
+        return uniqueConnectionIdentity();
+    return "uid:" + uid;
+}
+
+std::string clientIdentity(int fd) {
+    sockaddr_storage peer{}, local{};
+    socklen_t peerLength = sizeof peer, localLength = sizeof local;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
+        return uniqueConnectionIdentity();
+    }
+    if (!isLoopback(peer)) return "addr:" + addressText(peer);
+    const bool v6 = peer.ss_family == AF_INET6;
+    return clientIdentity(peer, local, v6 ? std::string() : readTable("/proc/net/tcp"),
+                          v6 ? readTable("/proc/net/tcp6") : std::string());
+}
+
+}  // namespace wexaproxy

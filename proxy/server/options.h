@@ -1,0 +1,47 @@
+#pragma once
+// Command-line options of wexapserver.
+
+#include <string>
+#include <vector>
+
+#include "proxy/core/log.h"
+#include "proxy/fetch/fetcher.h"
+#include "proxy/server/requestreader.h"
+
+namespace wexaproxy {
+
+struct Config {
+    std::string listenAddress = "127.0.0.1";
+    int port = 30000;  // 0 picks a free port (tests)
+    bool allowRemote = false;
+    // The address rule of targets.h: "auto" turns it on exactly when the
+    // server listens beyond loopback; the options force it off (local
+    // testing behind a firewall) or on (testing the rule on loopback).
+    enum class PrivateTargets { Auto, Allow, Refuse };
+    PrivateTargets privateTargets = PrivateTargets::Auto;
+    int workers = 32;
+    int maxConnections = 512;
+    long readTimeoutMs = 10000;
+    long writeTimeoutMs = 30000;
+    RequestLimits requestLimits;
+    FetchSettings fetch;
+    LogLevel logLevel = LogLevel::Normal;
+};
+
+struct ParsedOptions {
+    bool ok = false;
+    bool help = false;
+    Config config;
+    std::string error;  // when not ok
+};
+
+// Reads the options that follow the program name.
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+
+// The text of --help.
+std::string usageText();
+
+// True for an IPv4 address in 127.0.0.0/8.
+bool isLoopbackAddress(const std::string& address);
+
+}  // namespace wexaproxy

@@ -1,0 +1,440 @@
+#include "proxy/server/server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "proxy/server/reply.h"
+
+namespace wexaproxy {
+
+namespace {
+
+constexpr std::uint64_t LISTEN_ID = 0;
+constexpr std::uint64_t WAKE_ID = 1;
+// After the reply, the server waits this long for the client to close, so
+// that closing with unread bytes never resets a connection whose reply the
+// client is still reading.
+constexpr auto LINGER = std::chrono::seconds(2);
+constexpr int ACCEPT_BATCH = 32;
+// When the connection table is full and others wait, a client that has sent
+// no complete request for this long gives up its place to them. A browser
+// sends its request right after connecting, so only silent or very slow
+// clients are ever that old: without this, a flood of them would hold every
+// place until their read deadline, and nobody else (a PING included) would
+// get in meanwhile.
+constexpr auto EVICTABLE_AFTER = std::chrono::seconds(1);
+constexpr const char* EVICTED_MESSAGE = "Server busy; try again";
+
+std::string errnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+enum class Sent { All, Blocked, Failed };
+
+// The one place that writes to a client: bytes from sent on, as far as the
+// socket takes them now (sockets are non-blocking); sent moves past them.
+Sent sendAvailable(int fd, std::string_view bytes, std::size_t& sent) {
+    while (sent < bytes.size()) {
+        ssize_t put = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Sent::Blocked : Sent::Failed;
+        }
+        sent += static_cast<std::size_t>(put);
+    }
+    return Sent::All;
+}
+
+}  // namespace
+
+Server::Server(const Config& config, const PageFilter& filter, const Log& log)
+    : config_(config), filter_(filter), log_(log) {}
+
+Server::~Server() {
+    for (auto& entry : connections_) ::close(entry.second.fd);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    if (epollFd_ >= 0) ::close(epollFd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+bool Server::open(std::string& error) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        error = errnoText("socket");
+        return false;
+    }
+    int one = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(config_.port));
+    if (inet_pton(AF_INET, config_.listenAddress.c_str(), &address.sin_addr) != 1) {
+        error = "not an IPv4 address: " + config_.listenAddress;
+        return false;
+    }
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        error = "cannot listen on " + config_.listenAddress + ":" + std::to_string(config_.port) + ": " +
+                std::strerror(errno);
+        return false;
+    }
+    if (::listen(listenFd_, 1024) != 0) {
+        error = errnoText("listen");
+        return false;
+    }
+    socklen_t length = sizeof address;
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (epollFd_ < 0 || wakeFd_ < 0) {
+        error = errnoText("epoll");
+        return false;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = LISTEN_ID;
+    epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
+    event.data.u64 = WAKE_ID;
+    epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &event);
+    return true;
+}
+
+void Server::stop() {
+    stopping_.store(true);
+    if (wakeFd_ >= 0) {
+        std::uint64_t one = 1;
+        ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
+        (void)ignored;
+    }
+}
+
+void Server::run() {
+    for (int i = 0; i < config_.workers; ++i) workers_.emplace_back(&Server::workerMain, this);
+
+    epoll_event events[256];
+    while (!stopping_.load()) {
+        int count = epoll_wait(epollFd_, events, 256, 100);
+        if (count < 0 && errno != EINTR) {
+            log_.notice(errnoText("epoll_wait"));
+            break;
+        }
+        for (int i = 0; i < count; ++i) {
+            std::uint64_t id = events[i].data.u64;
+            if (id == LISTEN_ID) {
+                acceptAll();
+            } else if (id == WAKE_ID) {
+                std::uint64_t value = 0;
+                ssize_t ignored = ::read(wakeFd_, &value, sizeof value);
+                (void)ignored;
+                collectFinished();
+            } else {
+                onEvent(id, events[i].events);
+            }
+        }
+        sweepDeadlines();
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(jobsMutex_);
+        workersStop_ = true;
+        jobs_.clear();
+    }
+    jobsReady_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+    workers_.clear();
+}
+
+void Server::pauseAccepting(Clock::time_point until) {
+    if (!acceptPaused_) epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+    acceptPaused_ = true;
+    acceptResumes_ = until;
+}
+
+bool Server::connectionsWaiting() const {
+    pollfd waiting{};
+    waiting.fd = listenFd_;
+    waiting.events = POLLIN;
+    return ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
+}
+
+Server::Connection* Server::oldestIdleReader(Clock::time_point now) {
+    Connection* oldest = nullptr;
+    for (auto& entry : connections_) {
+        Connection& conn = entry.second;
+        if (conn.phase != Phase::Reading || now - conn.started < EVICTABLE_AFTER) continue;
+        if (oldest == nullptr || conn.started < oldest->started) oldest = &conn;
+    }
+    return oldest;
+}
+
+void Server::acceptAll() {
+    // A bounded batch per pass: clients served straight from the workers
+    // come back at once, and an endless accept loop would starve the
+    // replies and closes waiting behind it.
+    for (int batch = 0; batch < ACCEPT_BATCH; ++batch) {
+        if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
+            Connection* idle = connectionsWaiting() ? oldestIdleReader(Clock::now()) : nullptr;
+            if (idle == nullptr) {
+                // Full: new clients wait in the kernel's queue until a
+                // connection closes. Refusing them instead would make them
+                // retry at once, in a storm.
+                log_.debug("connection limit reached; new connections wait");
+                pauseAccepting(Clock::now());
+                return;
+            }
+            // The reply is a few bytes on a socket that has sent nothing
+            // back yet: the send buffer takes it at once, or it is lost with
+            // a client that is not listening anyway.
+            std::string reply = errorReply(EVICTED_MESSAGE);
+            std::size_t sent = 0;
+            sendAvailable(idle->fd, reply, sent);
+            logDone(*idle, "-", "", std::string("ERROR ") + EVICTED_MESSAGE, reply.size());
+            close(idle->id);
+        }
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                log_.notice(errnoText("accept") + "; pausing new connections");
+                pauseAccepting(Clock::now() + std::chrono::milliseconds(200));
+            }
+            return;  // EAGAIN: every waiting connection has been taken
+        }
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::uint64_t id = nextId_++;
+        Connection& conn = connections_[id];
+        conn.id = id;
+        conn.fd = fd;
+        conn.reader = RequestReader(config_.requestLimits);
+        conn.started = Clock::now();
+        conn.deadline = conn.started + std::chrono::milliseconds(config_.readTimeoutMs);
+        watch(conn, EPOLLIN | EPOLLRDHUP);
+        log_.debug("connection " + std::to_string(id) + " accepted");
+        // The browser sends its request right after connecting, so it is
+        // often here already.
+        readFrom(conn);
+    }
+}
+
+void Server::watch(Connection& conn, std::uint32_t events) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = conn.id;
+    epoll_ctl(epollFd_, conn.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, conn.fd, &event);
+    conn.watched = true;
+}
+
+void Server::unwatch(Connection& conn) {
+    if (conn.watched) epoll_ctl(epollFd_, EPOLL_CTL_DEL, conn.fd, nullptr);
+    conn.watched = false;
+}
+
+void Server::close(std::uint64_t id) {
+    auto found = connections_.find(id);
+    if (found == connections_.end()) return;
+    unwatch(found->second);
+    ::close(found->second.fd);
+    connections_.erase(found);
+    log_.debug("connection " + std::to_string(id) + " closed");
+}
+
+void Server::onEvent(std::uint64_t id, std::uint32_t events) {
+    auto found = connections_.find(id);
+    if (found == connections_.end()) return;
+    Connection& conn = found->second;
+    switch (conn.phase) {
+        case Phase::Reading:
+            readFrom(conn);
+            break;
+        case Phase::Writing:
+            if (events & (EPOLLERR | EPOLLHUP)) {
+                close(id);
+            } else {
+                writeTo(conn);
+            }
+            break;
+        case Phase::Draining:
+            drain(conn);
+            break;
+        case Phase::Waiting:
+            break;  // not watched while a worker has it
+    }
+}
+
+void Server::logDone(const Connection& conn, const std::string& command, const std::string& url,
+                     const std::string& outcome, std::size_t bytes) {
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - conn.started);
+    log_.request(command, url, outcome, bytes, elapsed.count());
+}
+
+void Server::readFrom(Connection& conn) {
+    char buffer[16384];
+    for (;;) {
+        ssize_t got = ::recv(conn.fd, buffer, sizeof buffer, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            close(conn.id);
+            return;
+        }
+        RequestReader::State state =
+            got == 0 ? conn.reader.finish() : conn.reader.feed(buffer, static_cast<std::size_t>(got));
+        if (state == RequestReader::State::Complete) {
+            requestRead(conn);
+            return;
+        }
+        if (state == RequestReader::State::Malformed) {
+            std::string reply = errorReply(conn.reader.error());
+            logDone(conn, "-", "", "ERROR " + conn.reader.error(), reply.size());
+            startReply(conn, std::move(reply));
+            return;
+        }
+        if (got == 0) return;  // cannot happen: finish() always decides
+    }
+}
+
+void Server::requestRead(Connection& conn) {
+    const Request& request = conn.reader.request();
+    if (request.command == Command::Ping) {
+        std::string reply = aliveReply();
+        logDone(conn, "PING", "", "ALIVE", reply.size());
+        startReply(conn, std::move(reply));
+        return;
+    }
+    // While a worker fetches, the socket is left alone: a client that hangs
+    // up then would otherwise keep waking the loop.
+    unwatch(conn);
+    conn.phase = Phase::Waiting;
+    {
+        std::lock_guard<std::mutex> lock(jobsMutex_);
+        jobs_.push_back(Job{conn.id, request});
+    }
+    jobsReady_.notify_one();
+}
+
+void Server::startReply(Connection& conn, std::string bytes) {
+    conn.phase = Phase::Writing;
+    conn.out = std::move(bytes);
+    conn.sent = 0;
+    conn.deadline = Clock::now() + std::chrono::milliseconds(config_.writeTimeoutMs);
+    writeTo(conn);
+}
+
+void Server::writeTo(Connection& conn) {
+    switch (sendAvailable(conn.fd, conn.out, conn.sent)) {
+        case Sent::Blocked:
+            watch(conn, EPOLLOUT);
+            return;
+        case Sent::Failed:
+            close(conn.id);
+            return;
+        case Sent::All:
+            break;
+    }
+    std::string().swap(conn.out);
+    ::shutdown(conn.fd, SHUT_WR);
+    conn.phase = Phase::Draining;
+    conn.deadline = Clock::now() + LINGER;
+    watch(conn, EPOLLIN | EPOLLRDHUP);
+    drain(conn);
+}
+
+void Server::drain(Connection& conn) {
+    char buffer[4096];
+    for (;;) {
+        ssize_t got = ::recv(conn.fd, buffer, sizeof buffer, 0);
+        if (got > 0) continue;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        close(conn.id);  // end of stream or error: the client is done
+        return;
+    }
+}
+
+void Server::collectFinished() {
+    std::vector<Finished> done;
+    {
+        std::lock_guard<std::mutex> lock(finishedMutex_);
+        done.swap(finished_);
+    }
+    for (Finished& item : done) {
+        auto found = connections_.find(item.id);
+        if (found == connections_.end()) continue;
+        Connection& conn = found->second;
+        logDone(conn, item.command, item.served.url, item.served.outcome, item.served.reply.size());
+        startReply(conn, std::move(item.served.reply));
+    }
+}
+
+void Server::sweepDeadlines() {
+    Clock::time_point now = Clock::now();
+    std::vector<std::uint64_t> expired;
+    for (auto& entry : connections_) {
+        Connection& conn = entry.second;
+        if (conn.phase != Phase::Waiting && now >= conn.deadline) expired.push_back(entry.first);
+    }
+    for (std::uint64_t id : expired) {
+        auto found = connections_.find(id);
+        if (found == connections_.end()) continue;
+        Connection& conn = found->second;
+        if (conn.phase == Phase::Reading) {
+            // Say why, in case a slow client is still there to read it; the
+            // drain deadline then bounds how long it may keep the socket.
+            std::string reply = errorReply("Request not received in time");
+            logDone(conn, "-", "", "ERROR Request not received in time", reply.size());
+            startReply(conn, std::move(reply));
+        } else {
+            close(id);
+        }
+    }
+    // Resumed after the deadlines: a client whose time is up is answered,
+    // not evicted.
+    if (acceptPaused_ && now >= acceptResumes_ &&
+        (connections_.size() < static_cast<std::size_t>(config_.maxConnections) ||
+         (connectionsWaiting() && oldestIdleReader(now) != nullptr))) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = LISTEN_ID;
+        epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
+        acceptPaused_ = false;
+    }
+}
+
+void Server::workerMain() {
+    Fetcher fetcher(config_.fetch, share_, &stopping_);
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> lock(jobsMutex_);
+            jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
+            if (workersStop_) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        Finished finished;
+        finished.id = job.id;
+        finished.served = serveRequest(job.request, fetcher, filter_);
+        finished.command = commandName(job.request.command);
+        {
+            std::lock_guard<std::mutex> lock(finishedMutex_);
+            finished_.push_back(std::move(finished));
+        }
+        std::uint64_t one = 1;
+        ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
+        (void)ignored;
+    }
+}
+
+}  // namespace wexaproxy
