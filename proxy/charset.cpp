@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "proxy/gumbomemory.h"
@@ -656,15 +657,7 @@ const LanguageRules* rulesFor(std::string_view key) {
     return nullptr;
 }
 
-// A transliterator is expensive to build and not safe to share between
-// threads: each thread builds the few it uses (one per language with rules
-// of its own, for Latin-only and for other text) once and keeps them.
-icu::Transliterator* transliteratorFor(const LanguageRules* language, bool latin) {
-    using Key = std::pair<const LanguageRules*, bool>;
-    thread_local std::map<Key, std::unique_ptr<icu::Transliterator>> built;
-    const Key key{language, latin};
-    auto found = built.find(key);
-    if (found != built.end()) return found->second.get();
+std::unique_ptr<icu::Transliterator> buildTransliterator(const LanguageRules* language, bool latin) {
     std::string rules = language != nullptr ? language->rules : "";
     rules += latin ? LATIN_RULES : GENERAL_RULES;
     UParseError where{};
@@ -672,8 +665,39 @@ icu::Transliterator* transliteratorFor(const LanguageRules* language, bool latin
     std::unique_ptr<icu::Transliterator> made(icu::Transliterator::createFromRules(
         "wexa-ascii", icu::UnicodeString::fromUTF8(rules), UTRANS_FORWARD, where, status));
     if (U_FAILURE(status)) made.reset();
-    // Without it (ICU data missing) such text is written as "?".
-    return built.emplace(key, std::move(made)).first->second.get();
+    return made;
+}
+
+// A transliterator is expensive to build (the general one takes about 0.4 s
+// of processor time) and may not be used by two threads at once. Each is
+// built once for the process; each thread uses its own copy, which costs
+// next to nothing to make since copies share the compiled rules.
+icu::Transliterator* transliteratorFor(const LanguageRules* language, bool latin) {
+    using Key = std::pair<const LanguageRules*, bool>;
+    const Key key{language, latin};
+    thread_local std::map<Key, std::unique_ptr<icu::Transliterator>> copies;
+    const auto found = copies.find(key);
+    if (found != copies.end()) return found->second.get();
+    std::unique_ptr<icu::Transliterator> copy;
+    {
+        static std::mutex mutex;
+        static std::map<Key, std::unique_ptr<icu::Transliterator>> originals;
+        const std::lock_guard<std::mutex> lock(mutex);
+        std::unique_ptr<icu::Transliterator>& original = originals[key];
+        if (!original) original = buildTransliterator(language, latin);
+        if (original) copy.reset(original->clone());
+    }
+    // Without one (ICU's data missing) such text is written as "?".
+    return copies.emplace(key, std::move(copy)).first->second.get();
+}
+
+// Chinese characters cost ICU about 20 microseconds each, a hundred times
+// more than a letter of any other script: a page may have only so many
+// read (see TransliterationBudget). SIZE_MAX when no budget is set.
+thread_local std::size_t hanBudget = SIZE_MAX;
+
+bool isHan(UChar32 c) {
+    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
 }
 
 // The most text transliterated in one call.
@@ -719,6 +743,7 @@ void transliterateWord(AsciiWriter& writer, std::string_view word, const Languag
     pending.reserve(word.size());
     bool needsIcu = false;
     bool latin = true;
+    std::size_t han = 0;
     for (std::size_t i = 0; i < word.size();) {
         const Step step = nextCodePoint(word, i);
         const std::string_view bytes = word.substr(i, step.length);
@@ -733,8 +758,15 @@ void transliterateWord(AsciiWriter& writer, std::string_view word, const Languag
             if (!beyondTransforms(step.c)) {
                 needsIcu = true;
                 latin = latin && latinOnly(step.c);
+                if (isHan(step.c)) ++han;
             }
         }
+    }
+    if (han > hanBudget) {
+        needsIcu = false;  // the page has used its budget: "?" for the rest
+        hanBudget = 0;
+    } else if (hanBudget != SIZE_MAX) {
+        hanBudget -= han;
     }
     if (!needsIcu) {
         for (std::size_t i = 0; i < pending.size();) {
@@ -785,6 +817,14 @@ std::string languageKey(std::string_view tag) {
     const bool ends = i == tag.size() || tag[i] == '-' || tag[i] == '_' || tag[i] == ',' || isBlank(tag[i]);
     if (key.size() < 2 || key.size() > 8 || !ends) return {};
     return key;
+}
+
+TransliterationBudget::TransliterationBudget(std::size_t hanCharacters) : previous_(hanBudget) {
+    hanBudget = hanCharacters;
+}
+
+TransliterationBudget::~TransliterationBudget() {
+    hanBudget = previous_;
 }
 
 void appendAscii(std::string& out, std::string_view utf8, std::string_view language) {

@@ -74,6 +74,23 @@ std::string languageKey(std::string_view tag);
 // bytes are skipped. ASCII text is copied without calling ICU.
 void appendAscii(std::string& out, std::string_view utf8, std::string_view language = {});
 
+// While one lives, the thread's transliteration reads at most hanCharacters
+// Chinese characters (Han, as Chinese and Japanese write): ICU takes about
+// 20 microseconds for each, so a page of a million would take twenty
+// seconds. Words beyond the budget are written as "?". Meant to live as
+// long as the normalising of one page; budgets nest.
+class TransliterationBudget {
+public:
+    static constexpr std::size_t DEFAULT_HAN_CHARACTERS = 30000;  // under a second
+    explicit TransliterationBudget(std::size_t hanCharacters = DEFAULT_HAN_CHARACTERS);
+    ~TransliterationBudget();
+    TransliterationBudget(const TransliterationBudget&) = delete;
+    TransliterationBudget& operator=(const TransliterationBudget&) = delete;
+
+private:
+    std::size_t previous_;
+};
+
 inline std::string toAscii(std::string_view utf8, std::string_view language = {}) {
     std::string out;
     out.reserve(utf8.size());

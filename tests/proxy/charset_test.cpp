@@ -207,6 +207,16 @@ TEST(Transliteration, LongTextWithoutBlanksIsTakenInPiecesBetweenCharacters) {
     EXPECT_EQ(ascii.find('?'), std::string::npos);
 }
 
+TEST(Transliteration, ChineseCharactersBeyondThePagesBudgetAreOneMark) {
+    const std::string text = "\xE5\x8C\x97\xE4\xBA\xAC \xE6\xAC\xA2\xE8\xBF\x8E\xE4\xBD\xA0 ok";
+    {
+        wexaproxy::TransliterationBudget budget(3);
+        EXPECT_EQ(wexaproxy::toAscii(text), "bei jing ? ok");
+        EXPECT_EQ(wexaproxy::toAscii("\xE4\xB8\xAD"), "?");  // spent
+    }
+    EXPECT_EQ(wexaproxy::toAscii(text), "bei jing huan ying ni ok");
+}
+
 TEST(Transliteration, LanguageKeyIsThePrimarySubtag) {
     using wexaproxy::languageKey;
     EXPECT_EQ(languageKey("de-AT"), "de");
