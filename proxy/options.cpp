@@ -69,6 +69,7 @@ std::string usageText() {
            "                         URL, outcome, bytes, milliseconds; the default) or\n"
            "                         debug (also each connection opened and closed)\n"
            "  --help                 show this text\n"
+           "  --version              show the version\n"
            "\n"
            "The http_proxy, https_proxy and no_proxy variables are honoured.\n";
 }
@@ -107,8 +108,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         } else if (option == "--allow-remote") {
             config.allowRemote = true;
         } else if (option == "--allow-private-targets" || option == "--refuse-private-targets") {
-            Config::PrivateTargets wanted = option == "--allow-private-targets" ? Config::PrivateTargets::Allow
-                                                                               : Config::PrivateTargets::Refuse;
+            Config::PrivateTargets wanted = option == "--allow-private-targets"
+                                                ? Config::PrivateTargets::Allow
+                                                : Config::PrivateTargets::Refuse;
             if (config.privateTargets != Config::PrivateTargets::Auto && config.privateTargets != wanted)
                 return fail("--allow-private-targets and --refuse-private-targets contradict each other");
             config.privateTargets = wanted;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/check.h"
+#include "common/programinfo.h"
 #include "shell/global.h"
 #include "shell/keys.h"
 #include "shell/stub.h"
@@ -90,16 +91,19 @@ bool startPageReadable() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (const int status = wexa::answerHelpAndVersion(argc, argv, "wexa", wexa::WEXA_USAGE); status >= 0)
+        return status;
     StubClass stub;
 
     // The address kept by the proxy address dialog, when there is one.
     if (GlobalNamespace.proxy.load()) GlobalNamespace.network.io.setAddress(GlobalNamespace.proxy.getIP());
 
     if (!isDirectory("cache")) {
-        std::fputs("\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
-                   "./cache/0.html\n",
-                   stderr);
+        std::fputs(
+            "\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
+            "./cache/0.html\n",
+            stderr);
         return 1;
     }
 
