@@ -108,9 +108,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         } else if (option == "--allow-remote") {
             config.allowRemote = true;
         } else if (option == "--allow-private-targets" || option == "--refuse-private-targets") {
-            Config::PrivateTargets wanted = option == "--allow-private-targets"
-                                                ? Config::PrivateTargets::Allow
-                                                : Config::PrivateTargets::Refuse;
+            Config::PrivateTargets wanted = option == "--allow-private-targets" ? Config::PrivateTargets::Allow
+                                                                               : Config::PrivateTargets::Refuse;
             if (config.privateTargets != Config::PrivateTargets::Auto && config.privateTargets != wanted)
                 return fail("--allow-private-targets and --refuse-private-targets contradict each other");
             config.privateTargets = wanted;

@@ -100,10 +100,9 @@ int main(int argc, char** argv) {
     if (GlobalNamespace.proxy.load()) GlobalNamespace.network.io.setAddress(GlobalNamespace.proxy.getIP());
 
     if (!isDirectory("cache")) {
-        std::fputs(
-            "\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
-            "./cache/0.html\n",
-            stderr);
+        std::fputs("\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
+                   "./cache/0.html\n",
+                   stderr);
         return 1;
     }
 
