@@ -437,12 +437,11 @@ bool asciiCompatible(const std::string& name) {
     return !name.empty() && name.compare(0, 6, "UTF-16") != 0;
 }
 
-// Whether the bytes can be text in the declared charset: no invalid
-// sequence under it (a few, for UTF-8). Charsets of one byte per character
-// read every byte, so they always can.
-bool labelFits(std::string_view body, const std::string& declared, const Utf8Census& census) {
-    if (declared == "UTF-8")
-        return census.invalid == 0 || census.multibyte >= UTF8_VALID_PER_INVALID * census.invalid;
+// Whether the bytes can be text in a declared legacy charset: no invalid
+// sequence under it. Charsets of one byte per character read every byte, so
+// they always can. (UTF-8 is judged by its census: a few invalid bytes
+// among many good characters are forgiven.)
+bool labelFits(std::string_view body, const std::string& declared) {
     if (declared == USER_DEFINED || !asciiCompatible(declared)) return true;
     Converter converter = openConverter(converterName(declared, false));
     if (!converter || ucnv_getMaxCharSize(converter.get()) == 1) return true;
@@ -501,8 +500,13 @@ CharsetChoice detectCharset(std::string_view contentType, std::string_view body,
         if (declared == "UTF-16LE" || declared == "UTF-16BE") declared = "UTF-8";
         choice.source = CharsetSource::MetaTag;
     }
+    if (!declared.empty() && declared != "UTF-8" && labelFits(body, declared)) {
+        choice.name = declared;
+        return choice;
+    }
     const Utf8Census census = censusOf(body);
-    if (!declared.empty() && labelFits(body, declared, census)) {
+    if (declared == "UTF-8" &&
+        (census.invalid == 0 || census.multibyte >= UTF8_VALID_PER_INVALID * census.invalid)) {
         choice.name = declared;
         return choice;
     }
