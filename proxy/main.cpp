@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "proxy/core/log.h"
 #include "proxy/normalise/normaliser.h"
 #include "proxy/normalise/tokens.h"
@@ -25,6 +26,10 @@ extern "C" void onStopSignal(int) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("wexapserver %s\n", WEXA_VERSION);
+        return 0;
+    }
     wexaproxy::ParsedOptions options = wexaproxy::parseOptions(args);
     if (!options.ok) {
         std::fprintf(stderr, "wexapserver: %s\nTry 'wexapserver --help'.\n", options.error.c_str());

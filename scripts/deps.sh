@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config python3 tmux libncurses-dev libgtest-dev
-          libcurl4-openssl-dev libgumbo-dev ca-certificates)
+          libcurl4-openssl-dev libgumbo-dev libicu-dev ca-certificates
+          dpkg-dev file man-db groff-base)
 packages+=("$@")
 
 missing=()

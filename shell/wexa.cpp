@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/check.h"
+#include "common/programinfo.h"
 #include "shell/global.h"
 #include "shell/keys.h"
 #include "shell/stub.h"
@@ -90,7 +91,9 @@ bool startPageReadable() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (const int status = wexa::answerHelpAndVersion(argc, argv, "wexa", wexa::WEXA_USAGE); status >= 0)
+        return status;
     StubClass stub;
 
     // The address kept by the proxy address dialog, when there is one.

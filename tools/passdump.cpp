@@ -8,6 +8,8 @@
 #include <ios>
 #include <string>
 
+#include "common/programinfo.h"
+
 namespace {
 
 struct Label {
@@ -31,7 +33,10 @@ const char* labelOf(unsigned char byte) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (const int status = wexa::answerHelpAndVersion(argc, argv, "passdump", wexa::PASSDUMP_USAGE);
+        status >= 0)
+        return status;
     std::ifstream in("pass1.tmp", std::ios::in | std::ios::binary);
     if (!in.is_open()) return 0;
     for (int c = in.get(); c != std::char_traits<char>::eof(); c = in.get()) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "common/check.h"
+#include "common/programinfo.h"
 #include "tables/table_engine.h"
 
 namespace {
@@ -52,7 +53,10 @@ private:
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (const int status = wexa::answerHelpAndVersion(argc, argv, "tablepass", wexa::TABLEPASS_USAGE);
+        status >= 0)
+        return status;
     CursesScreen screen;
     int status = 0;
     {

@@ -1,12 +1,19 @@
 #include "proxy/normalise/charset.h"
 
 #include <gumbo.h>
-#include <iconv.h>
-#include <locale.h>
+#include <unicode/translit.h>
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucsdet.h>
+#include <unicode/unistr.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "proxy/normalise/gumbomemory.h"
@@ -15,13 +22,13 @@ namespace wexaproxy {
 
 namespace {
 
+bool isQuoteOrSpace(char c) {
+    return c == ' ' || c == '\t' || c == '"' || c == '\'' || c == '\n' || c == '\r';
+}
+
 std::string lowerTrimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '"' ||
-                             text.front() == '\'' || text.front() == '\n' || text.front() == '\r'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '"' ||
-                             text.back() == '\'' || text.back() == '\n' || text.back() == '\r'))
-        text.remove_suffix(1);
+    while (!text.empty() && isQuoteOrSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isQuoteOrSpace(text.back())) text.remove_suffix(1);
     std::string out(text);
     for (char& c : out) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -29,44 +36,46 @@ std::string lowerTrimmed(std::string_view text) {
     return out;
 }
 
-// An iconv conversion descriptor that is closed when it goes out of scope.
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (ok()) iconv_close(cd_);
+std::string upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return cd_; }
-
-private:
-    iconv_t cd_;
-};
-
-bool iconvKnows(const std::string& name) {
-    return Iconv("UTF-8", name.c_str()).ok();
+    return text;
 }
 
-struct Alias {
+// --- Converters ------------------------------------------------------------------
+
+struct ConverterCloser {
+    void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+Converter openConverter(const char* name) {
+    UErrorCode status = U_ZERO_ERROR;
+    Converter converter(ucnv_open(name, &status));
+    if (U_FAILURE(status)) converter.reset();
+    return converter;
+}
+
+struct LabelRule {
     const char* label;
     const char* name;
 };
 
-// Labels that browsers read differently from iconv, or that iconv lacks.
-// Latin-1 and ASCII labels mean windows-1252, whose extra characters
-// (curly quotes, dashes) pages labelled Latin-1 use all the time.
-const Alias kAliases[] = {
+// The labels browsers read differently from ICU, or that ICU lacks (from the
+// WHATWG Encoding Standard); every other label is looked up in ICU. Latin-1
+// and ASCII labels mean windows-1252, whose extra characters (curly quotes,
+// dashes) pages labelled Latin-1 use all the time. The names stay those
+// earlier versions of this server used, so that form records keep theirs.
+const LabelRule LABEL_RULES[] = {
     {"utf-8", "UTF-8"},
     {"utf8", "UTF-8"},
     {"unicode-1-1-utf-8", "UTF-8"},
-    {"x-unicode20utf8", "UTF-8"},
-    {"unicode20utf8", "UTF-8"},
     {"unicode11utf8", "UTF-8"},
+    {"unicode20utf8", "UTF-8"},
+    {"x-unicode20utf8", "UTF-8"},
     {"ansi_x3.4-1968", "WINDOWS-1252"},
     {"ascii", "WINDOWS-1252"},
-    {"us-ascii", "WINDOWS-1252"},
     {"cp1252", "WINDOWS-1252"},
     {"cp819", "WINDOWS-1252"},
     {"csisolatin1", "WINDOWS-1252"},
@@ -79,101 +88,204 @@ const Alias kAliases[] = {
     {"iso_8859-1:1987", "WINDOWS-1252"},
     {"l1", "WINDOWS-1252"},
     {"latin1", "WINDOWS-1252"},
+    {"us-ascii", "WINDOWS-1252"},
     {"windows-1252", "WINDOWS-1252"},
     {"x-cp1252", "WINDOWS-1252"},
-    {"x-user-defined", "WINDOWS-1252"},
+    {"cp1254", "WINDOWS-1254"},
+    {"csisolatin5", "WINDOWS-1254"},
     {"iso-8859-9", "WINDOWS-1254"},
+    {"iso-ir-148", "WINDOWS-1254"},
     {"iso8859-9", "WINDOWS-1254"},
-    {"latin5", "WINDOWS-1254"},
+    {"iso88599", "WINDOWS-1254"},
+    {"iso_8859-9", "WINDOWS-1254"},
+    {"iso_8859-9:1989", "WINDOWS-1254"},
     {"l5", "WINDOWS-1254"},
+    {"latin5", "WINDOWS-1254"},
+    {"windows-1254", "WINDOWS-1254"},
+    {"x-cp1254", "WINDOWS-1254"},
+    {"dos-874", "CP874"},
     {"iso-8859-11", "CP874"},
+    {"iso8859-11", "CP874"},
+    {"iso885911", "CP874"},
     {"tis-620", "CP874"},
     {"windows-874", "CP874"},
-    {"gb2312", "GBK"},
-    {"gbk", "GBK"},
-    {"x-gbk", "GBK"},
+    {"csiso88596e", "ISO-8859-6"},
+    {"csiso88596i", "ISO-8859-6"},
+    {"csiso88598e", "ISO-8859-8"},
+    {"csiso88598i", "ISO-8859-8"},
+    {"logical", "ISO-8859-8"},
+    {"visual", "ISO-8859-8"},
+    {"koi", "KOI8-R"},
+    {"koi8-ru", "KOI8-U"},
+    {"x-mac-ukrainian", "X-MAC-CYRILLIC"},
     {"chinese", "GBK"},
     {"csgb2312", "GBK"},
+    {"csiso58gb231280", "GBK"},
+    {"gb2312", "GBK"},
+    {"gb_2312", "GBK"},
     {"gb_2312-80", "GBK"},
+    {"gbk", "GBK"},
+    {"iso-ir-58", "GBK"},
+    {"x-gbk", "GBK"},
     {"gb18030", "GB18030"},
     {"big5", "BIG5-HKSCS"},
     {"big5-hkscs", "BIG5-HKSCS"},
     {"cn-big5", "BIG5-HKSCS"},
+    {"csbig5", "BIG5-HKSCS"},
     {"x-x-big5", "BIG5-HKSCS"},
-    {"shift_jis", "CP932"},
-    {"shift-jis", "CP932"},
-    {"sjis", "CP932"},
-    {"x-sjis", "CP932"},
+    {"csshiftjis", "CP932"},
+    {"ms932", "CP932"},
     {"ms_kanji", "CP932"},
+    {"shift-jis", "CP932"},
+    {"shift_jis", "CP932"},
+    {"sjis", "CP932"},
     {"windows-31j", "CP932"},
+    {"x-sjis", "CP932"},
+    {"cseuckr", "CP949"},
+    {"csksc56011987", "CP949"},
     {"euc-kr", "CP949"},
-    {"ks_c_5601-1987", "CP949"},
-    {"windows-949", "CP949"},
+    {"iso-ir-149", "CP949"},
     {"korean", "CP949"},
+    {"ks_c_5601-1987", "CP949"},
+    {"ks_c_5601-1989", "CP949"},
+    {"ksc5601", "CP949"},
+    {"ksc_5601", "CP949"},
+    {"windows-949", "CP949"},
+    {"csunicode", "UTF-16LE"},
+    {"iso-10646-ucs-2", "UTF-16LE"},
+    {"ucs-2", "UTF-16LE"},
+    {"unicode", "UTF-16LE"},
+    {"unicodefeff", "UTF-16LE"},
     {"utf-16", "UTF-16LE"},
     {"utf-16le", "UTF-16LE"},
+    {"unicodefffe", "UTF-16BE"},
     {"utf-16be", "UTF-16BE"},
+    {"x-user-defined", "X-USER-DEFINED"},
 };
 
-// --- UTF-8 -------------------------------------------------------------------
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte
-// there does not start one.
-std::size_t sequenceLength(std::string_view text, std::size_t i) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) return 1;
-    auto cont = [&](std::size_t k) {
-        return i + k < text.size() && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    };
-    if (b0 >= 0xC2 && b0 <= 0xDF) return cont(1) ? 2 : 0;
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (!cont(1) || !cont(2)) return 0;
-        const auto b1 = static_cast<unsigned char>(text[i + 1]);
-        if (b0 == 0xE0 && b1 < 0xA0) return 0;   // overlong
-        if (b0 == 0xED && b1 >= 0xA0) return 0;  // surrogate
-        return 3;
-    }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return 0;
-        const auto b1 = static_cast<unsigned char>(text[i + 1]);
-        if (b0 == 0xF0 && b1 < 0x90) return 0;   // overlong
-        if (b0 == 0xF4 && b1 >= 0x90) return 0;  // beyond U+10FFFF
-        return 4;
-    }
-    return 0;
+// The ICU converter for a canonical name, where the name alone would give
+// another one: GBK pages are read as GB18030 (its superset), "CP949" in ICU
+// is not windows-949, "CP874" not windows-874.
+const char* converterName(const std::string& canonical, bool encoding) {
+    if (canonical == "GBK") return encoding ? "windows-936" : "gb18030";
+    if (canonical == "CP949") return "windows-949";
+    if (canonical == "CP874") return "windows-874";
+    if (canonical == "CP932") return "windows-31j";
+    return canonical.c_str();
 }
 
-char32_t codePoint(std::string_view text, std::size_t i, std::size_t length) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    switch (length) {
-        case 1:
-            return b(0);
-        case 2:
-            return (char32_t(b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-        case 3:
-            return (char32_t(b(0) & 0x0F) << 12) | (char32_t(b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-        default:
-            return (char32_t(b(0) & 0x07) << 18) | (char32_t(b(1) & 0x3F) << 12) |
-                   (char32_t(b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+// Bytes 0x80 to 0xFF of x-user-defined stand for U+F780 to U+F7FF.
+constexpr char32_t USER_DEFINED_BASE = 0xF780;
+const std::string USER_DEFINED = "X-USER-DEFINED";
+
+void appendUtf8(std::string& out, UChar32 c) {
+    char bytes[U8_MAX_LENGTH];
+    int32_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, c);
+    out.append(bytes, static_cast<std::size_t>(length));
+}
+
+// Whether the converter reads every printable ASCII byte as itself, as the
+// HTML parser and the meta scan assume (EBCDIC, UTF-7, HZ and UTF-32 do not).
+bool readsAsciiAsItself(UConverter* converter) {
+    static const char ASCII[] =
+        " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
+    constexpr int32_t COUNT = sizeof ASCII - 1;
+    UChar buffer[2 * COUNT];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = ucnv_toUChars(converter, buffer, 2 * COUNT, ASCII, COUNT, &status);
+    if (U_FAILURE(status) || length != COUNT) return false;
+    for (int32_t i = 0; i < COUNT; ++i) {
+        if (buffer[i] != static_cast<UChar>(ASCII[i])) return false;
+    }
+    return true;
+}
+
+// ICU's own reading of a label: its MIME or IANA name, in capitals; empty
+// when ICU does not know it or the charset is not ASCII-compatible.
+std::string icuCharsetName(const std::string& label) {
+    // Plain names only: ICU takes options after a comma.
+    if (label.size() > 40) return {};
+    for (char c : label) {
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':';
+        if (!plain) return {};
+    }
+    Converter converter = openConverter(label.c_str());
+    if (!converter || !readsAsciiAsItself(converter.get())) return {};
+    UErrorCode status = U_ZERO_ERROR;
+    const char* internal = ucnv_getName(converter.get(), &status);
+    if (U_FAILURE(status)) return {};
+    const char* name = nullptr;
+    for (const char* standard : {"MIME", "IANA"}) {
+        status = U_ZERO_ERROR;
+        name = ucnv_getStandardName(internal, standard, &status);
+        if (U_SUCCESS(status) && name != nullptr) break;
+        name = nullptr;
+    }
+    std::string result = upper(name != nullptr ? name : label);
+    if (!openConverter(result.c_str())) result = upper(label);
+    return result;
+}
+
+// Counts the bytes a converter cannot read, and skips them.
+extern "C" void countAndSkip(const void* context, UConverterToUnicodeArgs*, const char*, int32_t,
+                             UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason == UCNV_ILLEGAL || reason == UCNV_IRREGULAR || reason == UCNV_UNASSIGNED) {
+        ++*static_cast<std::size_t*>(const_cast<void*>(context));
+        *status = U_ZERO_ERROR;
     }
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+// Converts bytes with converter, appending the UTF-8 to out (when not null;
+// NUL, the C1 control characters and lone surrogates are dropped). With flush false an
+// incomplete character at the end is not an error. Returns the number of
+// invalid sequences met.
+std::size_t convertToUtf8(UConverter* converter, std::string_view bytes, bool flush, std::string* out) {
+    std::size_t errors = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter, countAndSkip, &errors, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) return 0;
+    constexpr int32_t CHUNK = 8192;
+    std::vector<UChar> buffer(CHUNK);
+    const char* source = bytes.data();
+    const char* const sourceEnd = source + bytes.size();
+    for (;;) {
+        UChar* target = buffer.data();
+        status = U_ZERO_ERROR;
+        ucnv_toUnicode(converter, &target, buffer.data() + CHUNK, &source, sourceEnd, nullptr, flush,
+                       &status);
+        if (out != nullptr) {
+            const auto length = static_cast<int32_t>(target - buffer.data());
+            int32_t i = 0;
+            while (i < length) {
+                UChar32 c = 0;
+                U16_NEXT(buffer.data(), i, length, c);
+                const bool control = c == 0 || (c >= 0x80 && c < 0xA0);
+                if (!control && !U_IS_SURROGATE(c)) appendUtf8(*out, c);
+            }
+        }
+        if (status != U_BUFFER_OVERFLOW_ERROR) break;
     }
+    return errors;
+}
+
+// --- UTF-8 -----------------------------------------------------------------------
+
+// The code point at text[at] (negative for an ill-formed sequence) and the
+// bytes it takes (for an ill-formed one, its longest well-formed prefix or 1).
+struct Step {
+    UChar32 c;
+    std::size_t length;
+};
+
+Step nextCodePoint(std::string_view text, std::size_t at) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data() + at);
+    const auto available = static_cast<int32_t>(std::min<std::size_t>(text.size() - at, U8_MAX_LENGTH));
+    int32_t i = 0;
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, available, c);
+    return {c, static_cast<std::size_t>(i)};
 }
 
 std::string cleanUtf8(std::string_view bytes) {
@@ -188,295 +300,63 @@ std::string cleanUtf8(std::string_view bytes) {
         out.append(bytes.data() + i, run - i);
         i = run;
         if (i >= bytes.size()) break;
-        if (bytes[i] == '\0') {
-            ++i;
-            continue;
-        }
-        const std::size_t n = sequenceLength(bytes, i);
-        if (n == 0) {
-            ++i;  // not UTF-8: skipped
-            continue;
-        }
-        out.append(bytes.data() + i, n);
-        i += n;
+        const Step step = nextCodePoint(bytes, i);
+        if (step.c > 0) out.append(bytes.data() + i, step.length);
+        i += step.length;
     }
     return out;
 }
 
-// windows-1252 bytes 0x80 to 0x9F; 0 for the five bytes it leaves undefined.
-const char16_t kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// How much of a text is well-formed UTF-8 beyond ASCII. An incomplete
+// character at the very end (a page cut short) does not count as invalid.
+struct Utf8Census {
+    std::size_t multibyte = 0;
+    std::size_t invalid = 0;
+    bool cutShort = false;
+};
 
-std::string decodeWindows1252(std::string_view bytes) {
+Utf8Census censusOf(std::string_view text) {
+    Utf8Census census;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const Step step = nextCodePoint(text, i);
+        if (step.c >= 0) {
+            ++census.multibyte;
+        } else {
+            const auto lead = static_cast<uint8_t>(text[i]);
+            const bool cutShort = i + step.length == text.size() && lead >= 0xC2 && lead <= 0xF4 &&
+                                  step.length < static_cast<std::size_t>(U8_COUNT_TRAIL_BYTES(lead)) + 1;
+            if (cutShort) {
+                census.cutShort = true;
+            } else {
+                ++census.invalid;
+            }
+        }
+        i += step.length;
+    }
+    // Without a single well-formed character before it, a lead byte at the
+    // end is more likely a Latin-1 letter than half of a UTF-8 one.
+    if (census.cutShort && census.multibyte == 0) ++census.invalid;
+    return census;
+}
+
+std::string decodeUserDefined(std::string_view bytes) {
     std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
+    out.reserve(bytes.size());
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (b == 0) continue;
         if (b < 0x80) {
             out.push_back(c);
-        } else if (b < 0xA0) {
-            if (char16_t cp = kWindows1252High[b - 0x80]) appendUtf8(out, cp);
         } else {
-            appendUtf8(out, b);
+            appendUtf8(out, static_cast<UChar32>(USER_DEFINED_BASE + (b - 0x80)));
         }
     }
     return out;
-}
-
-std::string decodeWithIconv(std::string_view bytes, const std::string& charset) {
-    Iconv cd("UTF-8", charset.c_str());
-    if (!cd.ok()) return cleanUtf8(bytes);
-    std::string out;
-    std::vector<char> buffer(64 * 1024);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    while (inLeft > 0) {
-        char* to = buffer.data();
-        std::size_t toLeft = buffer.size();
-        const std::size_t done = iconv(cd.get(), &in, &inLeft, &to, &toLeft);
-        const int error = errno;
-        out.append(buffer.data(), static_cast<std::size_t>(to - buffer.data()));
-        if (done != static_cast<std::size_t>(-1)) break;
-        if (error == E2BIG) continue;
-        if (error == EILSEQ) {
-            // An invalid byte: skipped, and the conversion goes on after it.
-            ++in;
-            --inLeft;
-            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-            continue;
-        }
-        break;  // EINVAL: an incomplete character at the end
-    }
-    // The converter's output is UTF-8, but the NUL bytes are still to drop.
-    if (out.find('\0') != std::string::npos) return cleanUtf8(out);
-    return out;
-}
-
-// --- Transliteration -----------------------------------------------------------
-
-// U+00A0 to U+00FF.
-const char* const kLatin1[96] = {
-    " ",   "!",   "c",  "GBP", "",  "JPY", "|",  "S", "",  "(C)", "a", "\"", "!",    "",     "(R)",  "-",
-    "deg", "+/-", "^2", "^3",  "'", "u",   "P",  "-", ",", "^1",  "o", "\"", " 1/4", " 1/2", " 3/4", "?",
-    "A",   "A",   "A",  "A",   "A", "A",   "AE", "C", "E", "E",   "E", "E",  "I",    "I",    "I",    "I",
-    "D",   "N",   "O",  "O",   "O", "O",   "O",  "x", "O", "U",   "U", "U",  "U",    "Y",    "TH",   "ss",
-    "a",   "a",   "a",  "a",   "a", "a",   "ae", "c", "e", "e",   "e", "e",  "i",    "i",    "i",    "i",
-    "d",   "n",   "o",  "o",   "o", "o",   "o",  "/", "o", "u",   "u", "u",  "u",    "y",    "th",   "y"};
-
-// U+0100 to U+017F: the base letter; '*' marks the few written with two letters.
-const char kLatinExtendedA[] =
-    "AaAaAaCcCcCcCcDd"
-    "DdEeEeEeEeEeGgGg"
-    "GgGgHhHhIiIiIiIi"
-    "Ii**JjKkkLlLlLlL"
-    "lLlNnNnNn*NnOoOo"
-    "Oo**RrRrRrSsSsSs"
-    "SsTtTtTtUuUuUuUu"
-    "UuUuWwYyYZzZzZzs";
-
-// U+0391 to U+03C9 (Greek capitals, then small letters).
-const char* const kGreek[57] = {"A", "V", "G", "D", "E", "Z", "I", "Th", "I",  "K",  "L",  "M", "N", "X", "O",
-                                "P", "R", "",  "S", "T", "Y", "F", "Ch", "Ps", "O",  "I",  "Y", "a", "e", "i",
-                                "i", "y", "a", "v", "g", "d", "e", "z",  "i",  "th", "i",  "k", "l", "m", "n",
-                                "x", "o", "p", "r", "s", "s", "t", "y",  "f",  "ch", "ps", "o"};
-
-// U+0410 to U+042F (Cyrillic capitals; the small letters follow the same table).
-const char* const kCyrillic[32] = {"A",  "B",  "V",  "G",    "D", "E", "Zh", "Z", "I",  "Y", "K",
-                                   "L",  "M",  "N",  "O",    "P", "R", "S",  "T", "U",  "F", "Kh",
-                                   "Ts", "Ch", "Sh", "Shch", "",  "Y", "'",  "E", "Yu", "Ya"};
-
-// Characters common on web pages that need no look-up in iconv's tables.
-const char* punctuation(char32_t cp) {
-    if (cp >= 0x2000 && cp <= 0x200A) return " ";
-    if (cp >= 0x200B && cp <= 0x200F) return "";
-    if (cp >= 0x2010 && cp <= 0x2015) return "-";
-    if (cp >= 0x202A && cp <= 0x202E) return "";
-    if (cp >= 0x2060 && cp <= 0x206F) return "";
-    if (cp >= 0xFE00 && cp <= 0xFE0F) return "";  // variation selectors
-    switch (cp) {
-        case 0x0192:
-            return "f";
-        case 0x02C6:
-            return "^";
-        case 0x02DC:
-            return "~";
-        case 0x02BC:
-        case 0x02B9:
-            return "'";
-        case 0x2016:
-            return "||";
-        case 0x2017:
-            return "_";
-        case 0x2018:
-        case 0x2019:
-        case 0x201A:
-        case 0x201B:
-        case 0x2032:
-            return "'";
-        case 0x201C:
-        case 0x201D:
-        case 0x201E:
-        case 0x201F:
-        case 0x2033:
-            return "\"";
-        case 0x2020:
-            return "+";
-        case 0x2021:
-            return "++";
-        case 0x2022:
-        case 0x2023:
-        case 0x2043:
-        case 0x25CF:
-        case 0x25A0:
-        case 0x25AA:
-        case 0x2219:
-            return "*";
-        case 0x2024:
-            return ".";
-        case 0x2025:
-            return "..";
-        case 0x2026:
-            return "...";
-        case 0x2027:
-            return "-";
-        case 0x2028:
-        case 0x2029:
-        case 0x202F:
-        case 0x205F:
-        case 0x3000:
-            return " ";
-        case 0x2030:
-            return "%o";
-        case 0x2039:
-        case 0x203A:
-            return "'";
-        case 0x203C:
-            return "!!";
-        case 0x2044:
-        case 0x2215:
-            return "/";
-        case 0x20AC:
-            return "EUR";
-        case 0x20B9:
-            return "Rs";
-        case 0x2116:
-            return "No.";
-        case 0x2122:
-            return "(TM)";
-        case 0x2190:
-            return "<-";
-        case 0x2191:
-            return "^";
-        case 0x2192:
-            return "->";
-        case 0x2193:
-            return "v";
-        case 0x2194:
-            return "<->";
-        case 0x21D0:
-            return "<=";
-        case 0x21D2:
-            return "=>";
-        case 0x2212:
-            return "-";
-        case 0x2217:
-            return "*";
-        case 0x221E:
-            return "inf";
-        case 0x2248:
-            return "~";
-        case 0x2260:
-            return "!=";
-        case 0x2264:
-            return "<=";
-        case 0x2265:
-            return ">=";
-        case 0x25B2:
-            return "^";
-        case 0x25B6:
-        case 0x25BA:
-            return ">";
-        case 0x25BC:
-            return "v";
-        case 0x25C0:
-        case 0x25C4:
-            return "<";
-        case 0x2605:
-        case 0x2606:
-            return "*";
-        case 0x2713:
-        case 0x2714:
-            return "v";
-        case 0x2715:
-        case 0x2716:
-        case 0x2717:
-        case 0x2718:
-            return "x";
-        case 0xFEFF:
-            return "";
-        case 0xFFFD:
-            return "?";
-        default:
-            return nullptr;
-    }
-}
-
-// Scripts with no ASCII spelling: no need to ask iconv.
-bool noAsciiForm(char32_t cp) {
-    return (cp >= 0x0590 && cp <= 0x1DFF && !(cp >= 0x1D00 && cp <= 0x1DBF)) ||  // Hebrew to Ethiopic, ...
-           (cp >= 0x2E80 && cp <= 0xA4CF) ||                                     // CJK, kana, Yi
-           (cp >= 0xAC00 && cp <= 0xD7AF) ||                                     // Hangul
-           (cp >= 0xE000 && cp <= 0xF8FF) ||                                     // private use
-           (cp >= 0x1F000);                                                      // emoji and beyond
-}
-
-// iconv's transliteration under a UTF-8 locale, for what the tables above
-// leave. The locale is per thread (uselocale), so the server's other
-// threads and the process locale are untouched.
-class Transliterator {
-public:
-    Transliterator()
-        : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr))),
-          cd_(iconv_open("ASCII//TRANSLIT", "UTF-8")) {}
-    ~Transliterator() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-        if (locale_ != static_cast<locale_t>(nullptr)) freelocale(locale_);
-    }
-    Transliterator(const Transliterator&) = delete;
-    Transliterator& operator=(const Transliterator&) = delete;
-
-    // The ASCII form of one UTF-8 character; "?" when there is none.
-    std::string convert(std::string_view character) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return "?";
-        locale_t previous = static_cast<locale_t>(nullptr);
-        if (locale_ != static_cast<locale_t>(nullptr)) previous = uselocale(locale_);
-        char out[32];
-        char* in = const_cast<char*>(character.data());
-        std::size_t inLeft = character.size();
-        char* to = out;
-        std::size_t toLeft = sizeof out;
-        const std::size_t done = iconv(cd_, &in, &inLeft, &to, &toLeft);
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (previous != static_cast<locale_t>(nullptr)) uselocale(previous);
-        std::string result(out, static_cast<std::size_t>(to - out));
-        if (done == static_cast<std::size_t>(-1) || result.empty()) return "?";
-        for (char c : result) {
-            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) return "?";
-        }
-        return result;
-    }
-
-private:
-    locale_t locale_;
-    iconv_t cd_;
-};
-
-Transliterator& transliterator() {
-    thread_local Transliterator instance;
-    return instance;
 }
 
 }  // namespace
@@ -484,17 +364,10 @@ Transliterator& transliterator() {
 std::string canonicalCharset(std::string_view label) {
     const std::string key = lowerTrimmed(label);
     if (key.empty()) return {};
-    for (const Alias& alias : kAliases) {
-        if (key == alias.label) return alias.name;
+    for (const LabelRule& rule : LABEL_RULES) {
+        if (key == rule.label) return rule.name;
     }
-    std::string name = key;
-    for (char& c : name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    // A label that iconv takes for a transliteration or option request is
-    // not a plain character set name.
-    if (name.find('/') != std::string::npos) return {};
-    return iconvKnows(name) ? name : std::string();
+    return icuCharsetName(key);
 }
 
 std::string charsetParameter(std::string_view contentType) {
@@ -505,9 +378,8 @@ std::string charsetParameter(std::string_view contentType) {
         std::string_view param = contentType.substr(at, end == std::string_view::npos ? end : end - at);
         const std::size_t equals = param.find('=');
         if (equals != std::string_view::npos && lowerTrimmed(param.substr(0, equals)) == "charset") {
-            std::string value = lowerTrimmed(param.substr(equals + 1));
-            // Keep the label as written apart from case: callers canonicalise.
-            return value;
+            // Kept as written apart from case: callers canonicalise.
+            return lowerTrimmed(param.substr(equals + 1));
         }
     }
     return {};
@@ -549,7 +421,59 @@ std::string metaCharset(std::string_view prefix) {
 }
 
 // How far into a page a meta declaration is looked for.
-constexpr std::size_t kMetaScanBytes = 8192;
+constexpr std::size_t META_SCAN_BYTES = 8192;
+// How much of a page the detector and the check of a declared legacy
+// charset look at.
+constexpr std::size_t DETECT_SCAN_BYTES = 64 * 1024;
+// ICU's detector rates its answers from 0 to 100; below this the page is
+// too short or too mixed for its answer to beat the fallback.
+constexpr int32_t MIN_DETECTOR_CONFIDENCE = 50;
+// A page declared UTF-8 keeps it while its well-formed characters beyond
+// ASCII outnumber its invalid bytes this many times over (a stray byte in a
+// UTF-8 page is no reason to read all of it otherwise).
+constexpr std::size_t UTF8_VALID_PER_INVALID = 10;
+
+bool asciiCompatible(const std::string& name) {
+    return !name.empty() && name.compare(0, 6, "UTF-16") != 0;
+}
+
+// Whether the bytes can be text in a declared legacy charset: no invalid
+// sequence under it. Charsets of one byte per character read every byte, so
+// they always can. (UTF-8 is judged by its census: a few invalid bytes
+// among many good characters are forgiven.)
+bool labelFits(std::string_view body, const std::string& declared) {
+    if (declared == USER_DEFINED || !asciiCompatible(declared)) return true;
+    Converter converter = openConverter(converterName(declared, false));
+    if (!converter || ucnv_getMaxCharSize(converter.get()) == 1) return true;
+    return convertToUtf8(converter.get(), body.substr(0, DETECT_SCAN_BYTES), false, nullptr) == 0;
+}
+
+struct DetectorCloser {
+    void operator()(UCharsetDetector* detector) const { ucsdet_close(detector); }
+};
+
+// ICU's detector's best ASCII-compatible answer with enough confidence, as
+// a canonical name; empty when there is none.
+std::string detectorAnswer(std::string_view body, bool html) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UCharsetDetector, DetectorCloser> detector(ucsdet_open(&status));
+    if (U_FAILURE(status)) return {};
+    const std::string_view sample = body.substr(0, DETECT_SCAN_BYTES);
+    ucsdet_setText(detector.get(), sample.data(), static_cast<int32_t>(sample.size()), &status);
+    ucsdet_enableInputFilter(detector.get(), html);  // markup is not text
+    int32_t count = 0;
+    const UCharsetMatch** matches = ucsdet_detectAll(detector.get(), &count, &status);
+    if (U_FAILURE(status)) return {};
+    for (int32_t i = 0; i < count; ++i) {
+        UErrorCode matchStatus = U_ZERO_ERROR;
+        if (ucsdet_getConfidence(matches[i], &matchStatus) < MIN_DETECTOR_CONFIDENCE) break;
+        const char* name = ucsdet_getName(matches[i], &matchStatus);
+        if (U_FAILURE(matchStatus) || name == nullptr) continue;
+        const std::string canonical = canonicalCharset(name);
+        if (asciiCompatible(canonical)) return canonical;
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -568,24 +492,40 @@ CharsetChoice detectCharset(std::string_view contentType, std::string_view body,
         return choice;
     }
     std::string declared = canonicalCharset(charsetParameter(contentType));
-    if (!declared.empty()) {
-        choice.name = declared;
-        choice.source = CharsetSource::Header;
-        return choice;
-    }
-    if (html) {
-        std::string meta = canonicalCharset(metaCharset(body.substr(0, kMetaScanBytes)));
+    choice.source = CharsetSource::Header;
+    if (declared.empty() && html) {
+        declared = canonicalCharset(metaCharset(body.substr(0, META_SCAN_BYTES)));
         // A page that reached the parser as ASCII-compatible bytes cannot be
         // UTF-16, whatever it says.
-        if (meta == "UTF-16LE" || meta == "UTF-16BE") meta = "UTF-8";
-        if (!meta.empty()) {
-            choice.name = meta;
-            choice.source = CharsetSource::MetaTag;
-            return choice;
-        }
+        if (declared == "UTF-16LE" || declared == "UTF-16BE") declared = "UTF-8";
+        choice.source = CharsetSource::MetaTag;
     }
-    choice.name = isValidUtf8(body) ? "UTF-8" : "WINDOWS-1252";
-    choice.source = CharsetSource::Guess;
+    if (!declared.empty() && declared != "UTF-8" && labelFits(body, declared)) {
+        choice.name = declared;
+        return choice;
+    }
+    const Utf8Census census = censusOf(body);
+    if (declared == "UTF-8" &&
+        (census.invalid == 0 || census.multibyte >= UTF8_VALID_PER_INVALID * census.invalid)) {
+        choice.name = declared;
+        return choice;
+    }
+    // No label, or one that cannot be right.
+    if (census.invalid == 0) {
+        choice.name = "UTF-8";
+        choice.source = declared.empty() ? CharsetSource::Guess : CharsetSource::Detected;
+        return choice;
+    }
+    std::string detected = detectorAnswer(body, html);
+    if (!detected.empty()) {
+        choice.name = detected;
+        choice.source = CharsetSource::Detected;
+    } else if (declared.empty()) {
+        choice.name = "WINDOWS-1252";
+        choice.source = CharsetSource::Guess;
+    } else {
+        choice.name = declared;
+    }
     return choice;
 }
 
@@ -596,154 +536,414 @@ bool isValidUtf8(std::string_view text) {
             ++i;
             continue;
         }
-        const std::size_t n = sequenceLength(text, i);
-        if (n == 0) return false;
-        i += n;
+        const Step step = nextCodePoint(text, i);
+        if (step.c < 0) return false;
+        i += step.length;
     }
     return true;
 }
 
 std::string decodeToUtf8(std::string_view bytes, const std::string& charset) {
     if (charset == "UTF-8" || charset.empty()) return cleanUtf8(bytes);
-    if (charset == "WINDOWS-1252") return decodeWindows1252(bytes);
-    return decodeWithIconv(bytes, charset);
+    if (charset == USER_DEFINED) return decodeUserDefined(bytes);
+    Converter converter = openConverter(converterName(charset, false));
+    if (!converter) return cleanUtf8(bytes);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    convertToUtf8(converter.get(), bytes, true, &out);
+    return out;
 }
 
-void appendAscii(std::string& out, std::string_view utf8) {
-    std::size_t i = 0;
-    // Whether the last character written stood for characters without an
-    // ASCII form: a run of them is written as one "?".
-    bool unknownRun = false;
-    while (i < utf8.size()) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        if (byte < 0x80) {
-            if (byte >= 0x20 && byte != 0x7F) {
-                out.push_back(static_cast<char>(byte));
-            } else if (byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f') {
-                out.push_back(static_cast<char>(byte));
-            }
-            unknownRun = false;
-            ++i;
-            continue;
+// --- Transliteration ---------------------------------------------------------------
+
+namespace {
+
+struct Replacement {
+    char32_t c;
+    const char* ascii;
+};
+
+// Typographic characters and symbols, written the way readers of plain
+// ASCII text expect. ICU's Latin-ASCII leaves several of these alone (the
+// euro sign, the superscripts, the trademark sign, arrows) or writes others
+// differently (guillemets); and a word holding only these needs no ICU call.
+// Sorted by code point.
+const Replacement REPLACEMENTS[] = {
+    {0x00A0, " "},    {0x00A1, "!"},  {0x00A2, "c"},   {0x00A3, "GBP"},  {0x00A4, ""},     {0x00A5, "JPY"},
+    {0x00A6, "|"},    {0x00A7, "S"},  {0x00A8, ""},    {0x00A9, "(C)"},  {0x00AA, "a"},    {0x00AB, "\""},
+    {0x00AC, "!"},    {0x00AD, ""},   {0x00AE, "(R)"}, {0x00AF, "-"},    {0x00B0, "deg"},  {0x00B1, "+/-"},
+    {0x00B2, "^2"},   {0x00B3, "^3"}, {0x00B4, "'"},   {0x00B5, "u"},    {0x00B6, ""},     {0x00B7, "-"},
+    {0x00B8, ","},    {0x00B9, "^1"}, {0x00BA, "o"},   {0x00BB, "\""},   {0x00BC, " 1/4"}, {0x00BD, " 1/2"},
+    {0x00BE, " 3/4"}, {0x00BF, "?"},  {0x00D7, "x"},   {0x00F7, "/"},    {0x0192, "f"},    {0x02B9, "'"},
+    {0x02BB, "'"},    {0x02BC, "'"},  {0x02BE, "'"},   {0x02BF, "'"},    {0x02C6, "^"},    {0x02DC, "~"},
+    {0x2016, "||"},   {0x2017, "_"},  {0x2018, "'"},   {0x2019, "'"},    {0x201A, "'"},    {0x201B, "'"},
+    {0x201C, "\""},   {0x201D, "\""}, {0x201E, "\""},  {0x201F, "\""},   {0x2020, "+"},    {0x2021, "+"},
+    {0x2022, "*"},    {0x2023, "*"},  {0x2024, "."},   {0x2025, ".."},   {0x2026, "..."},  {0x2027, "-"},
+    {0x2028, " "},    {0x2029, " "},  {0x202F, " "},   {0x2030, "%o"},   {0x2032, "'"},    {0x2033, "\""},
+    {0x2039, "'"},    {0x203A, "'"},  {0x203C, "!!"},  {0x2043, "*"},    {0x2044, "/"},    {0x205F, " "},
+    {0x20AC, "EUR"},  {0x20B9, "Rs"}, {0x2116, "No."}, {0x2122, "(TM)"}, {0x2190, "<-"},   {0x2191, "^"},
+    {0x2192, "->"},   {0x2193, "v"},  {0x2194, "<->"}, {0x21D0, "<="},   {0x21D2, "=>"},   {0x2212, "-"},
+    {0x2215, "/"},    {0x2217, "*"},  {0x2219, "*"},   {0x221E, "inf"},  {0x2248, "~"},    {0x2260, "!="},
+    {0x2264, "<="},   {0x2265, ">="}, {0x25B2, "^"},   {0x25B6, ">"},    {0x25BA, ">"},    {0x25BC, "v"},
+    {0x25C0, "<"},    {0x25C4, "<"},  {0x2605, "*"},   {0x2606, "*"},    {0x2713, "v"},    {0x2714, "v"},
+    {0x2715, "x"},    {0x2716, "x"},  {0x2717, "x"},   {0x2718, "x"},    {0x3000, " "},    {0xFEFF, ""},
+};
+
+// The ASCII form of a typographic character or an invisible one; null for
+// every other character.
+const char* replacement(UChar32 c) {
+    if (c >= 0x80 && c < 0xA0) return "";        // C1 control characters
+    if (c >= 0x2000 && c <= 0x200A) return " ";  // spaces of every width
+    if (c >= 0x200B && c <= 0x200F) return "";   // zero-width characters, direction marks
+    if (c >= 0x2010 && c <= 0x2015) return "-";  // hyphens and dashes
+    if (c >= 0x202A && c <= 0x202E) return "";   // direction embeddings
+    if (c >= 0x2060 && c <= 0x206F) return "";   // word joiner and other invisible operators
+    if (c >= 0xFE00 && c <= 0xFE0F) return "";   // variation selectors
+    const auto* end = std::end(REPLACEMENTS);
+    const auto* found = std::lower_bound(std::begin(REPLACEMENTS), end, static_cast<char32_t>(c),
+                                         [](const Replacement& r, char32_t key) { return r.c < key; });
+    return found != end && found->c == static_cast<char32_t>(c) ? found->ascii : nullptr;
+}
+
+// Characters no transform spells (emoji, private use, unassigned planes):
+// no need to ask ICU.
+bool beyondTransforms(UChar32 c) {
+    return (c >= 0xE000 && c <= 0xF8FF) || c >= 0x1F000 || c == 0xFFFD;
+}
+
+// Latin letters (accented, fullwidth) and combining accents: Latin-ASCII
+// alone spells them, which costs far less than Any-Latin.
+bool latinOnly(UChar32 c) {
+    return (c >= 0x00C0 && c <= 0x036F) || (c >= 0x1E00 && c <= 0x1EFF) || (c >= 0x2C60 && c <= 0x2C7F) ||
+           (c >= 0xA720 && c <= 0xA7FF) || (c >= 0xFF01 && c <= 0xFF5E);
+}
+
+// Nordic letters as their own orthographies write them without the letter
+// (and as travel documents do): ICU has no transform for these languages.
+constexpr const char* NORDIC_RULES =
+    "Å } [:Lowercase:] → Aa; Å → AA; å → aa;"
+    "Æ } [:Lowercase:] → Ae; Æ → AE; æ → ae;"
+    "Ø } [:Lowercase:] → Oe; Ø → OE; ø → oe;"
+    "Ä } [:Lowercase:] → Ae; Ä → AE; ä → ae;"
+    "Ö } [:Lowercase:] → Oe; Ö → OE; ö → oe;";
+
+struct LanguageRules {
+    const char* language;
+    const char* rules;  // ICU transform rules, run before the general ones
+};
+
+// Languages whose romanisation differs from what the general rules give
+// their script. The general rules already read Greek as modern Greek,
+// Cyrillic as Russian and kana as Japanese.
+const LanguageRules LANGUAGE_RULES[] = {
+    {"de", "::de-ASCII;"},
+    {"da", NORDIC_RULES},
+    {"fi", NORDIC_RULES},
+    {"nb", NORDIC_RULES},
+    {"nn", NORDIC_RULES},
+    {"no", NORDIC_RULES},
+    {"sv", NORDIC_RULES},
+    {"uk", "::Ukrainian-Latin/BGN;"},
+    {"be", "::Belarusian-Latin/BGN;"},
+    {"bg", "::Bulgarian-Latin/BGN;"},
+    {"mk", "::Macedonian-Latin/BGN;"},
+};
+
+// Every other script: ICU's transforms by script, then accents dropped.
+constexpr const char* GENERAL_RULES =
+    "::Greek-Latin/UNGEGN; ::Russian-Latin/BGN; ::ja_Hrkt-ja_Latn/BGN; ::Any-Latin; ::Latin-ASCII;";
+constexpr const char* LATIN_RULES = "::Latin-ASCII;";
+
+const LanguageRules* rulesFor(std::string_view key) {
+    for (const LanguageRules& entry : LANGUAGE_RULES) {
+        if (key == entry.language) return &entry;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<icu::Transliterator> buildTransliterator(const LanguageRules* language, bool latin) {
+    std::string rules = language != nullptr ? language->rules : "";
+    rules += latin ? LATIN_RULES : GENERAL_RULES;
+    UParseError where{};
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Transliterator> made(icu::Transliterator::createFromRules(
+        "wexa-ascii", icu::UnicodeString::fromUTF8(rules), UTRANS_FORWARD, where, status));
+    if (U_FAILURE(status)) made.reset();
+    return made;
+}
+
+// A transliterator is expensive to build (the general one takes about 0.4 s
+// of processor time) and may not be used by two threads at once. Each is
+// built once for the process; each thread uses its own copy, which costs
+// next to nothing to make since copies share the compiled rules.
+icu::Transliterator* transliteratorFor(const LanguageRules* language, bool latin) {
+    using Key = std::pair<const LanguageRules*, bool>;
+    const Key key{language, latin};
+    thread_local std::map<Key, std::unique_ptr<icu::Transliterator>> copies;
+    const auto found = copies.find(key);
+    if (found != copies.end()) return found->second.get();
+    std::unique_ptr<icu::Transliterator> copy;
+    {
+        static std::mutex mutex;
+        static std::map<Key, std::unique_ptr<icu::Transliterator>> originals;
+        const std::lock_guard<std::mutex> lock(mutex);
+        std::unique_ptr<icu::Transliterator>& original = originals[key];
+        if (!original) original = buildTransliterator(language, latin);
+        if (original) copy.reset(original->clone());
+    }
+    // Without one (ICU's data missing) such text is written as "?".
+    return copies.emplace(key, std::move(copy)).first->second.get();
+}
+
+// Chinese characters cost ICU about 20 microseconds each, a hundred times
+// more than a letter of any other script: a page may have only so many
+// read (see TransliterationBudget). SIZE_MAX when no budget is set.
+thread_local std::size_t hanBudget = SIZE_MAX;
+
+bool isHan(UChar32 c) {
+    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// The most text transliterated in one call.
+constexpr std::size_t MAX_WORD_BYTES = 4096;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// Output with runs of unreadable text written as one "?": a run goes on
+// across blanks, which are dropped inside it.
+class AsciiWriter {
+public:
+    explicit AsciiWriter(std::string& out) : out_(out) {}
+
+    void ascii(char c) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 0x20 && b != 0x7F) || isBlank(c)) out_.push_back(c);
+    }
+    void text(const char* ascii) {
+        for (; *ascii != '\0'; ++ascii) this->ascii(*ascii);
+    }
+    void unknown() {
+        if (unknownEnd_ != std::string::npos && unknownEnd_ <= out_.size() &&
+            out_.find_first_not_of(' ', unknownEnd_) == std::string::npos) {
+            out_.resize(unknownEnd_);  // still in the same run
+            return;
         }
-        const std::size_t n = sequenceLength(utf8, i);
-        if (n == 0) {
-            ++i;
-            continue;
-        }
-        const char32_t cp = codePoint(utf8, i, n);
-        const char* ascii = nullptr;
-        std::string converted;
-        if (cp >= 0x80 && cp < 0xA0) {
-            ascii = "";  // C1 control characters
-        } else if (cp >= 0xA0 && cp <= 0xFF) {
-            ascii = kLatin1[cp - 0xA0];
-        } else if (cp >= 0x100 && cp <= 0x17F) {
-            switch (cp) {
-                case 0x132:
-                    ascii = "IJ";
-                    break;
-                case 0x133:
-                    ascii = "ij";
-                    break;
-                case 0x149:
-                    ascii = "'n";
-                    break;
-                case 0x152:
-                    ascii = "OE";
-                    break;
-                case 0x153:
-                    ascii = "oe";
-                    break;
-                default:
-                    converted.assign(1, kLatinExtendedA[cp - 0x100]);
-                    ascii = converted.c_str();
-                    break;
-            }
-        } else if (cp >= 0x300 && cp <= 0x36F) {
-            ascii = "";  // combining accents: the base letter stands alone
-        } else if (cp >= 0x391 && cp <= 0x3C9) {
-            ascii = kGreek[cp - 0x391];
-        } else if (cp >= 0x386 && cp <= 0x390) {
-            static const char* const accented[] = {"A", "", "E", "I", "I", "", "O", "", "Y", "O", "i"};
-            ascii = accented[cp - 0x386];
-        } else if (cp >= 0x3AA && cp <= 0x3B0) {
-            static const char* const accented[] = {"I", "Y", "a", "e", "i", "i", "y"};
-            ascii = accented[cp - 0x3AA];
-        } else if (cp >= 0x3CA && cp <= 0x3CE) {
-            static const char* const accented[] = {"i", "y", "o", "y", "o"};
-            ascii = accented[cp - 0x3CA];
-        } else if (cp >= 0x410 && cp <= 0x44F) {
-            const char* letter = kCyrillic[(cp - 0x410) % 32];
-            if (cp >= 0x430) {
-                converted = letter;
-                if (!converted.empty() && converted[0] >= 'A' && converted[0] <= 'Z')
-                    converted[0] = static_cast<char>(converted[0] - 'A' + 'a');
-                ascii = converted.c_str();
-            } else {
-                ascii = letter;
-            }
-        } else if (cp == 0x401 || cp == 0x451) {
-            ascii = cp == 0x401 ? "Yo" : "yo";
-        } else if (cp == 0x404 || cp == 0x454) {
-            ascii = cp == 0x404 ? "Ye" : "ye";
-        } else if (cp == 0x406 || cp == 0x456) {
-            ascii = cp == 0x406 ? "I" : "i";
-        } else if (cp == 0x407 || cp == 0x457) {
-            ascii = cp == 0x407 ? "Yi" : "yi";
-        } else if (cp == 0x490 || cp == 0x491) {
-            ascii = cp == 0x490 ? "G" : "g";
-        } else if (cp >= 0xFF01 && cp <= 0xFF5E) {
-            converted.assign(1, static_cast<char>(cp - 0xFEE0));  // full-width ASCII
-            ascii = converted.c_str();
-        } else if ((ascii = punctuation(cp)) != nullptr) {
-            // found in the table
-        } else if (noAsciiForm(cp)) {
-            ascii = "?";
+        out_.push_back('?');
+        unknownEnd_ = out_.size();
+    }
+    std::string& out() { return out_; }
+
+private:
+    std::string& out_;
+    std::size_t unknownEnd_ = std::string::npos;
+};
+
+// One word (no ASCII blanks) that holds characters beyond ASCII.
+void transliterateWord(AsciiWriter& writer, std::string_view word, const LanguageRules* language) {
+    // First the characters that need no transform; the rest is kept for ICU.
+    std::string pending;
+    pending.reserve(word.size());
+    bool needsIcu = false;
+    bool latin = true;
+    std::size_t han = 0;
+    for (std::size_t i = 0; i < word.size();) {
+        const Step step = nextCodePoint(word, i);
+        const std::string_view bytes = word.substr(i, step.length);
+        i += step.length;
+        if (step.c < 0) continue;  // not UTF-8: skipped
+        if (step.c < 0x80) {
+            pending.push_back(bytes[0]);
+        } else if (const char* ascii = replacement(step.c)) {
+            pending += ascii;
         } else {
-            converted = transliterator().convert(utf8.substr(i, n));
-            ascii = converted.c_str();
+            pending.append(bytes);
+            if (!beyondTransforms(step.c)) {
+                needsIcu = true;
+                latin = latin && latinOnly(step.c);
+                if (isHan(step.c)) ++han;
+            }
         }
-        i += n;
-        if (std::strcmp(ascii, "?") == 0) {
-            if (!unknownRun) out.push_back('?');
-            unknownRun = true;
-            continue;
+    }
+    if (han > hanBudget) {
+        needsIcu = false;  // the page has used its budget: "?" for the rest
+        hanBudget = 0;
+    } else if (hanBudget != SIZE_MAX) {
+        hanBudget -= han;
+    }
+    if (!needsIcu) {
+        for (std::size_t i = 0; i < pending.size();) {
+            const Step step = nextCodePoint(pending, i);
+            i += step.length;
+            if (step.c < 0x80) {
+                writer.ascii(static_cast<char>(step.c));
+            } else {
+                writer.unknown();
+            }
         }
-        out.append(ascii);
-        unknownRun = false;
+        return;
+    }
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(pending);
+    if (icu::Transliterator* transliterator = transliteratorFor(language, latin))
+        transliterator->transliterate(text);
+    // What is still beyond ASCII has no readable form, unless it is one of
+    // the typographic characters again or invisible.
+    for (int32_t i = 0; i < text.length();) {
+        const UChar32 c = text.char32At(i);
+        i += U16_LENGTH(c);
+        if (c < 0x80) {
+            writer.ascii(static_cast<char>(c));
+        } else if (const char* ascii = replacement(c)) {
+            writer.text(ascii);
+        } else {
+            const int8_t type = u_charType(c);
+            if (type != U_NON_SPACING_MARK && type != U_ENCLOSING_MARK && type != U_FORMAT_CHAR)
+                writer.unknown();
+        }
     }
 }
+
+}  // namespace
+
+std::string languageKey(std::string_view tag) {
+    std::string key;
+    std::size_t i = 0;
+    while (i < tag.size() && isBlank(tag[i])) ++i;
+    for (; i < tag.size() && key.size() <= 8; ++i) {
+        char c = tag[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c < 'a' || c > 'z') break;
+        key.push_back(c);
+    }
+    // A primary subtag has two to eight letters and ends the tag or is
+    // followed by a subtag or the next tag of a list.
+    const bool ends = i == tag.size() || tag[i] == '-' || tag[i] == '_' || tag[i] == ',' || isBlank(tag[i]);
+    if (key.size() < 2 || key.size() > 8 || !ends) return {};
+    return key;
+}
+
+TransliterationBudget::TransliterationBudget(std::size_t hanCharacters) : previous_(hanBudget) {
+    hanBudget = hanCharacters;
+}
+
+TransliterationBudget::~TransliterationBudget() {
+    hanBudget = previous_;
+}
+
+void appendAscii(std::string& out, std::string_view utf8, std::string_view language) {
+    AsciiWriter writer(out);
+    const LanguageRules* rules = nullptr;
+    bool rulesLooked = false;
+    // Words of plain ASCII are copied as they are; a word with anything
+    // else is transliterated whole, since a transform may depend on the
+    // letters around a character (German "Ä" before a small letter is "Ae").
+    std::size_t wordStart = 0;
+    std::size_t outAtWordStart = out.size();
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const char c = utf8[i];
+        if (static_cast<unsigned char>(c) < 0x80) {
+            writer.ascii(c);
+            ++i;
+            if (isBlank(c)) {
+                wordStart = i;
+                outAtWordStart = out.size();
+            }
+            continue;
+        }
+        std::size_t end = i;
+        while (end < utf8.size() && !isBlank(utf8[end]) && end - wordStart < MAX_WORD_BYTES) ++end;
+        // A longer word (text without blanks, as Chinese is written) is
+        // taken in pieces, cut between characters.
+        while (end < utf8.size() && end > i + 1 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+            --end;
+        out.resize(outAtWordStart);
+        if (!rulesLooked) {
+            rules = rulesFor(languageKey(language));
+            rulesLooked = true;
+        }
+        transliterateWord(writer, utf8.substr(wordStart, end - wordStart), rules);
+        i = end;
+        wordStart = end;
+        outAtWordStart = out.size();
+    }
+}
+
+// --- Encoding form values --------------------------------------------------------------
+
+namespace {
+
+std::string numericReference(UChar32 c) {
+    return "&#" + std::to_string(static_cast<uint32_t>(c)) + ";";
+}
+
+std::string encodeUserDefined(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Step step = nextCodePoint(utf8, i);
+        if (step.c < 0) {
+            out.append(utf8.substr(i, step.length));  // not UTF-8: as it is
+        } else if (step.c < 0x80) {
+            out.push_back(static_cast<char>(step.c));
+        } else if (step.c >= static_cast<UChar32>(USER_DEFINED_BASE) &&
+                   step.c < static_cast<UChar32>(USER_DEFINED_BASE + 0x80)) {
+            out.push_back(static_cast<char>(0x80 + (step.c - USER_DEFINED_BASE)));
+        } else {
+            out += numericReference(step.c);
+        }
+        i += step.length;
+    }
+    return out;
+}
+
+// Appends the UTF-16 text in charset to out; characters it lacks as
+// numeric character references.
+void encodeRun(UConverter* converter, const icu::UnicodeString& text, std::string& out) {
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_ESCAPE, UCNV_ESCAPE_XML_DEC, nullptr, nullptr,
+                          &status);
+    if (U_FAILURE(status)) return;
+    char buffer[1024];
+    const UChar* source = text.getBuffer();
+    const UChar* const sourceEnd = source + text.length();
+    for (;;) {
+        char* target = buffer;
+        status = U_ZERO_ERROR;
+        ucnv_fromUnicode(converter, &target, buffer + sizeof buffer, &source, sourceEnd, nullptr, true,
+                         &status);
+        out.append(buffer, static_cast<std::size_t>(target - buffer));
+        if (status != U_BUFFER_OVERFLOW_ERROR) break;
+    }
+}
+
+}  // namespace
 
 std::string encodeFromUtf8(std::string_view utf8, const std::string& charset) {
     if (charset.empty() || charset == "UTF-8" || charset.compare(0, 6, "UTF-16") == 0)
         return std::string(utf8);
-    Iconv cd(charset.c_str(), "UTF-8");
-    if (!cd.ok()) return std::string(utf8);
+    if (charset == USER_DEFINED) return encodeUserDefined(utf8);
+    Converter converter = openConverter(converterName(charset, true));
+    if (!converter) return std::string(utf8);
     std::string out;
-    char buffer[256];
+    // Runs of well-formed UTF-8 are converted; other bytes go as they are.
     std::size_t i = 0;
     while (i < utf8.size()) {
-        std::size_t n = sequenceLength(utf8, i);
-        if (n == 0) {
-            out.push_back(utf8[i]);  // not UTF-8: the byte goes as it is
-            ++i;
-            continue;
+        std::size_t end = i;
+        while (end < utf8.size()) {
+            const Step step = nextCodePoint(utf8, end);
+            if (step.c < 0) break;
+            end += step.length;
         }
-        // One character at a time, so that a character the charset lacks can
-        // be replaced by its reference without losing the ones around it.
-        char* in = const_cast<char*>(utf8.data() + i);
-        std::size_t inLeft = n;
-        char* to = buffer;
-        std::size_t toLeft = sizeof buffer;
-        const std::size_t done = iconv(cd.get(), &in, &inLeft, &to, &toLeft);
-        if (done == static_cast<std::size_t>(-1)) {
-            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-            out += "&#" + std::to_string(static_cast<std::uint32_t>(codePoint(utf8, i, n))) + ";";
-        } else {
-            out.append(buffer, static_cast<std::size_t>(to - buffer));
+        if (end > i) {
+            encodeRun(converter.get(), icu::UnicodeString::fromUTF8(utf8.substr(i, end - i)), out);
+            i = end;
         }
-        i += n;
+        if (i < utf8.size()) {
+            const Step bad = nextCodePoint(utf8, i);
+            out.append(utf8.substr(i, bad.length));
+            i += bad.length;
+        }
     }
     return out;
 }

@@ -2,9 +2,11 @@
 // Character sets: from the bytes a web server sends to UTF-8 (which the HTML
 // parser needs), from UTF-8 to the 7-bit ASCII the browser shows, and back
 // from UTF-8 to a page's own character set for the values a form sends.
+// ICU does the converting, the guessing of unlabelled pages and the
+// romanisation of other scripts.
 //
 // Nothing here fails: bytes that are not valid in their character set are
-// skipped, and characters that have no ASCII form become "?".
+// skipped, and text that has no ASCII form becomes "?".
 
 #include <cstddef>
 #include <string>
@@ -12,17 +14,22 @@
 
 namespace wexaproxy {
 
-// The name iconv knows a character set label by ("UTF-8", "WINDOWS-1252",
-// "ISO-8859-2" ...), following the labels browsers accept: "latin1",
-// "iso-8859-1" and "us-ascii" all mean windows-1252, "utf8" means UTF-8.
-// Empty for a label that names no character set this machine can decode.
+// The name a character set label stands for ("UTF-8", "WINDOWS-1252",
+// "ISO-8859-2" ...), following the labels browsers accept where they read a
+// label differently from ICU: "latin1", "iso-8859-1" and "us-ascii" all mean
+// windows-1252, "gb2312" means GBK (read as its superset GB18030), "euc-kr"
+// means windows-949, "big5" means Big5-HKSCS, "x-user-defined" is its own.
+// Empty for a label that names no ASCII-compatible character set this
+// machine can decode.
 std::string canonicalCharset(std::string_view label);
 
 // The charset parameter of a Content-Type value ("text/html; charset=UTF-8"
-// gives "UTF-8"), unquoted; empty when there is none.
+// gives "utf-8"), unquoted and in lower case; empty when there is none.
 std::string charsetParameter(std::string_view contentType);
 
-enum class CharsetSource { ByteOrderMark, Header, MetaTag, Guess };
+// Detected: the bytes were examined because no label was given and they
+// are not UTF-8, or because the label given cannot be right for them.
+enum class CharsetSource { ByteOrderMark, Header, MetaTag, Guess, Detected };
 
 struct CharsetChoice {
     std::string name;           // canonical, as canonicalCharset returns it
@@ -30,34 +37,64 @@ struct CharsetChoice {
     CharsetSource source = CharsetSource::Guess;
 };
 
-// How the bytes of an HTML page are to be read, in the order browsers decide
-// it: a byte order mark; the charset of the Content-Type header; a meta
-// declaration (either form) in the first kilobytes, found by parsing them
-// with the HTML parser; otherwise UTF-8 when the bytes are valid UTF-8 and
-// windows-1252 when they are not.
+// How the bytes of an HTML page are to be read. A byte order mark decides;
+// else the charset of the Content-Type header; else a meta declaration
+// (either form) in the first kilobytes, found by parsing them with the HTML
+// parser. A declared charset under which the bytes hold invalid sequences
+// (UTF-8 labelled gb2312, say) cannot be right: then, as for a page with no
+// label at all, valid UTF-8 is UTF-8, and otherwise ICU's detector is
+// trusted when it is confident enough. Failing that, the declared charset
+// stays; an unlabelled page is read as windows-1252.
 CharsetChoice detectCharset(std::string_view contentType, std::string_view body, bool html = true);
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view text);
 
 // The bytes in charset (a canonical name) as UTF-8. Invalid bytes are
-// skipped, NUL bytes dropped, an incomplete character at the end dropped.
+// skipped, NUL bytes dropped (and the C1 control characters a legacy
+// charset gives), an incomplete character at the end dropped.
 std::string decodeToUtf8(std::string_view bytes, const std::string& charset);
 
-// Appends utf8 to out as printable ASCII: accents dropped, typographic
-// quotes, dashes, the ellipsis and the like written with ASCII characters,
-// Greek and Cyrillic letters spelt with Latin ones, the no-break space as a
-// blank, invisible characters (zero-width spaces, soft hyphens, combining
-// marks) left out, and a run of characters that have no ASCII form written
-// as one "?". Tab, line feed, carriage return and form feed are kept (they
-// are white space to the caller); every other control character is dropped.
-// Invalid UTF-8 bytes are skipped.
-void appendAscii(std::string& out, std::string_view utf8);
+// The language key that picks the romanisation of a text: the primary
+// subtag of a language tag in lower case ("de-AT" and "DE" give "de"; the
+// first of a Content-Language list counts: "da, en" gives "da"). Empty for
+// an empty or malformed tag.
+std::string languageKey(std::string_view tag);
 
-inline std::string toAscii(std::string_view utf8) {
+// Appends utf8 to out as printable ASCII. Typographic quotes, dashes, the
+// ellipsis, currency and the like are written with ASCII characters; the
+// no-break space as a blank; invisible characters (zero-width spaces, soft
+// hyphens, direction marks) are left out. Letters of every script ICU can
+// romanise are spelt with Latin letters and their accents dropped, by the
+// rules of language (a tag or key as languageKey takes, e.g. the nearest
+// lang attribute) where it has its own, as German has for umlauts and ß.
+// A run of characters without a readable form is written as one "?". Tab,
+// line feed, carriage return and form feed are kept (they are white space
+// to the caller); every other control character is dropped. Invalid UTF-8
+// bytes are skipped. ASCII text is copied without calling ICU.
+void appendAscii(std::string& out, std::string_view utf8, std::string_view language = {});
+
+// While one lives, the thread's transliteration reads at most hanCharacters
+// Chinese characters (Han, as Chinese and Japanese write): ICU takes about
+// 20 microseconds for each, so a page of a million would take twenty
+// seconds. Words beyond the budget are written as "?". Meant to live as
+// long as the normalising of one page; budgets nest.
+class TransliterationBudget {
+public:
+    static constexpr std::size_t DEFAULT_HAN_CHARACTERS = 30000;  // under a second
+    explicit TransliterationBudget(std::size_t hanCharacters = DEFAULT_HAN_CHARACTERS);
+    ~TransliterationBudget();
+    TransliterationBudget(const TransliterationBudget&) = delete;
+    TransliterationBudget& operator=(const TransliterationBudget&) = delete;
+
+private:
+    std::size_t previous_;
+};
+
+inline std::string toAscii(std::string_view utf8, std::string_view language = {}) {
     std::string out;
     out.reserve(utf8.size());
-    appendAscii(out, utf8);
+    appendAscii(out, utf8, language);
     return out;
 }
 

@@ -69,6 +69,7 @@ std::string usageText() {
            "                         URL, outcome, bytes, milliseconds; the default) or\n"
            "                         debug (also each connection opened and closed)\n"
            "  --help                 show this text\n"
+           "  --version              show the version\n"
            "\n"
            "The http_proxy, https_proxy and no_proxy variables are honoured.\n";
 }

@@ -23,6 +23,20 @@ TEST(CharsetLabels, BrowserAliasesAndIconvNames) {
     EXPECT_EQ(wexaproxy::canonicalCharset("no-such-charset"), "");
     EXPECT_EQ(wexaproxy::canonicalCharset("ascii//translit"), "");
     EXPECT_EQ(wexaproxy::canonicalCharset(""), "");
+    // Where browsers read a label otherwise than ICU would.
+    EXPECT_EQ(wexaproxy::canonicalCharset("gb2312"), "GBK");
+    EXPECT_EQ(wexaproxy::canonicalCharset("euc-kr"), "CP949");
+    EXPECT_EQ(wexaproxy::canonicalCharset("big5"), "BIG5-HKSCS");
+    EXPECT_EQ(wexaproxy::canonicalCharset("tis-620"), "CP874");
+    EXPECT_EQ(wexaproxy::canonicalCharset("koi8-ru"), "KOI8-U");
+    EXPECT_EQ(wexaproxy::canonicalCharset("x-user-defined"), "X-USER-DEFINED");
+    EXPECT_EQ(wexaproxy::canonicalCharset("cp1251"), "WINDOWS-1251");
+    // Known to ICU but not ASCII-compatible: EBCDIC, UTF-7, HZ; and ICU's
+    // option syntax is no label.
+    EXPECT_EQ(wexaproxy::canonicalCharset("ibm037"), "");
+    EXPECT_EQ(wexaproxy::canonicalCharset("utf-7"), "");
+    EXPECT_EQ(wexaproxy::canonicalCharset("hz-gb-2312"), "");
+    EXPECT_EQ(wexaproxy::canonicalCharset("utf-8,version=1"), "");
 }
 
 TEST(CharsetLabels, ParameterOfContentType) {
@@ -63,6 +77,27 @@ TEST(CharsetDetection, HeaderThenMetaThenGuess) {
     EXPECT_EQ(detectCharset("text/plain", metaCharset, false).source, CharsetSource::Guess);
 }
 
+TEST(CharsetDetection, ALabelTheBytesContradictIsReplaced) {
+    // A page cut short in the middle of a character is still UTF-8.
+    EXPECT_EQ(detectCharset("", "caf\xC3\xA9 na\xC3\xAF\xE2\x80").name, "UTF-8");
+    // One stray byte in a UTF-8 page does not make the page Latin-1.
+    const std::string mostlyUtf8 =
+        "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 \xFF";
+    EXPECT_EQ(detectCharset("text/html; charset=utf-8", mostlyUtf8).source, CharsetSource::Header);
+    // A Latin-1 page that claims UTF-8 is read as the Latin-1 it is.
+    const auto latin1 =
+        detectCharset("text/html; charset=utf-8",
+                      "<p>Les \xE9l\xE8ves de l'\xE9"
+                      "cole fran\xE7"
+                      "aise \xE9tudient \xE0 Paris, "
+                      "o\xF9 l'\xE9t\xE9 est tr\xE8s chaud et o\xF9 les caf\xE9s sont pleins.</p>");
+    EXPECT_EQ(latin1.name, "WINDOWS-1252");
+    EXPECT_EQ(latin1.source, CharsetSource::Detected);
+    // A label that fits the bytes is kept, even where the detector might
+    // guess otherwise.
+    EXPECT_EQ(detectCharset("text/html; charset=iso-8859-2", "\xB1\xE6").name, "ISO-8859-2");
+}
+
 TEST(Utf8, ValidityCheckRejectsOverlongSurrogatesAndTruncation) {
     EXPECT_TRUE(wexaproxy::isValidUtf8("plain \xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"));
     EXPECT_FALSE(wexaproxy::isValidUtf8("\xC0\xAF"));          // overlong "/"
@@ -89,6 +124,8 @@ TEST(Decoding, Windows1252HasTheTypographicCharacters) {
     EXPECT_EQ(wexaproxy::decodeToUtf8("\x93Hi\x94\x85 caf\xE9\x81", "WINDOWS-1252"),
               "\xE2\x80\x9CHi\xE2\x80\x9D\xE2\x80\xA6 caf\xC3\xA9");
     EXPECT_EQ(wexaproxy::decodeToUtf8("\xB1", "ISO-8859-2"), "\xC4\x85");
+    // x-user-defined keeps ASCII and puts the high bytes in private use.
+    EXPECT_EQ(wexaproxy::decodeToUtf8("a\x80\xFF", "X-USER-DEFINED"), "a\xEF\x9E\x80\xEF\x9F\xBF");
 }
 
 TEST(Transliteration, TypographyAndAccentsBecomePlainAscii) {
@@ -130,19 +167,68 @@ TEST(Transliteration, OtherScriptsAreSpeltOrMarked) {
     EXPECT_EQ(toAscii("\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0"), "Moskva");
     EXPECT_EQ(toAscii("\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1"), "Athina");
     // A run of characters without an ASCII form is one "?".
-    EXPECT_EQ(toAscii("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E text \xF0\x9F\x98\x80"), "? text ?");
+    EXPECT_EQ(toAscii("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E text \xF0\x9F\x98\x80"), "ri ben yu text ?");
     // Full-width letters are letters.
     EXPECT_EQ(toAscii("\xEF\xBC\xA1\xEF\xBD\x82"), "Ab");
 }
 
-TEST(Transliteration, IconvFallbackWorksInAnyThread) {
-    // U+1EA1 (a with a dot below) is not in the own tables: iconv's
-    // transliteration under a per-thread UTF-8 locale handles it.
+TEST(Transliteration, WorksInAnyThread) {
+    // U+1EA1 (a with a dot below) needs ICU, whose transliterators each
+    // thread builds for itself.
     std::string fromThread;
     std::thread worker([&] { fromThread = wexaproxy::toAscii("Vi\xE1\xBB\x87t"); });
     worker.join();
     EXPECT_EQ(fromThread, "Viet");
     EXPECT_EQ(wexaproxy::toAscii("\xE1\xBA\xA1"), "a");
+}
+
+TEST(Transliteration, UnreadableTextIsOneMarkAndThePilcrowIsDropped) {
+    using wexaproxy::toAscii;
+    // Emoji with blanks between them, and a word of Tibetan (no transform).
+    EXPECT_EQ(toAscii("\xF0\x9F\x98\x80 \xF0\x9F\x98\x80  \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD ok"), "? ok");
+    EXPECT_EQ(toAscii("\xE0\xBD\x96\xE0\xBD\xBC\xE0\xBD\x91\xE0\xBC\x8B\xE0\xBD\xA1\xE0\xBD\xB2\xE0\xBD\x82"),
+              "?");
+    // The permalink mark after a heading is not a letter P; a question mark
+    // that is one stays, beside an unreadable character too.
+    EXPECT_EQ(toAscii("Install\xC2\xB6"), "Install");
+    EXPECT_EQ(toAscii("\xC2\xBFQu\xC3\xA9? \xF0\x9F\x98\x80?"), "?Que? ??");
+}
+
+TEST(Transliteration, LongTextWithoutBlanksIsTakenInPiecesBetweenCharacters) {
+    // 3000 three-byte characters: pieces of a few kilobytes must not cut
+    // one in half.
+    std::string chinese;
+    for (int i = 0; i < 3000; ++i) chinese += "\xE4\xB8\xAD";  // zhong
+    const std::string ascii = wexaproxy::toAscii(chinese);
+    std::size_t count = 0;
+    for (std::size_t at = ascii.find("zhong"); at != std::string::npos; at = ascii.find("zhong", at + 1))
+        ++count;
+    EXPECT_EQ(count, 3000u);
+    EXPECT_EQ(ascii.find('?'), std::string::npos);
+}
+
+TEST(Transliteration, ChineseCharactersBeyondThePagesBudgetAreOneMark) {
+    const std::string text = "\xE5\x8C\x97\xE4\xBA\xAC \xE6\xAC\xA2\xE8\xBF\x8E\xE4\xBD\xA0 ok";
+    {
+        wexaproxy::TransliterationBudget budget(3);
+        EXPECT_EQ(wexaproxy::toAscii(text), "bei jing ? ok");
+        EXPECT_EQ(wexaproxy::toAscii("\xE4\xB8\xAD"), "?");  // spent
+    }
+    EXPECT_EQ(wexaproxy::toAscii(text), "bei jing huan ying ni ok");
+}
+
+TEST(Transliteration, LanguageKeyIsThePrimarySubtag) {
+    using wexaproxy::languageKey;
+    EXPECT_EQ(languageKey("de-AT"), "de");
+    EXPECT_EQ(languageKey(" DE "), "de");
+    EXPECT_EQ(languageKey("nb_NO"), "nb");
+    EXPECT_EQ(languageKey("da, en"), "da");
+    EXPECT_EQ(languageKey(""), "");
+    EXPECT_EQ(languageKey("x"), "");
+    EXPECT_EQ(languageKey("de1"), "");
+    // German rules through a tag; Swedish the same letters otherwise.
+    EXPECT_EQ(wexaproxy::toAscii("K\xC3\xB6ln", "de-DE"), "Koeln");
+    EXPECT_EQ(wexaproxy::toAscii("K\xC3\xB6ln", "fr"), "Koln");
 }
 
 TEST(Encoding, FormValuesGoOutInThePageCharset) {
@@ -155,4 +241,7 @@ TEST(Encoding, FormValuesGoOutInThePageCharset) {
               "a&#8594;b");
     // Bytes that are not UTF-8 go as they are.
     EXPECT_EQ(wexaproxy::encodeFromUtf8("x\xE9", "WINDOWS-1252"), "x\xE9");
+    // GBK pages are read as GB18030 but their forms are sent in GBK.
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("\xE5\x8C\x97\xE4\xBA\xAC", "GBK"), "\xB1\xB1\xBE\xA9");
+    EXPECT_EQ(wexaproxy::encodeFromUtf8("a\xEF\x9F\xBF\xC3\xA9", "X-USER-DEFINED"), "a\xFF&#233;");
 }
