@@ -2,7 +2,7 @@
 // A link: Enter makes its target the next URL, resolved against the folder
 // of the page that holds it.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Hyperlink : public virtual Component {
 public:

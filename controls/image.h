@@ -1,7 +1,7 @@
 #pragma once
 // An image placeholder: the ALT word, or "IMAGE".
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Image : public Component {
 public:

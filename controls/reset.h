@@ -1,7 +1,7 @@
 #pragma once
 // The reset button: puts its form's controls back to their initial state.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Form;
 

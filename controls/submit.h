@@ -1,7 +1,7 @@
 #pragma once
 // The submit button: sends its form to the proxy server.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Form;
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "controls/component.h"
+#include "render/component.h"
 
 using SharedPad = std::shared_ptr<WINDOW>;
 

@@ -8,23 +8,19 @@
 #include <string>
 
 #include "common/check.h"
-#include "shell/global.h"
+#include "net/cache.h"
+#include "net/url.h"
+#include "render/Rendering_Engine.h"
+#include "render/ast.h"
+#include "screen/messages.h"
 
 namespace {
 
-constexpr const char* kTempPath = "./cache/t.html";
-constexpr const char* kTempName = "t.html";
+// The file a reply is read into; kept under a digit's name when the page
+// may be cached.
+std::string replyPath() { return std::string(CACHE_DIRECTORY) + REPLY_FILE_NAME; }
 
-// The page file names by digit; Fetch hands out these constant texts.
-constexpr const char* kPageNames[10] = {"0.html", "1.html", "2.html", "3.html", "4.html",
-                                        "5.html", "6.html", "7.html", "8.html", "9.html"};
-
-const char* pageName(int digit) {
-    WEXA_CHECK(digit >= 0 && digit <= 9, "digit >= 0 && digit <= 9");
-    return kPageNames[digit];
-}
-
-std::string pagePath(int digit) { return std::string("./cache/") + pageName(digit); }
+std::string pagePath(int digit) { return std::string(CACHE_DIRECTORY) + cacheFileName(digit); }
 
 // Keywords are matched as case-sensitive prefixes of their own length.
 bool startsWith(const char* line, const char* keyword) {
@@ -49,39 +45,48 @@ bool writeLine(std::FILE* f, const char* line, size_t length) {
     return true;
 }
 
-void showError(const char* text) {
-    beep();
-    GlobalNamespace.message.showErrorMessage(text, false);
-}
-
-void forgetOldPage() {
-    GlobalNamespace.renderer.reset();
-    GlobalNamespace.ast.resetAST();
-}
-
 enum class Status { None, Ok, Error };
 enum class Cacheable { Unknown, Yes, No };
 
 }  // namespace
 
+void Network::connect(UniformResourceLocator& currentUrl, cache& history, MessageWindow& messageWindow,
+                      Rendering_Engine& engine, ActiveSerialTable& activeTable) {
+    url = &currentUrl;
+    pageCache = &history;
+    messages = &messageWindow;
+    renderer = &engine;
+    table = &activeTable;
+}
+
+void Network::showError(const char* text) {
+    beep();
+    if (messages != nullptr) messages->showErrorMessage(text, false);
+}
+
+void Network::forgetOldPage() {
+    if (renderer != nullptr) renderer->reset();
+    if (table != nullptr) table->resetAST();
+}
+
 const char* Network::Fetch() {
-    GlobalVariables& g = GlobalNamespace;
-    const char* url = g.url.currentURL;
-    switch (g.url.requestType) {
+    WEXA_CHECK(url != nullptr && pageCache != nullptr, "network connected");
+    const char* wanted = url->currentURL;
+    switch (url->requestType) {
     case FORM_REPLY:
         return sendToProxy();
     case CACHED:
         // Back, forward and the start page: the history position stays.
-        if (!g.pageCache.hit(url)) return nullptr;
+        if (!pageCache->hit(wanted)) return nullptr;
         forgetOldPage();
-        return pageName(g.pageCache.fetchFileName(url));
+        return cacheFileName(pageCache->fetchFileName(wanted));
     case REFRESH:
         return connectAndSend(Request::Refresh);
     default:
-        if (g.pageCache.hit(url)) {
-            g.pageCache.update(url);
+        if (pageCache->hit(wanted)) {
+            pageCache->update(wanted);
             forgetOldPage();
-            return pageName(g.pageCache.fetchFileName(url));
+            return cacheFileName(pageCache->fetchFileName(wanted));
         }
         return connectAndSend(Request::Get);
     }
@@ -97,20 +102,21 @@ const char* Network::connectAndSend(Request request) {
 }
 
 const char* Network::sendSimpleGet() {
-    const std::string request = std::string("GET\n") + GlobalNamespace.url.currentURL + "\n";
+    const std::string request = std::string("GET\n") + url->currentURL + "\n";
     io.println(request.c_str());
     return sendToProxy();
 }
 
 const char* Network::sendRefresh() {
-    const std::string request = std::string("REFRESH\n") + GlobalNamespace.url.currentURL + "\n";
+    const std::string request = std::string("REFRESH\n") + url->currentURL + "\n";
     io.println(request.c_str());
     return sendToProxy();
 }
 
 const char* Network::sendToProxy() {
-    GlobalVariables& g = GlobalNamespace;
-    File page(std::fopen(kTempPath, "w+b"));
+    WEXA_CHECK(url != nullptr && pageCache != nullptr, "network connected");
+    const std::string temporary = replyPath();
+    File page(std::fopen(temporary.c_str(), "w+b"));
     if (!page) {
         // Nowhere to put the page: the reply is read to its end and dropped.
         while (io.readLine() != nullptr) {
@@ -162,26 +168,47 @@ const char* Network::sendToProxy() {
     }
     if (cacheable == Cacheable::No) {
         forgetOldPage();
-        return kTempName;
+        return REPLY_FILE_NAME;
     }
 
     // The history learns of the page only once its file is in place, so that
     // no entry ever points to a file that does not hold its page.
-    const char* url = g.url.currentURL;
-    cache next = g.pageCache;
-    next.update(url);
-    const int digit = next.fetchFileName(url);
+    const char* shown = url->currentURL;
+    cache next = *pageCache;
+    next.update(shown);
+    const int digit = next.fetchFileName(shown);
     // The start page's file is never replaced: a reply for its URL is shown
     // from the reply file like a page that may not be cached.
     if (digit == 0) {
         forgetOldPage();
-        return kTempName;
+        return REPLY_FILE_NAME;
     }
-    if (std::rename(kTempPath, pagePath(digit).c_str()) != 0) {
+    if (std::rename(temporary.c_str(), pagePath(digit).c_str()) != 0) {
         showError(CACHE_WRITE_FAILED);
         return nullptr;
     }
-    g.pageCache = next;
+    *pageCache = next;
     forgetOldPage();
-    return pageName(digit);
+    return cacheFileName(digit);
+}
+
+bool Network::sendForm(bool post, const char* action, const std::vector<Field>& fields) {
+    io.Connect();
+    if (!io.isConnected()) return false;
+
+    io.println(post ? "FORM-POST\n" : "FORM-GET\n");
+    io.println(action);
+    io.println("\n");
+    io.println(std::to_string(fields.size()).c_str());
+    io.println("\n");
+    for (const Field& field : fields) {
+        io.println(field.first);
+        io.println("\n");
+        io.println(field.second);
+        io.println("\n");
+    }
+    io.println("\n~~~\n");
+
+    if (url != nullptr) url->setReqType(FORM_REPLY);
+    return true;
 }

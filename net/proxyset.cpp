@@ -10,14 +10,16 @@
 #include <cstring>
 
 #include "common/bounded.h"
-#include "shell/dialogs.h"
-#include "shell/global.h"
-#include "shell/keys.h"
+#include "common/check.h"
+#include "net/netio.h"
+#include "render/pageview.h"
+#include "screen/keys.h"
+#include "screen/messages.h"
+#include "screen/window.h"
 
 namespace {
 
-constexpr int kMaxTyped = 15;
-constexpr short kRepaint = 274;
+constexpr int MAX_TYPED = 15;
 
 enum class Kind { Missing, Regular, Other };
 
@@ -41,8 +43,7 @@ bool usableAddress(const char* text) { return text[0] != '\0' && inet_addr(text)
 
 // Asks the server at address whether it is alive; the test connection is
 // closed afterwards.
-bool answersPing(const char* address) {
-    ServerIO& io = GlobalNamespace.network.io;
+bool answersPing(ServerIO& io, const char* address) {
     io.Connect(address);
     bool alive = false;
     if (io.isConnected() && io.println("PING\n")) {
@@ -53,9 +54,13 @@ bool answersPing(const char* address) {
     return alive;
 }
 
-void repaintPage() { GlobalNamespace.renderer.scrollText(kRepaint); }
-
 }  // namespace
+
+void Proxy::connect(ServerIO& connection, MessageWindow& messageWindow, PageView& pageView) {
+    io = &connection;
+    messages = &messageWindow;
+    page = &pageView;
+}
 
 bool Proxy::load() {
     std::memset(address, 0, sizeof address);
@@ -98,7 +103,8 @@ void Proxy::store(const char (&input)[CONF_SIZE]) {
 }
 
 bool Proxy::setNew() {
-    DialogWindow dialog = openInputWindow("Enter new IP Address", 28);
+    WEXA_CHECK(io != nullptr && messages != nullptr && page != nullptr, "proxy dialog connected");
+    WindowHandle dialog = openInputWindow("Enter new IP Address", 28);
     if (!dialog) return false;
     WINDOW* w = dialog.get();
 
@@ -106,29 +112,29 @@ bool Proxy::setNew() {
     echo();
     // An input cut short (the terminal was resized while typing) is not an
     // address to test: the dialog closes as after an empty input.
-    if (mvwgetnstr(w, 2, 1, input, kMaxTyped) == ERR) input[0] = '\0';
+    if (mvwgetnstr(w, 2, 1, input, MAX_TYPED) == ERR) input[0] = '\0';
     noecho();
 
     if (input[0] == '\0') {
         dialog.reset();
-        repaintPage();
+        page->repaint();
         return true;
     }
 
-    const bool alive = answersPing(input);
-    repaintPage();
+    const bool alive = answersPing(*io, input);
+    page->repaint();
     if (alive) {
-        GlobalNamespace.message.showErrorMessage("Proxy Server address configured successfully", true);
+        messages->showErrorMessage("Proxy Server address configured successfully", true);
     } else {
-        GlobalNamespace.message.showErrorMessage("Proxy Server address configuration failed!", false);
+        messages->showErrorMessage("Proxy Server address configuration failed!", false);
     }
     readKey(w);
     if (alive) {
         wexa::boundedCopy(address, input);
-        GlobalNamespace.network.io.setAddress(input);
+        io->setAddress(input);
         store(input);
     }
     dialog.reset();
-    repaintPage();
+    page->repaint();
     return alive;
 }

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < elements && used < size; ++i) addElement(data[used++]);
     wexafuzz::writeBytes("pass2.tmp", data + used, size - used);
 
-    runPassThree("pass2.tmp");
+    runPassThree("pass2.tmp", GlobalNamespace.renderer, GlobalNamespace.ast);
     checkLayoutState();
 
     Rendering_Engine& engine = GlobalNamespace.renderer;

@@ -97,6 +97,7 @@ protected:
         // Recognisable so that applying the new address shows.
         GlobalNamespace.network.io.setAddress("previous");
         writeFile(".proxy.conf", "old file");
+        proxy.connect(GlobalNamespace.network.io, GlobalNamespace.message, GlobalNamespace.renderer);
     }
     bool runDialog(const std::string& typed, unsigned short port) {
         GlobalNamespace.network.io.setPort(port);

@@ -96,7 +96,7 @@ TEST_F(PassThree, PageIsLaidOutElementsDrawnOnceAndTheTopShown) {
     table().addComponent(CHECKBOX, &box);
     const std::string run = letters(1000);
     wexatest::writeFile("pass2.tmp", "see " + TAB + "link" + TAB + NL + TAB + "[X]" + TAB + NL + run);
-    runPassThree("pass2.tmp");
+    runPassThree("pass2.tmp", GlobalNamespace.renderer, GlobalNamespace.ast);
     EXPECT_EQ(link.x, 4);
     EXPECT_EQ(link.y, 0);
     EXPECT_EQ(box.x, 0);
@@ -116,7 +116,7 @@ TEST_F(PassThree, PageIsLaidOutElementsDrawnOnceAndTheTopShown) {
 TEST_F(PassThree, EmptyOrMissingFileGivesAnEmptyPageWithoutMarks) {
     for (const char* name : {"pass2.tmp", "missing.tmp"}) {
         wexatest::writeFile("pass2.tmp", "");
-        runPassThree(name);
+        runPassThree(name, GlobalNamespace.renderer, GlobalNamespace.ast);
         EXPECT_EQ(engine().getRowCount(), 0) << name;
         EXPECT_EQ(rowText(0), "") << name;
         EXPECT_EQ(mvwinch(stdscr, 23, 70) & A_CHARTEXT, static_cast<chtype>(' ')) << name;

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "common/check.h"
-#include "shell/keys.h"
+#include "screen/keys.h"
 
 namespace {
 

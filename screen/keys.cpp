@@ -1,4 +1,4 @@
-#include "shell/keys.h"
+#include "screen/keys.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

@@ -2,7 +2,9 @@
 // The interface of every active element of a page: links and form controls.
 // Pass one builds the controls and stores copies in their lists; pass three
 // tells each where it landed (setXY) and has it draw itself (display); the
-// active element table drives the focused one through getKey/select.
+// active element table drives the focused one through getKey/select. It is
+// declared here, beside the table that holds its instances; the controls
+// (a layer above) implement it.
 //
 // Key results of getKey: 9 leave (the focus moves on), 27 to Global mode,
 // -1 a link set a new URL, -20 a form was submitted; any other value keeps

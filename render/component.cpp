@@ -1,4 +1,4 @@
-#include "controls/component.h"
+#include "render/component.h"
 
 int Component::getKey(int key) { return key; }
 void Component::setXY(short, short) {}
