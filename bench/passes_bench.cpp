@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "passone/pagestream.h"
 #include "shell/global.h"
 #include "tables/table_engine.h"
 
@@ -92,8 +93,8 @@ public:
     }
     ~ScratchDir() {
         if (path_.empty()) return;
-        std::remove("pass1.tmp");
-        std::remove("pass2.tmp");
+        std::remove(PASS1_FILE);
+        std::remove(PASS2_FILE);
         if (chdir(previous_.c_str()) == 0) rmdir(path_.c_str());
     }
     ScratchDir(const ScratchDir&) = delete;
@@ -123,7 +124,7 @@ Times runPasses(const char* path) {
     const double passOneMs = msSince(start);
     const Clock::time_point tablesStart = Clock::now();
     {
-        table_engine engine("pass1.tmp");
+        table_engine engine(PASS1_FILE);
         GlobalNamespace.tableEngine = &engine;
         engine.write_to_buffer();
         GlobalNamespace.tableEngine = nullptr;

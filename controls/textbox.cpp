@@ -27,10 +27,10 @@ void fillWindow(char (&out)[19], const char* text) {
 }  // namespace
 
 SharedPad makeSharedPad(int rows, int cols) {
-    WINDOW* raw = newpad(rows, cols);
-    if (raw == nullptr) return nullptr;
-    wbkgd(raw, ' ');
-    return SharedPad(raw, WindowDeleter{});
+    SharedPad pad(newpad(rows, cols), WindowDeleter{});
+    if (pad == nullptr) return nullptr;
+    wbkgd(pad.get(), ' ');
+    return pad;
 }
 
 void drawFieldWindow(WINDOW* pad, int padRow, int x, int r, int cursor, int length) {

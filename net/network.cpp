@@ -45,8 +45,8 @@ bool writeLine(std::FILE* f, const char* line, size_t length) {
     return true;
 }
 
-enum class Status { None, Ok, Error };
-enum class Cacheable { Unknown, Yes, No };
+enum class Status { NONE, OK_REPLY, ERROR_REPLY };
+enum class Cacheable { UNKNOWN, YES, NO };
 
 }  // namespace
 
@@ -81,14 +81,14 @@ const char* Network::Fetch() {
         forgetOldPage();
         return cacheFileName(pageCache->fetchFileName(wanted));
     case REFRESH:
-        return connectAndSend(Request::Refresh);
+        return connectAndSend(Request::REFRESH_PAGE);
     default:
         if (pageCache->hit(wanted)) {
             pageCache->update(wanted);
             forgetOldPage();
             return cacheFileName(pageCache->fetchFileName(wanted));
         }
-        return connectAndSend(Request::Get);
+        return connectAndSend(Request::GET_PAGE);
     }
 }
 
@@ -98,7 +98,7 @@ const char* Network::connectAndSend(Request request) {
         showError(CONNECTION_FAILED);
         return nullptr;
     }
-    return request == Request::Get ? sendSimpleGet() : sendRefresh();
+    return request == Request::GET_PAGE ? sendSimpleGet() : sendRefresh();
 }
 
 const char* Network::sendSimpleGet() {
@@ -128,28 +128,28 @@ const char* Network::sendToProxy() {
 
     // The page on screen stays, elements and all, until the new page is
     // complete: a reply that brings no page leaves it usable.
-    Status status = Status::None;
-    Cacheable cacheable = Cacheable::Unknown;
+    Status status = Status::NONE;
+    Cacheable cacheable = Cacheable::UNKNOWN;
     bool written = true;
     while (const char* line = io.readLine()) {
-        if (status == Status::Error) {
+        if (status == Status::ERROR_REPLY) {
             // The line after "ERROR" is the server's explanation.
             const std::string text(line);
             io.close();
             showError(text.c_str());
             return nullptr;
         }
-        if (status == Status::Ok && cacheable != Cacheable::Unknown)
+        if (status == Status::OK_REPLY && cacheable != Cacheable::UNKNOWN)
             written = writeLine(page.get(), line, io.lineLength()) && written;
-        if (status == Status::None && startsWith(line, "OK")) {
-            status = Status::Ok;
-        } else if (status == Status::None && startsWith(line, "ERROR")) {
-            status = Status::Error;
+        if (status == Status::NONE && startsWith(line, "OK")) {
+            status = Status::OK_REPLY;
+        } else if (status == Status::NONE && startsWith(line, "ERROR")) {
+            status = Status::ERROR_REPLY;
         }
         // A page line that begins with TRUE or FALSE switches the flag too:
         // the last such line decides.
-        if (status == Status::Ok && startsWith(line, "TRUE")) cacheable = Cacheable::Yes;
-        if (status == Status::Ok && startsWith(line, "FALSE")) cacheable = Cacheable::No;
+        if (status == Status::OK_REPLY && startsWith(line, "TRUE")) cacheable = Cacheable::YES;
+        if (status == Status::OK_REPLY && startsWith(line, "FALSE")) cacheable = Cacheable::NO;
     }
     const ServerIO::Ending ending = io.ending();
     io.close();
@@ -157,16 +157,16 @@ const char* Network::sendToProxy() {
 
     // A reply cut off by an error or by the time limit may lack any part of
     // its page: nothing of it is shown or kept.
-    if (ending == ServerIO::Ending::Failed || ending == ServerIO::Ending::TimedOut) {
-        showError(ending == ServerIO::Ending::TimedOut ? REPLY_TIMED_OUT : CONNECTION_LOST);
+    if (ending == ServerIO::Ending::FAILED || ending == ServerIO::Ending::TIMED_OUT) {
+        showError(ending == ServerIO::Ending::TIMED_OUT ? REPLY_TIMED_OUT : CONNECTION_LOST);
         return nullptr;
     }
-    if (status != Status::Ok || cacheable == Cacheable::Unknown) return nullptr;
+    if (status != Status::OK_REPLY || cacheable == Cacheable::UNKNOWN) return nullptr;
     if (!written) {
         showError(CACHE_WRITE_FAILED);
         return nullptr;
     }
-    if (cacheable == Cacheable::No) {
+    if (cacheable == Cacheable::NO) {
         forgetOldPage();
         return REPLY_FILE_NAME;
     }

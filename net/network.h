@@ -58,7 +58,7 @@ public:
     static constexpr const char* REPLY_TIMED_OUT = "NO COMPLETE REPLY FROM WexaPServer IN TIME!";
 
 private:
-    enum class Request { Get, Refresh };
+    enum class Request { GET_PAGE, REFRESH_PAGE };
     void showError(const char* text);
     void forgetOldPage();
 

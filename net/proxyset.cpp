@@ -21,12 +21,12 @@ namespace {
 
 constexpr int MAX_TYPED = 15;
 
-enum class Kind { Missing, Regular, Other };
+enum class Kind { MISSING, REGULAR, OTHER };
 
 Kind kindOf(const char* name) {
     struct stat st {};
-    if (::stat(name, &st) != 0) return errno == ENOENT ? Kind::Missing : Kind::Other;
-    return S_ISREG(st.st_mode) ? Kind::Regular : Kind::Other;
+    if (::stat(name, &st) != 0) return errno == ENOENT ? Kind::MISSING : Kind::OTHER;
+    return S_ISREG(st.st_mode) ? Kind::REGULAR : Kind::OTHER;
 }
 
 // Creates the file empty with exactly 0664, whatever the umask says.
@@ -65,12 +65,12 @@ void Proxy::connect(ServerIO& connection, MessageWindow& messageWindow, PageView
 bool Proxy::load() {
     std::memset(address, 0, sizeof address);
     switch (kindOf(CONF_FILE)) {
-    case Kind::Missing:
+    case Kind::MISSING:
         createEmpty(CONF_FILE);
         return false;
-    case Kind::Other:  // a directory, a pipe, or not even stat-able
+    case Kind::OTHER:  // a directory, a pipe, or not even stat-able
         return false;
-    case Kind::Regular:
+    case Kind::REGULAR:
         break;
     }
     char bytes[CONF_SIZE] = {};
@@ -92,8 +92,8 @@ bool Proxy::load() {
 
 void Proxy::store(const char (&input)[CONF_SIZE]) {
     const Kind kind = kindOf(CONF_FILE);
-    if (kind == Kind::Other) return;
-    if (kind == Kind::Missing) createEmpty(CONF_FILE);
+    if (kind == Kind::OTHER) return;
+    if (kind == Kind::MISSING) createEmpty(CONF_FILE);
     conf.open(CONF_FILE, std::ios::out | std::ios::binary | std::ios::trunc);
     if (conf.is_open()) {
         conf.write(input, sizeof input);

@@ -51,9 +51,9 @@ void openStream(std::fstream& out) {
 }
 
 void writeRule(std::fstream& out) {
-    static const std::string rule = std::string(1, static_cast<char>(PS_NL)) + std::string(RULE_WIDTH, '_') +
+    static const std::string RULE = std::string(1, static_cast<char>(PS_NL)) + std::string(RULE_WIDTH, '_') +
                                     std::string(1, static_cast<char>(PS_NL));
-    out.write(rule.data(), static_cast<std::streamsize>(rule.size()));
+    out.write(RULE.data(), static_cast<std::streamsize>(RULE.size()));
 }
 
 // One run of pass one over a page: the tokenizer, the stream, the tag last

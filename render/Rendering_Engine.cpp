@@ -313,15 +313,15 @@ void Rendering_Engine::browserWindow() {
     // The frame of the 80x24 screen, also on a larger terminal (whose rest
     // stays blank). Lines of one cell place the corners: they never move the
     // cursor, so the bottom right corner is no special case.
-    constexpr int lastColumn = PAD_COLUMNS - 1;
-    mvwhline(stdscr, 0, 1, ACS_HLINE | border, lastColumn - 1);
-    mvwhline(stdscr, STATUS_ROW, 1, ACS_HLINE | border, lastColumn - 1);
+    constexpr int LAST_COLUMN = PAD_COLUMNS - 1;
+    mvwhline(stdscr, 0, 1, ACS_HLINE | border, LAST_COLUMN - 1);
+    mvwhline(stdscr, STATUS_ROW, 1, ACS_HLINE | border, LAST_COLUMN - 1);
     mvwvline(stdscr, 1, 0, ACS_VLINE | border, STATUS_ROW - 1);
-    mvwvline(stdscr, 1, lastColumn, ACS_VLINE | border, STATUS_ROW - 1);
+    mvwvline(stdscr, 1, LAST_COLUMN, ACS_VLINE | border, STATUS_ROW - 1);
     mvwhline(stdscr, 0, 0, ACS_ULCORNER | border, 1);
-    mvwhline(stdscr, 0, lastColumn, ACS_URCORNER | border, 1);
+    mvwhline(stdscr, 0, LAST_COLUMN, ACS_URCORNER | border, 1);
     mvwhline(stdscr, STATUS_ROW, 0, ACS_LLCORNER | border, 1);
-    mvwhline(stdscr, STATUS_ROW, lastColumn, ACS_LRCORNER | border, 1);
+    mvwhline(stdscr, STATUS_ROW, LAST_COLUMN, ACS_LRCORNER | border, 1);
     wattroff(stdscr, border);
 
     const chtype status = COLOR_PAIR(PAIR_STATUS);

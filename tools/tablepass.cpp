@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "common/check.h"
+#include "passone/pagestream.h"
 #include "tables/table_engine.h"
 
 namespace {
@@ -56,7 +57,7 @@ int main() {
     CursesScreen screen;
     int status = 0;
     {
-        table_engine engine("pass1.tmp");
+        table_engine engine(PASS1_FILE);
         engine.write_to_buffer();
         if (screen.started()) {
             std::fputs("\n", stdout);

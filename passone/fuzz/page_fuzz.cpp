@@ -73,10 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table.setSelect();
     for (short i = 0; i < table.getCount(); ++i) {
         engine.scrollNext_aE();
-        engine.scrollText(274);
+        engine.repaint();
         table.moveNext(false);
     }
-    engine.scrollText(360);
+    engine.scrollText(KEY_END);
 
     wexafuzz::forgetPage();
     return 0;

@@ -19,7 +19,7 @@ using nettest::FakePeer;
 using wexatest::readFile;
 using wexatest::writeFile;
 
-const std::string kStored = std::string("127.0.0.1\0", 10) + std::string(8, '\0');
+const std::string STORED = std::string("127.0.0.1\0", 10) + std::string(8, '\0');
 
 class ProxyFile : public nettest::GlobalState {};
 
@@ -36,7 +36,7 @@ TEST_F(ProxyFile, MissingFileIsCreatedEmptyWith0664) {
 }
 
 TEST_F(ProxyFile, StoredAddressIsFound) {
-    writeFile(".proxy.conf", kStored);
+    writeFile(".proxy.conf", STORED);
     Proxy p;
     EXPECT_TRUE(p.load());
     EXPECT_STREQ(p.getIP(), "127.0.0.1");
@@ -47,7 +47,7 @@ TEST_F(ProxyFile, TerminatedAddressCountsWhateverTheFileLength) {
     writeFile(".proxy.conf", std::string("127.0.0.1\0", 10));
     EXPECT_TRUE(p.load());
     EXPECT_STREQ(p.getIP(), "127.0.0.1");
-    writeFile(".proxy.conf", kStored + "trailing bytes");
+    writeFile(".proxy.conf", STORED + "trailing bytes");
     EXPECT_TRUE(p.load());
     EXPECT_STREQ(p.getIP(), "127.0.0.1");
 }
@@ -62,7 +62,7 @@ TEST_F(ProxyFile, UnusableContentLeavesTheAddressEmpty) {
     };
     for (const std::string& content : unusable) {
         Proxy p;
-        writeFile(".proxy.conf", kStored);
+        writeFile(".proxy.conf", STORED);
         ASSERT_TRUE(p.load());
         writeFile(".proxy.conf", content);
         EXPECT_FALSE(p.load()) << content;
@@ -83,7 +83,7 @@ TEST_F(ProxyFile, DirectoryOrPipeInPlaceOfTheFileIsNoAddress) {
 
 TEST_F(ProxyFile, UnreadableFileIsNoAddress) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    writeFile(".proxy.conf", kStored);
+    writeFile(".proxy.conf", STORED);
     ASSERT_EQ(::chmod(".proxy.conf", 0), 0);
     Proxy p;
     EXPECT_FALSE(p.load());
@@ -110,7 +110,7 @@ protected:
 };
 
 TEST_F(AddressDialog, AliveServerIsTakenAndWrittenAsEighteenBytes) {
-    FakePeer peer({{"ALIVE and well\n", 1, FakePeer::AfterReply::WaitForClient}});
+    FakePeer peer({{"ALIVE and well\n", 1, FakePeer::AfterReply::WAIT_FOR_CLIENT}});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(runDialog("127.0.0.1", peer.port()));
     EXPECT_EQ(peer.requests().at(0), "PING\n");
@@ -119,7 +119,7 @@ TEST_F(AddressDialog, AliveServerIsTakenAndWrittenAsEighteenBytes) {
     EXPECT_EQ(message(), "Proxy Server address configured successfully");
     EXPECT_STREQ(proxy.getIP(), "127.0.0.1");
     EXPECT_STREQ(GlobalNamespace.network.io.getAddress(), "127.0.0.1");
-    EXPECT_EQ(readFile(".proxy.conf"), kStored);
+    EXPECT_EQ(readFile(".proxy.conf"), STORED);
 
     Proxy later;
     EXPECT_TRUE(later.load());
