@@ -47,7 +47,9 @@ namespace {
 
 constexpr const char* LINK_NAME = "p.html";  // Render takes names of up to 6 characters
 
-std::string linkPath() { return std::string(CACHE_DIRECTORY) + LINK_NAME; }
+std::string linkPath() {
+    return std::string(CACHE_DIRECTORY) + LINK_NAME;
+}
 
 // A curses screen on /dev/null. end() restores curses' state; the destructor
 // ends it too, so no way out skips it. The screen is not deleted: the page pad

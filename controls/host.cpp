@@ -8,7 +8,9 @@ ControlHost installed;
 
 }  // namespace
 
-void installControlHost(const ControlHost& host) { installed = host; }
+void installControlHost(const ControlHost& host) {
+    installed = host;
+}
 
 PageView& hostPage() {
     WEXA_CHECK(installed.page != nullptr, "host.page != __null");

@@ -13,7 +13,10 @@ public:
     void gotoNextURL();
 
     int getKey(int key) override;
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     void select() override;
     void unselect() const override;
     short getLength() const override { return length; }

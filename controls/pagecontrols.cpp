@@ -15,7 +15,9 @@ namespace {
 constexpr const char* LINK_WITHOUT_TARGET = "LINK";
 
 // A control's text as the stream gets it; a control without one gives none.
-std::string textOf(const char* text) { return text != nullptr ? text : ""; }
+std::string textOf(const char* text) {
+    return text != nullptr ? text : "";
+}
 
 // The element at `index` of a list, or null when the list is empty (the
 // lists treat a lookup in an empty list as a programming error).
@@ -27,7 +29,8 @@ Component* lookUp(List& list, short index) {
 
 }  // namespace
 
-PageControls::PageControls(const PageLists& pageLists, ActiveSerialTable& activeTable, PageProperties& properties)
+PageControls::PageControls(const PageLists& pageLists, ActiveSerialTable& activeTable,
+                           PageProperties& properties)
     : lists(pageLists), table(activeTable), page(properties) {}
 
 void PageControls::beginPage() {
@@ -38,7 +41,9 @@ void PageControls::beginPage() {
     comboRegistered = false;
 }
 
-void PageControls::setTitle(const char* title) { page.setTitle(title); }
+void PageControls::setTitle(const char* title) {
+    page.setTitle(title);
+}
 
 std::string PageControls::imageText(const char* imgTag) {
     Image image(imgTag, false);
@@ -103,7 +108,9 @@ void PageControls::openForm(const char* formTag) {
     currentForm = &lists.forms.addElement(Form(formTag))->form;
 }
 
-void PageControls::closeForm() { inForm = false; }
+void PageControls::closeForm() {
+    inForm = false;
+}
 
 bool PageControls::openList(const char* selectTag) {
     newCombo = std::make_unique<Combo>(selectTag);
@@ -141,15 +148,24 @@ PageBuilder::Element PageControls::closeList() {
 
 Component* PageControls::elementAt(ActiveTypes type, short index) {
     switch (type) {
-        case CHECKBOX: return lookUp(lists.checkboxes, index);
-        case COMBO: return lookUp(lists.combos, index);
-        case HYPERLINK: return lookUp(lists.hyperlinks, index);
-        case PASSWORD: return lookUp(lists.passwords, index);
-        case RADIO: return lookUp(lists.radios, index);
-        case RESET: return lookUp(lists.resets, index);
-        case SUBMIT: return lookUp(lists.submits, index);
-        case TEXTBOX: return lookUp(lists.textBoxes, index);
-        case IMAGE: break;
+        case CHECKBOX:
+            return lookUp(lists.checkboxes, index);
+        case COMBO:
+            return lookUp(lists.combos, index);
+        case HYPERLINK:
+            return lookUp(lists.hyperlinks, index);
+        case PASSWORD:
+            return lookUp(lists.passwords, index);
+        case RADIO:
+            return lookUp(lists.radios, index);
+        case RESET:
+            return lookUp(lists.resets, index);
+        case SUBMIT:
+            return lookUp(lists.submits, index);
+        case TEXTBOX:
+            return lookUp(lists.textBoxes, index);
+        case IMAGE:
+            break;
     }
     return nullptr;
 }

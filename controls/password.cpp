@@ -3,8 +3,8 @@
 #include <curses.h>
 
 #include "controls/attributes.h"
-#include "controls/padtext.h"
 #include "controls/host.h"
+#include "controls/padtext.h"
 #include "render/pageview.h"
 #include "screen/colours.h"
 

@@ -11,7 +11,10 @@ public:
     Submit(const char* tagText, Form* form);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     void select() override;
     void unselect() const override;
     short getLength() const override { return static_cast<short>(length); }

@@ -6,8 +6,8 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
-#include "controls/padtext.h"
 #include "controls/host.h"
+#include "controls/padtext.h"
 #include "render/keymode.h"
 #include "render/pageview.h"
 #include "screen/colours.h"

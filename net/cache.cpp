@@ -12,7 +12,7 @@ constexpr int ENTRY_COUNT = 10;
 constexpr int LAST_ENTRY = ENTRY_COUNT - 1;
 
 constexpr const char* FILE_NAMES[ENTRY_COUNT] = {"0.html", "1.html", "2.html", "3.html", "4.html",
-                                             "5.html", "6.html", "7.html", "8.html", "9.html"};
+                                                 "5.html", "6.html", "7.html", "8.html", "9.html"};
 
 void clearEntry(cache::Entry& e) {
     e.url[0] = '\0';
@@ -32,7 +32,9 @@ cache::cache() : entries{} {
     entries[0].digit = 0;
 }
 
-bool cache::hit(const char* url) const { return fetchFileName(url) >= 0; }
+bool cache::hit(const char* url) const {
+    return fetchFileName(url) >= 0;
+}
 
 int cache::fetchFileName(const char* url) const {
     if (url == nullptr) return -1;
@@ -102,7 +104,9 @@ const char* cache::showPrevPage() {
     return entries[position].url;
 }
 
-const char* cache::lURLRendered() const { return entries[position].url; }
+const char* cache::lURLRendered() const {
+    return entries[position].url;
+}
 
 void cache::display() const {
     mvaddstr(3, 40, "****************");

@@ -24,7 +24,8 @@ short waitFor(int fd, short events, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p{fd, events, 0};
         const int rc = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc > 0) return p.revents;
@@ -34,15 +35,25 @@ short waitFor(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-ServerIO::ServerIO() { wexa::boundedCopy(addressText, DEFAULT_ADDRESS); }
+ServerIO::ServerIO() {
+    wexa::boundedCopy(addressText, DEFAULT_ADDRESS);
+}
 
-ServerIO::ServerIO(const char* address) { wexa::boundedCopy(addressText, address); }
+ServerIO::ServerIO(const char* address) {
+    wexa::boundedCopy(addressText, address);
+}
 
-ServerIO::~ServerIO() { close(); }
+ServerIO::~ServerIO() {
+    close();
+}
 
-void ServerIO::Connect() { connectTo(addressText); }
+void ServerIO::Connect() {
+    connectTo(addressText);
+}
 
-void ServerIO::Connect(const char* address) { connectTo(address); }
+void ServerIO::Connect(const char* address) {
+    connectTo(address);
+}
 
 void ServerIO::startAfresh() {
     close();

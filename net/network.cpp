@@ -18,9 +18,13 @@ namespace {
 
 // The file a reply is read into; kept under a digit's name when the page
 // may be cached.
-std::string replyPath() { return std::string(CACHE_DIRECTORY) + REPLY_FILE_NAME; }
+std::string replyPath() {
+    return std::string(CACHE_DIRECTORY) + REPLY_FILE_NAME;
+}
 
-std::string pagePath(int digit) { return std::string(CACHE_DIRECTORY) + cacheFileName(digit); }
+std::string pagePath(int digit) {
+    return std::string(CACHE_DIRECTORY) + cacheFileName(digit);
+}
 
 // Keywords are matched as case-sensitive prefixes of their own length.
 bool startsWith(const char* line, const char* keyword) {
@@ -73,22 +77,22 @@ const char* Network::Fetch() {
     WEXA_CHECK(url != nullptr && pageCache != nullptr, "network connected");
     const char* wanted = url->currentURL;
     switch (url->requestType) {
-    case FORM_REPLY:
-        return sendToProxy();
-    case CACHED:
-        // Back, forward and the start page: the history position stays.
-        if (!pageCache->hit(wanted)) return nullptr;
-        forgetOldPage();
-        return cacheFileName(pageCache->fetchFileName(wanted));
-    case REFRESH:
-        return connectAndSend(Request::REFRESH_PAGE);
-    default:
-        if (pageCache->hit(wanted)) {
-            pageCache->update(wanted);
+        case FORM_REPLY:
+            return sendToProxy();
+        case CACHED:
+            // Back, forward and the start page: the history position stays.
+            if (!pageCache->hit(wanted)) return nullptr;
             forgetOldPage();
             return cacheFileName(pageCache->fetchFileName(wanted));
-        }
-        return connectAndSend(Request::GET_PAGE);
+        case REFRESH:
+            return connectAndSend(Request::REFRESH_PAGE);
+        default:
+            if (pageCache->hit(wanted)) {
+                pageCache->update(wanted);
+                forgetOldPage();
+                return cacheFileName(pageCache->fetchFileName(wanted));
+            }
+            return connectAndSend(Request::GET_PAGE);
     }
 }
 

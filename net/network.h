@@ -23,8 +23,8 @@ public:
     // the history and page cache, the message window for failures, and the
     // page on screen (engine and active element table), which is forgotten
     // once a new page is ready. The shell connects them once at start-up.
-    void connect(UniformResourceLocator& url, cache& pageCache, MessageWindow& messages, Rendering_Engine& renderer,
-                 ActiveSerialTable& table);
+    void connect(UniformResourceLocator& url, cache& pageCache, MessageWindow& messages,
+                 Rendering_Engine& renderer, ActiveSerialTable& table);
 
     // The file name, relative to ./cache/, of the page to show ("<d>.html",
     // "t.html"), or null when there is no page (error reply shown, connection

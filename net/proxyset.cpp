@@ -39,7 +39,9 @@ void createEmpty(const char* name) {
 
 // The same test the connection applies: text it could not connect to is no
 // address.
-bool usableAddress(const char* text) { return text[0] != '\0' && inet_addr(text) != INADDR_NONE; }
+bool usableAddress(const char* text) {
+    return text[0] != '\0' && inet_addr(text) != INADDR_NONE;
+}
 
 // Asks the server at address whether it is alive; the test connection is
 // closed afterwards.
@@ -65,13 +67,13 @@ void Proxy::connect(ServerIO& connection, MessageWindow& messageWindow, PageView
 bool Proxy::load() {
     std::memset(address, 0, sizeof address);
     switch (kindOf(CONF_FILE)) {
-    case Kind::MISSING:
-        createEmpty(CONF_FILE);
-        return false;
-    case Kind::OTHER:  // a directory, a pipe, or not even stat-able
-        return false;
-    case Kind::REGULAR:
-        break;
+        case Kind::MISSING:
+            createEmpty(CONF_FILE);
+            return false;
+        case Kind::OTHER:  // a directory, a pipe, or not even stat-able
+            return false;
+        case Kind::REGULAR:
+            break;
     }
     char bytes[CONF_SIZE] = {};
     conf.open(CONF_FILE, std::ios::in | std::ios::binary);

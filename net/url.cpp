@@ -42,31 +42,31 @@ void UniformResourceLocator::setURL(const char* url, ReqType type) {
 void UniformResourceLocator::repairURL() {
     constexpr size_t LIMIT = sizeof currentURL - 1;
     switch (requestType) {
-    case ABSOLUTE: {
-        // A last slash at index 6 is the second one of "http://": the URL
-        // names a bare host and gets the root path.
-        if (lastSlash(currentURL) != 6) return;
-        const size_t length = std::strlen(currentURL);
-        if (length < LIMIT)
-            wexa::boundedAppend(currentURL, "/");
-        else
-            currentURL[LIMIT - 1] = '/';
-        return;
-    }
-    case RELATIVE: {
-        if (isAbsolute(currentURL)) return;
-        const long slash = lastSlash(previousURL);
-        // A page without a folder (the start page "wexa.html") gives no base.
-        if (slash < 0) return;
-        if (slash <= MAX_BASE_SLASH) previousURL[slash + 1] = '\0';
-        if (std::strlen(previousURL) + std::strlen(currentURL) > MAX_COMBINED) return;
-        char combined[sizeof currentURL];
-        wexa::boundedCopy(combined, previousURL);
-        wexa::boundedAppend(combined, currentURL);
-        wexa::boundedCopy(currentURL, combined);
-        return;
-    }
-    default:
-        return;
+        case ABSOLUTE: {
+            // A last slash at index 6 is the second one of "http://": the URL
+            // names a bare host and gets the root path.
+            if (lastSlash(currentURL) != 6) return;
+            const size_t length = std::strlen(currentURL);
+            if (length < LIMIT)
+                wexa::boundedAppend(currentURL, "/");
+            else
+                currentURL[LIMIT - 1] = '/';
+            return;
+        }
+        case RELATIVE: {
+            if (isAbsolute(currentURL)) return;
+            const long slash = lastSlash(previousURL);
+            // A page without a folder (the start page "wexa.html") gives no base.
+            if (slash < 0) return;
+            if (slash <= MAX_BASE_SLASH) previousURL[slash + 1] = '\0';
+            if (std::strlen(previousURL) + std::strlen(currentURL) > MAX_COMBINED) return;
+            char combined[sizeof currentURL];
+            wexa::boundedCopy(combined, previousURL);
+            wexa::boundedAppend(combined, currentURL);
+            wexa::boundedCopy(currentURL, combined);
+            return;
+        }
+        default:
+            return;
     }
 }

@@ -41,7 +41,9 @@ const char* valueOf(StringTokenizer& tokenizer, const char* keyword) {
     return nullptr;
 }
 
-bool isStandardDelimiter(char c) { return c == ' ' || c == '=' || c == '"'; }
+bool isStandardDelimiter(char c) {
+    return c == ' ' || c == '=' || c == '"';
+}
 
 // The tag name: the word that a StringTokenizer with the standard delimiters
 // gives after its empty first word, found in place. Building a tokenizer

@@ -171,9 +171,13 @@ public:
 
 }  // namespace
 
-void installPageBuilder(PageBuilder* builder) { pageBuilder = builder; }
+void installPageBuilder(PageBuilder* builder) {
+    pageBuilder = builder;
+}
 
-PageBuilder* installedPageBuilder() { return pageBuilder; }
+PageBuilder* installedPageBuilder() {
+    return pageBuilder;
+}
 
 void PageProperties::setTitle(const char* text) {
     const std::size_t longest = TITLE_SIZE - 1;
@@ -260,7 +264,8 @@ void PassOne::passOne(const char* path) {
                 break;
             case TagCode::INPUT:
                 run.closeList();
-                run.writeElement(run.builder.addInput(componentIdentifier::whichInputType(run.current), run.current));
+                run.writeElement(
+                    run.builder.addInput(componentIdentifier::whichInputType(run.current), run.current));
                 break;
             case TagCode::TEXTAREA:
                 run.closeList();

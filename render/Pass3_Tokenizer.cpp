@@ -22,8 +22,9 @@ void toRenderer(void* renderer, const char* token, short last) {
 // The fourteen codes that pass three acts on; every other byte, the table
 // codes included, is text here.
 Pass3_Tokenizer::Pass3_Tokenizer()
-    : delimiters{PS_OL,     PS_OL_END,        PS_UL,        PS_UL_END,        PS_LI,     PS_LI_END,     PS_BOLD,
-                 PS_BOLD_END, PS_UNDERLINE, PS_UNDERLINE_END, PS_CENTER, PS_CENTER_END, PS_NL, PS_TAB} {}
+    : delimiters{PS_OL,     PS_OL_END,     PS_UL,       PS_UL_END,    PS_LI,
+                 PS_LI_END, PS_BOLD,       PS_BOLD_END, PS_UNDERLINE, PS_UNDERLINE_END,
+                 PS_CENTER, PS_CENTER_END, PS_NL,       PS_TAB} {}
 
 bool Pass3_Tokenizer::ifDelimiter(char c) const {
     return std::memchr(delimiters, c, sizeof delimiters) != nullptr;

@@ -27,7 +27,9 @@ struct CellTable {
 };
 constexpr CellTable CELLS;
 
-chtype cellOf(char byte) { return CELLS.cell[static_cast<unsigned char>(byte)]; }
+chtype cellOf(char byte) {
+    return CELLS.cell[static_cast<unsigned char>(byte)];
+}
 
 }  // namespace
 
@@ -83,7 +85,9 @@ void Rendering_Engine::toTempBuffer(bool lineEnd, const char* text, short n) {
         writeText(text, n);
 }
 
-void Rendering_Engine::toTempBuffer(char c) { writeText(&c, 1); }
+void Rendering_Engine::toTempBuffer(char c) {
+    writeText(&c, 1);
+}
 
 void Rendering_Engine::toDoubleBuffer() {
     x = indent;
@@ -207,17 +211,33 @@ void Rendering_Engine::acceptToken(const char* token, short last) {
             else
                 openActive();
             break;
-        case PS_NL: endLine(); break;
-        case PS_OL: openList(true); break;
-        case PS_OL_END: closeList(true); break;
-        case PS_UL: openList(false); break;
-        case PS_UL_END: closeList(false); break;
-        case PS_LI: listItem(); break;
+        case PS_NL:
+            endLine();
+            break;
+        case PS_OL:
+            openList(true);
+            break;
+        case PS_OL_END:
+            closeList(true);
+            break;
+        case PS_UL:
+            openList(false);
+            break;
+        case PS_UL_END:
+            closeList(false);
+            break;
+        case PS_LI:
+            listItem();
+            break;
         // Underlined text is drawn bold, exactly like bold text.
         case PS_BOLD:
-        case PS_UNDERLINE: attrs = A_BOLD; break;
+        case PS_UNDERLINE:
+            attrs = A_BOLD;
+            break;
         case PS_BOLD_END:
-        case PS_UNDERLINE_END: attrs &= ~A_BOLD; break;
+        case PS_UNDERLINE_END:
+            attrs &= ~A_BOLD;
+            break;
         case PS_CENTER:
             endLine();
             centring = true;
@@ -226,7 +246,8 @@ void Rendering_Engine::acceptToken(const char* token, short last) {
             endLine();
             centring = false;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -264,7 +285,9 @@ void Rendering_Engine::scrollText(short key) {
         case KEY_UP:
             if (top > 0) --top;
             break;
-        case KEY_HOME: top = 0; break;
+        case KEY_HOME:
+            top = 0;
+            break;
         case KEY_NPAGE:
             if (top + VIEW_ROWS <= row) top = static_cast<short>(top + VIEW_ROWS);
             break;
@@ -274,7 +297,8 @@ void Rendering_Engine::scrollText(short key) {
         case KEY_END:
             if (row - (VIEW_ROWS - 1) > 0) top = static_cast<short>(row - (VIEW_ROWS - 1));
             break;
-        default: break;
+        default:
+            break;
     }
     // The view never leaves the largest page buffer.
     top = static_cast<short>(std::clamp(static_cast<int>(top), 0, MAX_PAD_ROWS - VIEW_ROWS));

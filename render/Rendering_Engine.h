@@ -71,14 +71,14 @@ public:
     short getRowCount() const { return row; }
     short getIndent() const { return indent; }
 
-    static constexpr short LINE_WIDTH = 78;      // page columns 0 to 77
+    static constexpr short LINE_WIDTH = 78;  // page columns 0 to 77
     static constexpr short PAD_COLUMNS = 80;
-    static constexpr short VIEW_ROWS = 17;       // screen rows 4 to 20
+    static constexpr short VIEW_ROWS = 17;  // screen rows 4 to 20
     static constexpr short VIEW_FIRST_SCREEN_ROW = 4;
     static constexpr int FIRST_PAD_ROWS = 2000;
-    static constexpr int MAX_PAD_ROWS = 32767;   // the curses size limit
+    static constexpr int MAX_PAD_ROWS = 32767;  // the curses size limit
     static constexpr short INDENT_STEP = 5;
-    static constexpr short MAX_INDENT = 40;      // eight levels of lists
+    static constexpr short MAX_INDENT = 40;  // eight levels of lists
 
 private:
     // Writes n bytes of text on the current line, wrapping after column 77.
@@ -108,9 +108,9 @@ private:
     short ulDepth = 0;
     short bullets[7] = {':', '*', '+', 'o', '-', '>', '~'};
 
-    int padRows = 0;           // the pad starts at 2000 rows and grows
-    attr_t attrs = A_NORMAL;   // attributes of the text the layout writes
-    short placed = 0;          // opening delimiters given an element so far
-    short pendingExtra = 0;    // elements of a centred line beyond pendingX
+    int padRows = 0;          // the pad starts at 2000 rows and grows
+    attr_t attrs = A_NORMAL;  // attributes of the text the layout writes
+    short placed = 0;         // opening delimiters given an element so far
+    short pendingExtra = 0;   // elements of a centred line beyond pendingX
     bool refreshHeld = false;
 };

@@ -15,7 +15,9 @@ namespace {
 constexpr int COMBO_LEAVE_KEY = KEY_DOWN;
 constexpr int COMBO_FOCUS_KEY = KEY_UP;
 
-bool isTextField(ActiveTypes type) { return type == TEXTBOX || type == PASSWORD; }
+bool isTextField(ActiveTypes type) {
+    return type == TEXTBOX || type == PASSWORD;
+}
 
 bool isTakenKind(ActiveTypes type) {
     const int value = static_cast<int>(type);
@@ -24,7 +26,9 @@ bool isTakenKind(ActiveTypes type) {
 
 }  // namespace
 
-ActiveSerialTable::~ActiveSerialTable() { releaseNodes(); }
+ActiveSerialTable::~ActiveSerialTable() {
+    releaseNodes();
+}
 
 void ActiveSerialTable::connect(ElementLists& elementLists, KeyMode& keyMode) {
     lists = &elementLists;
@@ -70,11 +74,17 @@ void ActiveSerialTable::storeXY(short x, short y) {
     if (count > 0) selected->info->setXY(x, y);
 }
 
-short ActiveSerialTable::getLength() const { return count > 0 ? selected->info->getLength() : 0; }
+short ActiveSerialTable::getLength() const {
+    return count > 0 ? selected->info->getLength() : 0;
+}
 
-short ActiveSerialTable::getRow() const { return count > 0 ? selected->info->getRow() : 0; }
+short ActiveSerialTable::getRow() const {
+    return count > 0 ? selected->info->getRow() : 0;
+}
 
-ActiveTypes ActiveSerialTable::getType() const { return count > 0 ? selected->type : CHECKBOX; }
+ActiveTypes ActiveSerialTable::getType() const {
+    return count > 0 ? selected->type : CHECKBOX;
+}
 
 void ActiveSerialTable::screenRow(short row) {
     if (count > 0) selected->info->setScreenRow(row);
@@ -109,7 +119,9 @@ void ActiveSerialTable::startSelect() {
     if (selected->type == TEXTBOX && mode != nullptr) mode->takeTabNext();
 }
 
-void ActiveSerialTable::setSelect() { selected = head; }
+void ActiveSerialTable::setSelect() {
+    selected = head;
+}
 
 Component* ActiveSerialTable::componentAhead(short steps) const {
     if (count == 0) return nullptr;
@@ -124,7 +136,9 @@ void ActiveSerialTable::resetAST() {
     if (lists != nullptr) lists->resetLists();
 }
 
-bool ActiveSerialTable::inGlobalMode() const { return mode == nullptr || mode->inGlobalMode(); }
+bool ActiveSerialTable::inGlobalMode() const {
+    return mode == nullptr || mode->inGlobalMode();
+}
 
 void ActiveSerialTable::releaseNodes() {
     ASTNode* node = head;

@@ -73,8 +73,10 @@ bool ErrorMessage::optionWindow() {
         drawButton(w.get(), 30, "[ CANCEL ]", !okFocused);
         wrefresh(w.get());
         const int key = readKey(w.get());
-        if (key == TAB_KEY) okFocused = !okFocused;
-        else if (key == ENTER_KEY || key == KEY_ENTER) break;
+        if (key == TAB_KEY)
+            okFocused = !okFocused;
+        else if (key == ENTER_KEY || key == KEY_ENTER)
+            break;
     }
     w.reset();
     GlobalNamespace.renderer.repaint();

@@ -84,53 +84,53 @@ bool eventHandler::handleEvents() {
     for (;;) {
         if (globalMode) {
             switch (key) {
-            case ESC_KEY:
-                globalMode = false;
-                drawModeWord();
-                GlobalNamespace.ast.startSelect();
-                break;
-            case 'Q':
-            case 'q':
-                if (GlobalNamespace.message.optionWindow()) return true;
-                break;
-            case 'R':
-            case 'r': {
-                const char* current = GlobalNamespace.pageCache.lURLRendered();
-                if (std::strcmp(current, START_PAGE_URL) != 0) {
-                    GlobalNamespace.url.setURL(current, REFRESH);
-                    return false;
+                case ESC_KEY:
+                    globalMode = false;
+                    drawModeWord();
+                    GlobalNamespace.ast.startSelect();
+                    break;
+                case 'Q':
+                case 'q':
+                    if (GlobalNamespace.message.optionWindow()) return true;
+                    break;
+                case 'R':
+                case 'r': {
+                    const char* current = GlobalNamespace.pageCache.lURLRendered();
+                    if (std::strcmp(current, START_PAGE_URL) != 0) {
+                        GlobalNamespace.url.setURL(current, REFRESH);
+                        return false;
+                    }
+                    break;
                 }
-                break;
-            }
-            case 'S':
-                shellEscape();
-                break;
-            case KEY_DOWN:
-            case KEY_UP:
-            case KEY_HOME:
-            case KEY_NPAGE:
-            case KEY_PPAGE:
-            case KEY_END:
-                GlobalNamespace.renderer.scrollText(key);
-                break;
-            case KEY_LEFT:
-                if (goToHistoryEntry(GlobalNamespace.pageCache.showPrevPage())) return false;
-                break;
-            case KEY_RIGHT:
-                if (goToHistoryEntry(GlobalNamespace.pageCache.showNextPage())) return false;
-                break;
-            case KEY_F(1):
-                GlobalNamespace.help.showHelpScreen();
-                break;
-            case KEY_F(2):
-                if (urlWindow()) return false;
-                break;
-            case KEY_F(3):
-                GlobalNamespace.proxy.setNew();
-                break;
-            default:
-                beep();
-                break;
+                case 'S':
+                    shellEscape();
+                    break;
+                case KEY_DOWN:
+                case KEY_UP:
+                case KEY_HOME:
+                case KEY_NPAGE:
+                case KEY_PPAGE:
+                case KEY_END:
+                    GlobalNamespace.renderer.scrollText(key);
+                    break;
+                case KEY_LEFT:
+                    if (goToHistoryEntry(GlobalNamespace.pageCache.showPrevPage())) return false;
+                    break;
+                case KEY_RIGHT:
+                    if (goToHistoryEntry(GlobalNamespace.pageCache.showNextPage())) return false;
+                    break;
+                case KEY_F(1):
+                    GlobalNamespace.help.showHelpScreen();
+                    break;
+                case KEY_F(2):
+                    if (urlWindow()) return false;
+                    break;
+                case KEY_F(3):
+                    GlobalNamespace.proxy.setNew();
+                    break;
+                default:
+                    beep();
+                    break;
             }
         } else {
             const int result = GlobalNamespace.ast.getKey(key);

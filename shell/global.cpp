@@ -14,8 +14,8 @@ namespace {
 class Wiring {
 public:
     explicit Wiring(GlobalVariables& g)
-        : pageControls(PageLists{g.checkboxes, g.combos, g.hyperlinks, g.textBoxes, g.radios, g.passwords, g.submits,
-                                 g.forms, g.resets},
+        : pageControls(PageLists{g.checkboxes, g.combos, g.hyperlinks, g.textBoxes, g.radios, g.passwords,
+                                 g.submits, g.forms, g.resets},
                        g.ast, g.page) {
         g.renderer.connect(g.ast);
         g.ast.connect(pageControls, g.events);

@@ -59,16 +59,20 @@ void helpWindow::showHelpScreen() {
         for (int c = 0; c < PAD_COLUMNS; ++c) mvwaddch(text, r, c, ACS_BLOCK);
     wattron(text, COLOR_PAIR(PAIR_MESSAGE));
     for (const HelpLine& line : HELP_TEXT) {
-        if (line.text != nullptr) mvwaddstr(text, line.row, line.col, line.text);
-        else mvwhline(text, line.row, line.col, ACS_HLINE, 55);
+        if (line.text != nullptr)
+            mvwaddstr(text, line.row, line.col, line.text);
+        else
+            mvwhline(text, line.row, line.col, ACS_HLINE, 55);
     }
     wattroff(text, COLOR_PAIR(PAIR_MESSAGE));
 
     int offset = 0;
     int key = 0;
     do {
-        if (key == KEY_DOWN && offset + VIEW_ROWS < LAST_TEXT_ROW + 1) ++offset;
-        else if (key == KEY_UP && offset >= 1) --offset;
+        if (key == KEY_DOWN && offset + VIEW_ROWS < LAST_TEXT_ROW + 1)
+            ++offset;
+        else if (key == KEY_UP && offset >= 1)
+            --offset;
         prefresh(text, offset, 0, 5, 11, 18, 64);
         // The scroll marks sit on the frame at screen (4, 64) and (19, 64).
         mvwaddch(win, 0, 54, ACS_UARROW);
@@ -87,18 +91,12 @@ namespace {
 
 // "Wexa" in block letters, 13 rows by 37 columns: '#' is a filled cell.
 const char* const SPLASH[13] = {
-    ".....................................",
-    ".#.........#.........................",
-    ".#.........#.........................",
-    ".#.........#.........................",
-    ".#.........#.........................",
-    ".#....#....#..#####..#.....#..#####..",
-    ".#....#....#.#.....#..#...#........#.",
-    ".#...#.#...#.#.....#...#.#.........#.",
-    ".#..#...#..#.#######....#.....######.",
-    ".#.#.....#.#.#.........#.#...#.....#.",
-    ".##.......##.#.....#..#...#..#....##.",
-    ".#.........#..#####..#.....#..####.#.",
+    ".....................................", ".#.........#.........................",
+    ".#.........#.........................", ".#.........#.........................",
+    ".#.........#.........................", ".#....#....#..#####..#.....#..#####..",
+    ".#....#....#.#.....#..#...#........#.", ".#...#.#...#.#.....#...#.#.........#.",
+    ".#..#...#..#.#######....#.....######.", ".#.#.....#.#.#.........#.#...#.....#.",
+    ".##.......##.#.....#..#...#..#....##.", ".#.........#..#####..#.....#..####.#.",
     ".....................................",
 };
 

@@ -63,15 +63,17 @@ void StubClass::endCurses() {
     endwin();
 }
 
-const char* StubClass::fetch() { return GlobalNamespace.network.Fetch(); }
+const char* StubClass::fetch() {
+    return GlobalNamespace.network.Fetch();
+}
 
 void StubClass::Render(const char* fileName) {
     for (const char* stream : {PASS1_FILE, PASS2_FILE}) {
         if (!canWrite(stream)) {
             // The frame stays, around an empty page view.
             GlobalNamespace.renderer.browserWindow();
-            GlobalNamespace.message.showErrorMessage(("Cannot write " + std::string(stream) + "; no page shown").c_str(),
-                                                     false);
+            GlobalNamespace.message.showErrorMessage(
+                ("Cannot write " + std::string(stream) + "; no page shown").c_str(), false);
             return;
         }
     }
@@ -107,4 +109,6 @@ void StubClass::killAll() {
     echo();
 }
 
-void StubClass::Pass3(const char* fileName) { runPassThree(fileName, GlobalNamespace.renderer, GlobalNamespace.ast); }
+void StubClass::Pass3(const char* fileName) {
+    runPassThree(fileName, GlobalNamespace.renderer, GlobalNamespace.ast);
+}

@@ -99,9 +99,10 @@ int main() {
     if (GlobalNamespace.proxy.load()) GlobalNamespace.network.io.setAddress(GlobalNamespace.proxy.getIP());
 
     if (!isDirectory(CACHE_DIRECTORY)) {
-        std::fputs("\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
-                   "./cache/0.html\n",
-                   stderr);
+        std::fputs(
+            "\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
+            "./cache/0.html\n",
+            stderr);
         return 1;
     }
 

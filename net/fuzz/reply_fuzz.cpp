@@ -19,6 +19,7 @@
 //  - reading the same URL from the cache only (as back and forward do) finds
 //    a file exactly when the URL is in the history, and moves nothing.
 
+#include <curses.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -28,8 +29,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <curses.h>
 
 #include "common/bounded.h"
 #include "common/check.h"
@@ -150,7 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t start = 0;
     for (std::size_t replies = 0; replies < MAX_REPLIES && start < size; ++replies) {
         const void* found = memmem(bytes + start, size - start, SEPARATOR, separator);
-        const std::size_t end = found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : size;
+        const std::size_t end =
+            found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : size;
         if (end > start) {
             const std::string& url = urls()[static_cast<unsigned char>(bytes[start]) % urls().size()];
             readOneReply(url, bytes + start + 1, end - start - 1);

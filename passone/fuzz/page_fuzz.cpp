@@ -15,10 +15,11 @@
 //  - none of the bytes that are not codes (0, 13 to 15, 27, 29 to 31);
 // and for a title of at most 80 characters without control bytes.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 #include "common/check.h"
 #include "fuzzsupport.h"

@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Rendering_Engine& engine = GlobalNamespace.renderer;
     for (const short key : {KEY_END, KEY_PPAGE, KEY_NPAGE, KEY_DOWN, KEY_UP, KEY_HOME, KEY_NPAGE, KEY_NPAGE,
-                             static_cast<int>(Rendering_Engine::REPAINT_KEY)}) {
+                            static_cast<int>(Rendering_Engine::REPAINT_KEY)}) {
         engine.scrollText(key);
         checkLayoutState();
     }

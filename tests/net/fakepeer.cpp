@@ -29,8 +29,8 @@ int listenOnLoopback(unsigned short& port, bool listen) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = 0;
     socklen_t size = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        (listen && ::listen(fd, 8) != 0) || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (listen && ::listen(fd, 8) != 0) ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
         ::close(fd);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }

@@ -1,5 +1,7 @@
 // The connection and the line reader of the proxy protocol.
 
+#include "net/netio.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <thread>
 
 #include "fakepeer.h"
-#include "net/netio.h"
 
 namespace {
 

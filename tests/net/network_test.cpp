@@ -1,6 +1,8 @@
 // Fetching pages: from the page cache, or from the proxy server into
 // ./cache/, with the history following.
 
+#include "net/network.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +12,6 @@
 
 #include "fakepeer.h"
 #include "globalstate.h"
-#include "net/network.h"
 #include "shell/global.h"
 
 namespace {
@@ -140,7 +141,8 @@ TEST_F(Fetching, PageOnScreenIsForgottenOnlyWhenANewPageArrives) {
     Rendering_Engine& renderer = GlobalNamespace.renderer;
     renderer.reset();
     renderer.toTempBuffer(false, "old", 3);  // the page on screen has text
-    FakePeer peer({{"OK\nno flag\n", 2}, {"OK\nTRUE\n", 2, FakePeer::AfterReply::RESET}, {"OK\nFALSE\nnew\n", 2}});
+    FakePeer peer(
+        {{"OK\nno flag\n", 2}, {"OK\nTRUE\n", 2, FakePeer::AfterReply::RESET}, {"OK\nFALSE\nnew\n", 2}});
     EXPECT_EQ(fetch("http://127.0.0.1/1", ABSOLUTE, &peer), nullptr);
     EXPECT_EQ(renderer.getX(), 3);
     flushinp();

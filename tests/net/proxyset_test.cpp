@@ -1,6 +1,8 @@
 // The proxy address: reading ./.proxy.conf at start-up and the address
 // dialog with its PING test.
 
+#include "net/proxyset.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +12,6 @@
 
 #include "fakepeer.h"
 #include "globalstate.h"
-#include "net/proxyset.h"
 #include "shell/global.h"
 
 namespace {
@@ -54,9 +55,9 @@ TEST_F(ProxyFile, TerminatedAddressCountsWhateverTheFileLength) {
 
 TEST_F(ProxyFile, UnusableContentLeavesTheAddressEmpty) {
     const std::string unusable[] = {
-        "127.0.0.1",                          // no terminator
-        std::string(18, '1'),                 // no terminator within 18 bytes
-        std::string(17, '7') + '\0',          // terminated, but no address
+        "127.0.0.1",                                // no terminator
+        std::string(18, '1'),                       // no terminator within 18 bytes
+        std::string(17, '7') + '\0',                // terminated, but no address
         std::string(1, '\0') + "127.0.0.1" + '\0',  // empty text first
         std::string("not-an-ip\0", 10),
     };

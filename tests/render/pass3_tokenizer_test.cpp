@@ -32,8 +32,8 @@ TEST_F(Reader, DelimitersAreExactlyTheFourteenLayoutCodes) {
     std::string found;
     for (int b = 0; b < 256; ++b)
         if (Pass3_Tokenizer().ifDelimiter(static_cast<char>(b))) found += static_cast<char>(b);
-    EXPECT_EQ(found, TAB + NL + OL + OL_END + UL + UL_END + LI + std::string(1, 21) + BOLD + BOLD_END + UNDERLINE +
-                         UNDERLINE_END + CENTER + CENTER_END);
+    EXPECT_EQ(found, TAB + NL + OL + OL_END + UL + UL_END + LI + std::string(1, 21) + BOLD + BOLD_END +
+                         UNDERLINE + UNDERLINE_END + CENTER + CENTER_END);
 }
 
 TEST_F(Reader, TextRunsAndCodesBecomeTokens) {

@@ -8,9 +8,9 @@
 #include <initializer_list>
 #include <string>
 
+#include "passone/pagestream.h"
 #include "support/testsupport.h"
 #include "tables/table_engine.h"
-#include "passone/pagestream.h"
 
 namespace {
 
