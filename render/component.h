@@ -56,7 +56,7 @@ enum ActiveTypes {
 using ActiveType = ActiveTypes;
 
 // Key-result codes shared by the controls, the table and the key handler.
-constexpr int KEY_RESULT_LEAVE = 9;
-constexpr int KEY_RESULT_ESCAPE = 27;
-constexpr int KEY_RESULT_PAGE_CHANGE = -1;
-constexpr int KEY_RESULT_SUBMITTED = -20;
+inline constexpr int KEY_RESULT_LEAVE = 9;
+inline constexpr int KEY_RESULT_ESCAPE = 27;
+inline constexpr int KEY_RESULT_PAGE_CHANGE = -1;
+inline constexpr int KEY_RESULT_SUBMITTED = -20;
