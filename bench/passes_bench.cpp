@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "passone/pagestream.h"
 #include "shell/global.h"
 #include "tables/table_engine.h"
 
@@ -82,18 +83,20 @@ class ScratchDir {
 public:
     ScratchDir() {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/passes_bench.XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/passes_bench.XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
         char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd) == nullptr || mkdtemp(name.data()) == nullptr || chdir(name.data()) != 0) return;
+        if (getcwd(cwd, sizeof cwd) == nullptr || mkdtemp(name.data()) == nullptr || chdir(name.data()) != 0)
+            return;
         previous_ = cwd;
         path_ = name.data();
     }
     ~ScratchDir() {
         if (path_.empty()) return;
-        std::remove("pass1.tmp");
-        std::remove("pass2.tmp");
+        std::remove(PASS1_FILE);
+        std::remove(PASS2_FILE);
         if (chdir(previous_.c_str()) == 0) rmdir(path_.c_str());
     }
     ScratchDir(const ScratchDir&) = delete;
@@ -123,7 +126,7 @@ Times runPasses(const char* path) {
     const double passOneMs = msSince(start);
     const Clock::time_point tablesStart = Clock::now();
     {
-        table_engine engine("pass1.tmp");
+        table_engine engine(PASS1_FILE);
         GlobalNamespace.tableEngine = &engine;
         engine.write_to_buffer();
         GlobalNamespace.tableEngine = nullptr;
@@ -137,7 +140,9 @@ const char* baseName(const char* path) {
     return slash != nullptr ? slash + 1 : path;
 }
 
-void usage() { std::fputs("usage: passes_bench [--reps N] [--no-header] PAGE...\n", stderr); }
+void usage() {
+    std::fputs("usage: passes_bench [--reps N] [--no-header] PAGE...\n", stderr);
+}
 
 }  // namespace
 
@@ -192,10 +197,12 @@ int main(int argc, char** argv) {
         }
         const double totalMs = median(total);
         const double processorMedian = median(processor);
-        const auto rate = [bytes](double ms) { return ms > 0.0 ? static_cast<double>(bytes) / 1e6 / (ms / 1e3) : 0.0; };
+        const auto rate = [bytes](double ms) {
+            return ms > 0.0 ? static_cast<double>(bytes) / 1e6 / (ms / 1e3) : 0.0;
+        };
         std::printf("%-16s %9ld %9.2f %9.2f %9.2f %9.2f %8.1f %8.1f %8.1f\n", baseName(page.c_str()), bytes,
-                    median(passOne), median(tables), totalMs, processorMedian, rate(totalMs), rate(processorMedian),
-                    static_cast<double>(peakKiB()) / 1024.0);
+                    median(passOne), median(tables), totalMs, processorMedian, rate(totalMs),
+                    rate(processorMedian), static_cast<double>(peakKiB()) / 1024.0);
         std::fflush(stdout);
     }
     return 0;

@@ -35,16 +35,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string>
 
 #include "common/check.h"
+#include "net/cache.h"
+#include "passone/pagestream.h"
 #include "shell/global.h"
 #include "shell/stub.h"
 
 namespace {
 
-constexpr const char* kCacheDir = "./cache";
-constexpr const char* kLinkName = "p.html";  // Render takes names of up to 6 characters
-constexpr const char* kLinkPath = "./cache/p.html";
+constexpr const char* LINK_NAME = "p.html";  // Render takes names of up to 6 characters
+
+std::string linkPath() {
+    return std::string(CACHE_DIRECTORY) + LINK_NAME;
+}
 
 // A curses screen on /dev/null. end() restores curses' state; the destructor
 // ends it too, so no way out skips it. The screen is not deleted: the page pad
@@ -97,29 +102,29 @@ public:
             why_ = std::string("cannot read ") + page;
             return;
         }
-        if (mkdir(kCacheDir, 0775) == 0) {
+        if (mkdir(CACHE_DIRECTORY, 0775) == 0) {
             madeDir_ = true;
         } else if (errno != EEXIST) {
-            why_ = "cannot make ./cache";
+            why_ = std::string("cannot make ") + CACHE_DIRECTORY;
             return;
         }
         struct stat st {};
-        if (lstat(kLinkPath, &st) == 0) {
+        if (lstat(linkPath().c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
-                why_ = std::string(kLinkPath) + " exists and is not a symbolic link";
+                why_ = linkPath() + " exists and is not a symbolic link";
                 return;
             }
-            unlink(kLinkPath);
+            unlink(linkPath().c_str());
         }
-        if (symlink(target, kLinkPath) != 0) {
-            why_ = std::string("cannot make ") + kLinkPath;
+        if (symlink(target, linkPath().c_str()) != 0) {
+            why_ = "cannot make " + linkPath();
             return;
         }
         linked_ = true;
     }
     ~CacheLink() {
-        if (linked_) unlink(kLinkPath);
-        if (madeDir_) rmdir(kCacheDir);
+        if (linked_) unlink(linkPath().c_str());
+        if (madeDir_) rmdir(CACHE_DIRECTORY);
     }
     CacheLink(const CacheLink&) = delete;
     CacheLink& operator=(const CacheLink&) = delete;
@@ -188,13 +193,13 @@ int main(int argc, char** argv) {
     stub.initCurses();
 
     const Clock::time_point renderStart = Clock::now();
-    stub.Render(kLinkName);
+    stub.Render(LINK_NAME);
     const Clock::time_point renderEnd = Clock::now();
     screen.end();
 
     if (stats) {
         std::fprintf(stderr, "title: %s\nrows: %d\npass2.tmp: %ld bytes\n", GlobalNamespace.page.getTitle(),
-                     static_cast<int>(GlobalNamespace.renderer.getRowCount()), fileSize("pass2.tmp"));
+                     static_cast<int>(GlobalNamespace.renderer.getRowCount()), fileSize(PASS2_FILE));
         std::fprintf(stderr, "ms: start-up %.2f, three passes %.2f, curses end %.2f\n",
                      msBetween(processStart, renderStart), msBetween(renderStart, renderEnd),
                      msBetween(renderEnd, Clock::now()));

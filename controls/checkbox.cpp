@@ -1,7 +1,10 @@
 #include "controls/checkbox.h"
 
 #include "controls/attributes.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
 
 Checkbox::Checkbox(const char* tagText) {
     AttributeScan scan(tagText);
@@ -17,17 +20,17 @@ Checkbox::Checkbox(const char* tagText) {
 }
 
 void Checkbox::draw(short pair) const {
-    GlobalNamespace.renderer.writeToDB(x, y, checked ? "[X]" : "[ ]", pair);
+    hostPage().writeCell(x, y, checked ? "[X]" : "[ ]", pair);
 }
 
 int Checkbox::getKey(int key) {
-    if (key == 10) {
+    if (key == ENTER_KEY) {
         if (checked)
             unCheck();
         else
             check();
         select();
-        return 10;
+        return ENTER_KEY;
     }
     if (key == KEY_RESULT_LEAVE) unselect();
     return key;
@@ -39,13 +42,13 @@ void Checkbox::setXY(short column, short row) {
 }
 
 void Checkbox::select() {
-    GlobalNamespace.renderer.scrollNext_aE();
-    draw(1);
-    GlobalNamespace.renderer.write_helpString("Keys: CHECK/UNCHECK-<Enter>;UNSELECT-<TAB>");
+    hostPage().showFocusedRow();
+    draw(PAIR_FOCUS);
+    hostPage().helpLine("Keys: CHECK/UNCHECK-<Enter>;UNSELECT-<TAB>");
 }
 
 void Checkbox::unselect() const {
-    draw(6);
+    draw(PAIR_STATUS);
 }
 
 const char* Checkbox::getRepresentation() {
@@ -53,12 +56,12 @@ const char* Checkbox::getRepresentation() {
 }
 
 void Checkbox::display() const {
-    draw(6);
+    draw(PAIR_STATUS);
 }
 
 void Checkbox::reset() {
     checked = defaultChecked;
-    draw(6);
+    draw(PAIR_STATUS);
 }
 
 // An unchecked box is still sent, with an empty value.

@@ -1,7 +1,7 @@
 #pragma once
 // A checkbox: "[X]" or "[ ]", switched with Enter.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Checkbox : public Component {
 public:

@@ -6,9 +6,11 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
-#include "shell/dialogs.h"
-#include "shell/global.h"
-#include "shell/keys.h"
+#include "controls/host.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
+#include "screen/window.h"
 
 namespace {
 
@@ -100,29 +102,29 @@ const char* Combo::getRepresentation() {
 }
 
 void Combo::drawSelected(short pair) const {
-    GlobalNamespace.renderer.writeToDB(x, y, shownText(), pair);
+    hostPage().writeCell(x, y, shownText(), pair);
 }
 
 void Combo::display() const {
-    drawSelected(2);
+    drawSelected(PAIR_FIELD);
 }
 
 int Combo::getKey(int key) {
-    Rendering_Engine& renderer = GlobalNamespace.renderer;
+    PageView& page = hostPage();
     switch (key) {
         case KEY_UP:  // also: the list gets the focus
-            drawSelected(1);
-            renderer.write_helpString("Keys: UP/DOWN-<Arrow keys>; SELECT-<Enter/Tab>; UNSELECT-<Tab>");
-            renderer.scrollNext_aE();
-            renderer.scrollText(274);
+            drawSelected(PAIR_FOCUS);
+            page.helpLine("Keys: UP/DOWN-<Arrow keys>; SELECT-<Enter/Tab>; UNSELECT-<Tab>");
+            page.showFocusedRow();
+            page.repaint();
             return key;
         case KEY_DOWN:  // also: the list loses the focus
-            drawSelected(2);
+            drawSelected(PAIR_FIELD);
             return key;
-        case 10: {
+        case ENTER_KEY: {
             const int closedWith = selectS();
-            drawSelected(closedWith == 10 ? 1 : 2);
-            renderer.scrollText(274);
+            drawSelected(closedWith == ENTER_KEY ? PAIR_FOCUS : PAIR_FIELD);
+            page.repaint();
             return closedWith;
         }
         default:
@@ -132,9 +134,9 @@ int Combo::getKey(int key) {
 
 int Combo::selectS() {
     // Nothing to choose from: the focus stays, nothing opens.
-    if (optionCount == 0) return 10;
+    if (optionCount == 0) return ENTER_KEY;
 
-    const int fieldRow = y - GlobalNamespace.renderer.current_displayY() + 4;
+    const int fieldRow = hostPage().screenRowOf(y);
     const int rows = std::min(optionCount + 2, POPUP_MAX_ROWS);
     const int columns = std::min(width + 4, POPUP_MAX_COLUMNS);
     // Start on the field's row, moved up just enough for the bottom border to
@@ -143,8 +145,8 @@ int Combo::selectS() {
     top = std::clamp(top, 0, POPUP_MAX_ROWS - rows);
     const int left = std::clamp(x + 1, 0, POPUP_MAX_COLUMNS - columns);
 
-    DialogWindow window(newwin(rows, columns, top, left));
-    if (window == nullptr) return 10;
+    WindowHandle window(newwin(rows, columns, top, left));
+    if (window == nullptr) return ENTER_KEY;
     WINDOW* win = window.get();
     box(win, 0, 0);
     wrefresh(win);
@@ -166,7 +168,7 @@ int Combo::selectS() {
         // A resize while the list is open redraws the screen, the list
         // stays open.
         key = readKey(win);
-        if (key == 10 || key == 9) break;
+        if (key == ENTER_KEY || key == TAB_KEY) break;
         if (optionCount < 2) continue;
         if (key == KEY_DOWN) {
             selected = selected->next;
@@ -195,7 +197,7 @@ void Combo::repaint(WINDOW* winPtr, int index) {
     const OptionNode* node = first;
     for (int i = 0; i < popupFirst && node != nullptr; ++i) node = node->next;
     for (int row = 0; row < visible && popupFirst + row < optionCount && node != nullptr; ++row) {
-        const short pair = popupFirst + row == index ? 3 : 2;
+        const short pair = popupFirst + row == index ? PAIR_OPTION : PAIR_FIELD;
         wattron(winPtr, COLOR_PAIR(pair));
         mvwaddstr(winPtr, row + 1, 2, printable(node->text, textColumns).c_str());
         wattroff(winPtr, COLOR_PAIR(pair));
@@ -214,13 +216,13 @@ void Combo::reset() {
     selected = defaultOption;
     if (selected == nullptr) {
         selected = first;
-        drawSelected(2);
+        drawSelected(PAIR_FIELD);
         return;
     }
     char shown[sizeof selected->text];
     const std::size_t keep = std::min(static_cast<std::size_t>(std::max<short>(width, 0)) + 1, sizeof shown);
     wexa::boundedCopy(shown, keep, selected->text);
-    GlobalNamespace.renderer.writeToDB(x, y, shown, 2);
+    hostPage().writeCell(x, y, shown, PAIR_FIELD);
 }
 
 const char* Combo::valueOf() const {

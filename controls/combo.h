@@ -4,15 +4,16 @@
 // (and the selection with it) and Enter or Tab close it. The options are
 // shared by copies of the control and released with the last of them.
 //
-// The active element table gives the list the focus with the pseudo-key 259
-// and takes it away with 258, instead of select/unselect.
+// The active element table gives the list the focus with the cursor-up key
+// code and takes it away with the cursor-down code, instead of
+// select/unselect.
 
 #include <curses.h>
 
 #include <memory>
 #include <vector>
 
-#include "controls/component.h"
+#include "render/component.h"
 
 struct OptionNode {
     int length = 0;

@@ -10,7 +10,10 @@
 #include "common/bounded.h"
 #include "common/check.h"
 #include "controls/attributes.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "net/network.h"
+#include "render/ast.h"
+#include "screen/messages.h"
 
 namespace {
 
@@ -20,7 +23,7 @@ constexpr const char* HTTP_PREFIX = "http://";
 // by position without walking the ring once per member.
 std::vector<ASTNode*> tableNodes() {
     std::vector<ASTNode*> nodes;
-    ASTNode* head = GlobalNamespace.ast.getPointerToAST();
+    ASTNode* head = hostTable().getPointerToAST();
     ASTNode* node = head;
     while (node != nullptr) {
         nodes.push_back(node);
@@ -98,48 +101,33 @@ void Form::updateMemberList(short index) {
 }
 
 int Form::submit() {
-    ServerIO& io = GlobalNamespace.network.io;
-    io.Connect();
-    if (!io.isConnected()) {
-        GlobalNamespace.message.showErrorMessage("Connection failed with WexaPServer", false);
-        return 0;
-    }
-
-    io.println(strcasecmp(method, "POST") == 0 ? "FORM-POST\n" : "FORM-GET\n");
-
-    // The prefix is added to the stored action, once; an action that would
-    // not fit with it is sent as it is.
+    // The prefix is added to the stored action, once, when the form is sent;
+    // an action that would not fit with it is sent as it is.
+    char sentAction[sizeof action];
+    wexa::boundedCopy(sentAction, action);
     const std::size_t prefixLength = std::strlen(HTTP_PREFIX);
     if (std::strncmp(action, HTTP_PREFIX, prefixLength) != 0 &&
         std::strlen(action) + prefixLength < sizeof action) {
-        char prefixed[sizeof action];
-        wexa::boundedCopy(prefixed, HTTP_PREFIX);
-        wexa::boundedAppend(prefixed, action);
-        wexa::boundedCopy(action, prefixed);
+        wexa::boundedCopy(sentAction, HTTP_PREFIX);
+        wexa::boundedAppend(sentAction, action);
     }
-    io.println(action);
-    io.println("\n");
 
-    // Members whose position leads nowhere in the table are skipped.
+    // Members whose position leads nowhere in the table are skipped, and so
+    // are those without a name or a value.
     const std::vector<ASTNode*> nodes = tableNodes();
-    std::vector<const Component*> sent;
+    std::vector<Network::Field> fields;
     for (const Member* m = members; m != nullptr; m = m->next) {
         const ASTNode* node = nodeAt(nodes, m->index);
         if (node == nullptr || node->info == nullptr) continue;
-        if (node->info->nameOf() != nullptr && node->info->valueOf() != nullptr) sent.push_back(node->info);
+        if (node->info->nameOf() != nullptr && node->info->valueOf() != nullptr)
+            fields.emplace_back(node->info->nameOf(), node->info->valueOf());
     }
 
-    io.println(std::to_string(sent.size()).c_str());
-    io.println("\n");
-    for (const Component* control : sent) {
-        io.println(control->nameOf());
-        io.println("\n");
-        io.println(control->valueOf());
-        io.println("\n");
+    if (!hostNetwork().sendForm(strcasecmp(method, "POST") == 0, sentAction, fields)) {
+        hostMessages().showErrorMessage("Connection failed with WexaPServer", false);
+        return 0;
     }
-    io.println("\n~~~\n");
-
-    GlobalNamespace.url.setReqType(FORM_REPLY);
+    wexa::boundedCopy(action, sentAction);
     return 1;
 }
 

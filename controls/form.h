@@ -14,12 +14,11 @@ public:
 
     // Records a member at the front of the list.
     void updateMemberList(short index);
-    // Sends the form to the proxy server: "FORM-POST" or "FORM-GET", the
-    // action (given the "http://" prefix once), the number of members that
-    // have both a name and a value, then their names and values (last member
-    // first), then an empty line and "~~~". The connection stays open for
-    // the reply, which the next fetch reads. Returns 0 (and shows the error)
-    // when no connection could be made.
+    // Sends the form through the proxy client (Network::sendForm): POST or
+    // GET by METHOD, the action (given the "http://" prefix once), and the
+    // members that have both a name and a value, last member first. The
+    // connection stays open for the reply, which the next fetch reads.
+    // Returns 0 (and shows the error) when no connection could be made.
     int submit();
     // Resets every member control.
     void reset();

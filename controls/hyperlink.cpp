@@ -4,7 +4,11 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "net/url.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
 
 Hyperlink::Hyperlink(const char* tagText) {
     AttributeScan scan(tagText);
@@ -17,11 +21,11 @@ void Hyperlink::setText(const char* s) {
 }
 
 void Hyperlink::gotoNextURL() {
-    GlobalNamespace.url.setURL(href, RELATIVE);
+    hostUrl().setURL(href, RELATIVE);
 }
 
 int Hyperlink::getKey(int key) {
-    if (key == 10) {
+    if (key == ENTER_KEY) {
         gotoNextURL();
         return KEY_RESULT_PAGE_CHANGE;
     }
@@ -30,11 +34,12 @@ int Hyperlink::getKey(int key) {
 }
 
 void Hyperlink::select() {
-    GlobalNamespace.renderer.scrollNext_aE();
-    GlobalNamespace.renderer.writeToDB(x, y, text, 1);
-    GlobalNamespace.renderer.write_helpString("Keys: FOLLOW LINK-<Enter>; UNSELECT-<Tab>");
+    PageView& page = hostPage();
+    page.showFocusedRow();
+    page.writeCell(x, y, text, PAIR_FOCUS);
+    page.helpLine("Keys: FOLLOW LINK-<Enter>; UNSELECT-<Tab>");
 }
 
 void Hyperlink::unselect() const {
-    GlobalNamespace.renderer.writeToDB(x, y, text, 9);
+    hostPage().writeCell(x, y, text, PAIR_LINK);
 }

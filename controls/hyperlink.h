@@ -2,7 +2,7 @@
 // A link: Enter makes its target the next URL, resolved against the folder
 // of the page that holds it.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Hyperlink : public virtual Component {
 public:
@@ -13,7 +13,10 @@ public:
     void gotoNextURL();
 
     int getKey(int key) override;
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     void select() override;
     void unselect() const override;
     short getLength() const override { return length; }

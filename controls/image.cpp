@@ -4,7 +4,9 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
 
 Image::Image() = default;
 
@@ -21,10 +23,10 @@ int Image::getKey(int key) {
 }
 
 void Image::select() {
-    GlobalNamespace.renderer.scrollNext_aE();
-    GlobalNamespace.renderer.writeToDB(x, y, text, 1);
+    hostPage().showFocusedRow();
+    hostPage().writeCell(x, y, text, PAIR_FOCUS);
 }
 
 void Image::unselect() const {
-    GlobalNamespace.renderer.writeToDB(x, y, text, 5);
+    hostPage().writeCell(x, y, text, PAIR_MESSAGE);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // An image placeholder: the ALT word, or "IMAGE".
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Image : public Component {
 public:
@@ -9,7 +9,10 @@ public:
     Image(const char* tagText, bool inLink);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     void select() override;
     void unselect() const override;
     short getLength() const override { return static_cast<short>(length); }

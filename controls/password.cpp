@@ -3,9 +3,10 @@
 #include <curses.h>
 
 #include "controls/attributes.h"
+#include "controls/host.h"
 #include "controls/padtext.h"
-#include "shell/global.h"
-#include "shell/keys.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
 
 password::password(const char* tagText)
     : plainPad(makeSharedPad(1, CAPACITY)), maskPad(makeSharedPad(1, CAPACITY)) {
@@ -27,7 +28,7 @@ const char* password::dBuffString() {
 }
 
 void password::drawUnfocused() {
-    GlobalNamespace.renderer.writeToDB(static_cast<short>(x + 1), static_cast<short>(y), dBuffString(), 4);
+    hostPage().writeCell(static_cast<short>(x + 1), static_cast<short>(y), dBuffString(), PAIR_BUTTON);
 }
 
 void password::applyKey(int key) {
@@ -69,8 +70,7 @@ void password::applyKey(int key) {
 }
 
 void password::draw() {
-    const int r = y - GlobalNamespace.renderer.current_displayY() + 4;
-    drawFieldWindow(maskPad.get(), padRow, x, r, cursor, length);
+    drawFieldWindow(maskPad.get(), padRow, x, hostPage().screenRowOf(y), cursor, length);
 }
 
 void password::select() {
@@ -87,8 +87,7 @@ void password::reset() {
     if (maskPad != nullptr) werase(maskPad.get());
     storedValue.reset();
     length = cursor = padRow = 0;
-    GlobalNamespace.renderer.writeToDB(static_cast<short>(x + 1), static_cast<short>(y), "                  ",
-                                       2);
+    hostPage().writeCell(static_cast<short>(x + 1), static_cast<short>(y), "                  ", PAIR_FIELD);
 }
 
 const char* password::valueOf() const {

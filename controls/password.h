@@ -37,7 +37,7 @@ public:
     // The 18 columns shown on the page: one '*' per character, blanks after.
     const char* dBuffString();
     void unselect() const override {}
-    // Writes dBuffString() into the page buffer with colour pair 4.
+    // Writes dBuffString() into the page buffer in the button colours.
     void drawUnfocused();
 
     // One key of the edit loop: its effect on the text, then the drawing.

@@ -4,7 +4,10 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
 
 Radio::Radio(const char* tagText) : nextInGroup(this), prevInGroup(this) {
     AttributeScan scan(tagText);
@@ -47,14 +50,14 @@ Radio& Radio::operator=(const Radio& other) {
 }
 
 int Radio::getKey(int key) {
-    if (key == 10) {
+    if (key == ENTER_KEY) {
         // A radio button cannot be unchecked by the user: Enter on a checked
         // one changes nothing.
         if (!checked) {
             check();
             select();
         }
-        return 10;
+        return ENTER_KEY;
     }
     if (key == KEY_RESULT_LEAVE) unselect();
     return key;
@@ -66,15 +69,14 @@ void Radio::setXY(short column, short row) {
 }
 
 void Radio::select() {
-    GlobalNamespace.renderer.scrollNext_aE();
-    GlobalNamespace.renderer.writeToDB(static_cast<short>(x), static_cast<short>(y), checked ? "(*)" : "( )",
-                                       1);
-    GlobalNamespace.renderer.write_helpString("Keys: CHECK-<Enter>; UNSELECT-<Tab>");
+    PageView& page = hostPage();
+    page.showFocusedRow();
+    page.writeCell(static_cast<short>(x), static_cast<short>(y), checked ? "(*)" : "( )", PAIR_FOCUS);
+    page.helpLine("Keys: CHECK-<Enter>; UNSELECT-<Tab>");
 }
 
 void Radio::unselect() const {
-    GlobalNamespace.renderer.writeToDB(static_cast<short>(x), static_cast<short>(y), checked ? "(*)" : "( )",
-                                       6);
+    hostPage().writeCell(static_cast<short>(x), static_cast<short>(y), checked ? "(*)" : "( )", PAIR_STATUS);
 }
 
 const char* Radio::getRepresentation() {

@@ -3,7 +3,7 @@
 // without regard to case) form a group, linked in a ring by the radio list;
 // checking one unchecks the others.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Radio : public Component {
 public:

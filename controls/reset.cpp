@@ -5,7 +5,10 @@
 #include "common/bounded.h"
 #include "controls/attributes.h"
 #include "controls/form.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
 
 Reset::Reset(const char* tagText, Form* form) : form(form) {
     AttributeScan scan(tagText);
@@ -16,20 +19,21 @@ Reset::Reset(const char* tagText, Form* form) : form(form) {
 }
 
 int Reset::getKey(int key) {
-    if (key == 10) {
+    if (key == ENTER_KEY) {
         if (form != nullptr) form->reset();
-        return 10;
+        return ENTER_KEY;
     }
     if (key == KEY_RESULT_LEAVE) unselect();
     return key;
 }
 
 void Reset::select() {
-    GlobalNamespace.renderer.scrollNext_aE();
-    GlobalNamespace.renderer.writeToDB(x, y, label, 11);
-    GlobalNamespace.renderer.write_helpString("Keys: RESET-<Enter>; UNSELECT-<Tab>");
+    PageView& page = hostPage();
+    page.showFocusedRow();
+    page.writeCell(x, y, label, PAIR_BUTTON_FOCUS);
+    page.helpLine("Keys: RESET-<Enter>; UNSELECT-<Tab>");
 }
 
 void Reset::unselect() const {
-    GlobalNamespace.renderer.writeToDB(x, y, label, 4);
+    hostPage().writeCell(x, y, label, PAIR_BUTTON);
 }

@@ -5,7 +5,11 @@
 #include "common/bounded.h"
 #include "controls/attributes.h"
 #include "controls/form.h"
-#include "shell/global.h"
+#include "controls/host.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
+#include "screen/messages.h"
 
 Submit::Submit(const char* tagText, Form* form) : form(form) {
     AttributeScan scan(tagText);
@@ -16,11 +20,11 @@ Submit::Submit(const char* tagText, Form* form) : form(form) {
 }
 
 int Submit::getKey(int key) {
-    if (key == 10) {
+    if (key == ENTER_KEY) {
         // A failed submission has already told the user why (the form shows
         // the connection error); a button before any form says so here.
         if (form == nullptr)
-            GlobalNamespace.message.showErrorMessage("This button belongs to no form", false);
+            hostMessages().showErrorMessage("This button belongs to no form", false);
         else
             form->submit();
         return KEY_RESULT_SUBMITTED;
@@ -30,11 +34,12 @@ int Submit::getKey(int key) {
 }
 
 void Submit::select() {
-    GlobalNamespace.renderer.scrollNext_aE();
-    GlobalNamespace.renderer.writeToDB(x, y, label, 11);
-    GlobalNamespace.renderer.write_helpString("Keys: SUBMIT-<Enter>; UNSELECT-<Tab>");
+    PageView& page = hostPage();
+    page.showFocusedRow();
+    page.writeCell(x, y, label, PAIR_BUTTON_FOCUS);
+    page.helpLine("Keys: SUBMIT-<Enter>; UNSELECT-<Tab>");
 }
 
 void Submit::unselect() const {
-    GlobalNamespace.renderer.writeToDB(x, y, label, 4);
+    hostPage().writeCell(x, y, label, PAIR_BUTTON);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The submit button: sends its form to the proxy server.
 
-#include "controls/component.h"
+#include "render/component.h"
 
 class Form;
 
@@ -11,7 +11,10 @@ public:
     Submit(const char* tagText, Form* form);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override { x = column; y = row; }
+    void setXY(short column, short row) override {
+        x = column;
+        y = row;
+    }
     void select() override;
     void unselect() const override;
     short getLength() const override { return static_cast<short>(length); }

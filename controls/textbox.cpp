@@ -6,9 +6,13 @@
 
 #include "common/bounded.h"
 #include "controls/attributes.h"
+#include "controls/host.h"
 #include "controls/padtext.h"
-#include "shell/global.h"
-#include "shell/keys.h"
+#include "render/keymode.h"
+#include "render/pageview.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
+#include "screen/window.h"
 
 namespace {
 
@@ -23,10 +27,10 @@ void fillWindow(char (&out)[19], const char* text) {
 }  // namespace
 
 SharedPad makeSharedPad(int rows, int cols) {
-    WINDOW* raw = newpad(rows, cols);
-    if (raw == nullptr) return nullptr;
-    wbkgd(raw, ' ');
-    return SharedPad(raw, [](WINDOW* w) { delwin(w); });
+    SharedPad pad(newpad(rows, cols), WindowDeleter{});
+    if (pad == nullptr) return nullptr;
+    wbkgd(pad.get(), ' ');
+    return pad;
 }
 
 void drawFieldWindow(WINDOW* pad, int padRow, int x, int r, int cursor, int length) {
@@ -72,7 +76,7 @@ const char* textBox::writeToDb() {
 }
 
 void textBox::drawUnfocused() {
-    GlobalNamespace.renderer.writeToDB(static_cast<short>(x + 1), static_cast<short>(y), writeToDb(), 2);
+    hostPage().writeCell(static_cast<short>(x + 1), static_cast<short>(y), writeToDb(), PAIR_FIELD);
 }
 
 void textBox::retrieveString() {
@@ -138,10 +142,10 @@ void textBox::applyKey(int key) {
 }
 
 void beginFieldEdit(const char* helpText) {
-    Rendering_Engine& renderer = GlobalNamespace.renderer;
-    renderer.scrollNext_aE();
-    renderer.scrollText(274);
-    renderer.write_helpString(helpText);
+    PageView& page = hostPage();
+    page.showFocusedRow();
+    page.repaint();
+    page.helpLine(helpText);
 }
 
 int runFieldKeys(const std::function<void(int)>& applyKey) {
@@ -152,13 +156,12 @@ int runFieldKeys(const std::function<void(int)>& applyKey) {
         // field keeps them.
         key = readKey(stdscr);
     }
-    if (key == KEY_RESULT_ESCAPE) GlobalNamespace.events.globalMode = true;
+    if (key == KEY_RESULT_ESCAPE) hostMode().enterGlobalMode();
     return key;
 }
 
 void textBox::draw() {
-    const int r = y - GlobalNamespace.renderer.current_displayY() + 4;
-    drawFieldWindow(pad.get(), padRow, x, r, cursor, length);
+    drawFieldWindow(pad.get(), padRow, x, hostPage().screenRowOf(y), cursor, length);
 }
 
 void textBox::select() {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "controls/component.h"
+#include "render/component.h"
 
 using SharedPad = std::shared_ptr<WINDOW>;
 
@@ -53,7 +53,7 @@ public:
     // The field draws itself at the end of its own edit loop, so the
     // interface's unselect does nothing.
     void unselect() const override {}
-    // Writes writeToDb() into the page buffer with colour pair 2.
+    // Writes writeToDb() into the page buffer in the field colours.
     void drawUnfocused();
 
     // One key of the edit loop: its effect on the text, then the drawing.

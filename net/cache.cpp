@@ -8,8 +8,11 @@
 
 namespace {
 
-constexpr int kEntries = 10;
-constexpr int kLast = kEntries - 1;
+constexpr int ENTRY_COUNT = 10;
+constexpr int LAST_ENTRY = ENTRY_COUNT - 1;
+
+constexpr const char* FILE_NAMES[ENTRY_COUNT] = {"0.html", "1.html", "2.html", "3.html", "4.html",
+                                                 "5.html", "6.html", "7.html", "8.html", "9.html"};
 
 void clearEntry(cache::Entry& e) {
     e.url[0] = '\0';
@@ -18,13 +21,20 @@ void clearEntry(cache::Entry& e) {
 
 }  // namespace
 
+const char* cacheFileName(int digit) {
+    WEXA_CHECK(digit >= 0 && digit <= 9, "digit >= 0 && digit <= 9");
+    return FILE_NAMES[digit];
+}
+
 cache::cache() : entries{} {
     for (Entry& e : entries) clearEntry(e);
-    wexa::boundedCopy(entries[0].url, "wexa.html");
+    wexa::boundedCopy(entries[0].url, START_PAGE_URL);
     entries[0].digit = 0;
 }
 
-bool cache::hit(const char* url) const { return fetchFileName(url) >= 0; }
+bool cache::hit(const char* url) const {
+    return fetchFileName(url) >= 0;
+}
 
 int cache::fetchFileName(const char* url) const {
     if (url == nullptr) return -1;
@@ -50,8 +60,8 @@ int cache::freeDigit() const {
 }
 
 void cache::dropOldest() {
-    for (int i = 0; i < kLast; ++i) entries[i] = entries[i + 1];
-    clearEntry(entries[kLast]);
+    for (int i = 0; i < LAST_ENTRY; ++i) entries[i] = entries[i + 1];
+    clearEntry(entries[LAST_ENTRY]);
     if (position > 0) --position;
 }
 
@@ -60,11 +70,11 @@ void cache::update(const char* url) {
     // A URL already in the table shares the file of its first entry.
     int digit = fetchFileName(url);
 
-    if (position >= kLast) {
+    if (position >= LAST_ENTRY) {
         dropOldest();
     } else if (entries[position + 1].digit != -1) {
         // A new page after going back drops the forward history.
-        for (int i = position + 1; i < kEntries; ++i) clearEntry(entries[i]);
+        for (int i = position + 1; i < ENTRY_COUNT; ++i) clearEntry(entries[i]);
     }
 
     if (digit < 0) {
@@ -76,14 +86,14 @@ void cache::update(const char* url) {
         }
         WEXA_CHECK(digit >= 1, "digit >= 1");
     }
-    WEXA_CHECK(position < kLast, "position < 9");
+    WEXA_CHECK(position < LAST_ENTRY, "position < 9");
     ++position;
     wexa::boundedCopy(entries[position].url, url);
     entries[position].digit = digit;
 }
 
 const char* cache::showNextPage() {
-    if (position >= kLast || entries[position + 1].digit == -1) return nullptr;
+    if (position >= LAST_ENTRY || entries[position + 1].digit == -1) return nullptr;
     ++position;
     return entries[position].url;
 }
@@ -94,12 +104,14 @@ const char* cache::showPrevPage() {
     return entries[position].url;
 }
 
-const char* cache::lURLRendered() const { return entries[position].url; }
+const char* cache::lURLRendered() const {
+    return entries[position].url;
+}
 
 void cache::display() const {
     mvaddstr(3, 40, "****************");
     mvprintw(4, 40, "current page position is %d", position);
-    for (int i = 0; i < kEntries; ++i) {
+    for (int i = 0; i < ENTRY_COUNT; ++i) {
         // Cut so that a long URL neither hides the digit nor wraps.
         mvaddnstr(5 + i, 30, entries[i].url, 29);
         mvprintw(5 + i, 60, "%d", entries[i].digit);

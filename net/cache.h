@@ -3,6 +3,17 @@
 // ten entries, oldest first, each pairing a URL with the digit of its file
 // ./cache/<digit>.html. Entry 0 starts as the start page "wexa.html", digit 0.
 
+// The page cache's directory, relative to the working directory, and the
+// names in it: the page files by digit ("<digit>.html"), the file a reply
+// that is not to be kept is read into, and the start page's URL, whose file
+// has digit 0.
+inline constexpr const char* CACHE_DIRECTORY = "./cache/";
+inline constexpr const char* REPLY_FILE_NAME = "t.html";
+inline constexpr const char* START_PAGE_URL = "wexa.html";
+
+// The file name of a cache digit (0 to 9): a constant text.
+const char* cacheFileName(int digit);
+
 class cache {
 public:
     cache();

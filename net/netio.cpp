@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char* kDefaultAddress = "127.0.0.1";
+constexpr const char* DEFAULT_ADDRESS = "127.0.0.1";
 
 // Waits for the events on fd for at most timeoutMs in all, resuming after
 // signals. Returns the revents, or 0 when the time ran out or poll failed.
@@ -24,7 +24,8 @@ short waitFor(int fd, short events, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p{fd, events, 0};
         const int rc = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc > 0) return p.revents;
@@ -34,22 +35,32 @@ short waitFor(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-ServerIO::ServerIO() { wexa::boundedCopy(addressText, kDefaultAddress); }
+ServerIO::ServerIO() {
+    wexa::boundedCopy(addressText, DEFAULT_ADDRESS);
+}
 
-ServerIO::ServerIO(const char* address) { wexa::boundedCopy(addressText, address); }
+ServerIO::ServerIO(const char* address) {
+    wexa::boundedCopy(addressText, address);
+}
 
-ServerIO::~ServerIO() { close(); }
+ServerIO::~ServerIO() {
+    close();
+}
 
-void ServerIO::Connect() { connectTo(addressText); }
+void ServerIO::Connect() {
+    connectTo(addressText);
+}
 
-void ServerIO::Connect(const char* address) { connectTo(address); }
+void ServerIO::Connect(const char* address) {
+    connectTo(address);
+}
 
 void ServerIO::startAfresh() {
     close();
     connected = true;
     inputPos = inputLen = 0;
     streamEnded = false;
-    ending_ = Ending::None;
+    ending_ = Ending::NONE;
     replyDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
     tildeRun = 0;
     continuingLine = false;
@@ -130,7 +141,7 @@ int ServerIO::read() {
     const auto left = duration_cast<milliseconds>(replyDeadline - steady_clock::now()).count();
     if (left <= 0 || waitFor(sock, POLLIN, static_cast<int>(left)) == 0) {
         streamEnded = true;
-        ending_ = Ending::TimedOut;
+        ending_ = Ending::TIMED_OUT;
         return END;
     }
     ssize_t n;
@@ -139,7 +150,7 @@ int ServerIO::read() {
     } while (n < 0 && errno == EINTR);
     if (n <= 0) {
         streamEnded = true;
-        ending_ = n == 0 ? Ending::Closed : Ending::Failed;
+        ending_ = n == 0 ? Ending::CLOSED : Ending::FAILED;
         return END;
     }
     inputPos = 0;
@@ -148,7 +159,7 @@ int ServerIO::read() {
 }
 
 char* ServerIO::readLine() {
-    constexpr size_t kPiece = sizeof lineBuffer - 1;
+    constexpr size_t PIECE = sizeof lineBuffer - 1;
     lineLen = 0;
     for (;;) {
         const int c = read();
@@ -178,7 +189,7 @@ char* ServerIO::readLine() {
             break;
         }
         lineBuffer[lineLen++] = static_cast<char>(c);
-        if (lineLen == kPiece) {
+        if (lineLen == PIECE) {
             continuingLine = true;
             break;
         }

@@ -16,10 +16,10 @@ public:
 
     // How the input of the current connection ended, once read() gave END.
     enum class Ending {
-        None,      // not ended (or ended by the reader: an end mark, an empty line)
-        Closed,    // the peer ended the stream in order
-        Failed,    // a receive error, such as a reset connection
-        TimedOut,  // the reply was not complete within the reply time-out
+        NONE,       // not ended (or ended by the reader: an end mark, an empty line)
+        CLOSED,     // the peer ended the stream in order
+        FAILED,     // a receive error, such as a reset connection
+        TIMED_OUT,  // the reply was not complete within the reply time-out
     };
 
     ServerIO();  // built-in default address 127.0.0.1
@@ -88,7 +88,7 @@ private:
     size_t inputPos = 0;
     size_t inputLen = 0;
     bool streamEnded = false;
-    Ending ending_ = Ending::None;
+    Ending ending_ = Ending::NONE;
     // When the reply of the current connection must be complete.
     std::chrono::steady_clock::time_point replyDeadline{};
 

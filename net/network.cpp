@@ -8,23 +8,23 @@
 #include <string>
 
 #include "common/check.h"
-#include "shell/global.h"
+#include "net/cache.h"
+#include "net/url.h"
+#include "render/Rendering_Engine.h"
+#include "render/ast.h"
+#include "screen/messages.h"
 
 namespace {
 
-constexpr const char* kTempPath = "./cache/t.html";
-constexpr const char* kTempName = "t.html";
-
-// The page file names by digit; Fetch hands out these constant texts.
-constexpr const char* kPageNames[10] = {"0.html", "1.html", "2.html", "3.html", "4.html",
-                                        "5.html", "6.html", "7.html", "8.html", "9.html"};
-
-const char* pageName(int digit) {
-    WEXA_CHECK(digit >= 0 && digit <= 9, "digit >= 0 && digit <= 9");
-    return kPageNames[digit];
+// The file a reply is read into; kept under a digit's name when the page
+// may be cached.
+std::string replyPath() {
+    return std::string(CACHE_DIRECTORY) + REPLY_FILE_NAME;
 }
 
-std::string pagePath(int digit) { return std::string("./cache/") + pageName(digit); }
+std::string pagePath(int digit) {
+    return std::string(CACHE_DIRECTORY) + cacheFileName(digit);
+}
 
 // Keywords are matched as case-sensitive prefixes of their own length.
 bool startsWith(const char* line, const char* keyword) {
@@ -49,41 +49,50 @@ bool writeLine(std::FILE* f, const char* line, size_t length) {
     return true;
 }
 
-void showError(const char* text) {
-    beep();
-    GlobalNamespace.message.showErrorMessage(text, false);
-}
-
-void forgetOldPage() {
-    GlobalNamespace.renderer.reset();
-    GlobalNamespace.ast.resetAST();
-}
-
-enum class Status { None, Ok, Error };
-enum class Cacheable { Unknown, Yes, No };
+enum class Status { NONE, OK_REPLY, ERROR_REPLY };
+enum class Cacheable { UNKNOWN, YES, NO };
 
 }  // namespace
 
+void Network::connect(UniformResourceLocator& currentUrl, cache& history, MessageWindow& messageWindow,
+                      Rendering_Engine& engine, ActiveSerialTable& activeTable) {
+    url = &currentUrl;
+    pageCache = &history;
+    messages = &messageWindow;
+    renderer = &engine;
+    table = &activeTable;
+}
+
+void Network::showError(const char* text) {
+    beep();
+    if (messages != nullptr) messages->showErrorMessage(text, false);
+}
+
+void Network::forgetOldPage() {
+    if (renderer != nullptr) renderer->reset();
+    if (table != nullptr) table->resetAST();
+}
+
 const char* Network::Fetch() {
-    GlobalVariables& g = GlobalNamespace;
-    const char* url = g.url.currentURL;
-    switch (g.url.requestType) {
-    case FORM_REPLY:
-        return sendToProxy();
-    case CACHED:
-        // Back, forward and the start page: the history position stays.
-        if (!g.pageCache.hit(url)) return nullptr;
-        forgetOldPage();
-        return pageName(g.pageCache.fetchFileName(url));
-    case REFRESH:
-        return connectAndSend(Request::Refresh);
-    default:
-        if (g.pageCache.hit(url)) {
-            g.pageCache.update(url);
+    WEXA_CHECK(url != nullptr && pageCache != nullptr, "network connected");
+    const char* wanted = url->currentURL;
+    switch (url->requestType) {
+        case FORM_REPLY:
+            return sendToProxy();
+        case CACHED:
+            // Back, forward and the start page: the history position stays.
+            if (!pageCache->hit(wanted)) return nullptr;
             forgetOldPage();
-            return pageName(g.pageCache.fetchFileName(url));
-        }
-        return connectAndSend(Request::Get);
+            return cacheFileName(pageCache->fetchFileName(wanted));
+        case REFRESH:
+            return connectAndSend(Request::REFRESH_PAGE);
+        default:
+            if (pageCache->hit(wanted)) {
+                pageCache->update(wanted);
+                forgetOldPage();
+                return cacheFileName(pageCache->fetchFileName(wanted));
+            }
+            return connectAndSend(Request::GET_PAGE);
     }
 }
 
@@ -93,24 +102,25 @@ const char* Network::connectAndSend(Request request) {
         showError(CONNECTION_FAILED);
         return nullptr;
     }
-    return request == Request::Get ? sendSimpleGet() : sendRefresh();
+    return request == Request::GET_PAGE ? sendSimpleGet() : sendRefresh();
 }
 
 const char* Network::sendSimpleGet() {
-    const std::string request = std::string("GET\n") + GlobalNamespace.url.currentURL + "\n";
+    const std::string request = std::string("GET\n") + url->currentURL + "\n";
     io.println(request.c_str());
     return sendToProxy();
 }
 
 const char* Network::sendRefresh() {
-    const std::string request = std::string("REFRESH\n") + GlobalNamespace.url.currentURL + "\n";
+    const std::string request = std::string("REFRESH\n") + url->currentURL + "\n";
     io.println(request.c_str());
     return sendToProxy();
 }
 
 const char* Network::sendToProxy() {
-    GlobalVariables& g = GlobalNamespace;
-    File page(std::fopen(kTempPath, "w+b"));
+    WEXA_CHECK(url != nullptr && pageCache != nullptr, "network connected");
+    const std::string temporary = replyPath();
+    File page(std::fopen(temporary.c_str(), "w+b"));
     if (!page) {
         // Nowhere to put the page: the reply is read to its end and dropped.
         while (io.readLine() != nullptr) {
@@ -122,28 +132,28 @@ const char* Network::sendToProxy() {
 
     // The page on screen stays, elements and all, until the new page is
     // complete: a reply that brings no page leaves it usable.
-    Status status = Status::None;
-    Cacheable cacheable = Cacheable::Unknown;
+    Status status = Status::NONE;
+    Cacheable cacheable = Cacheable::UNKNOWN;
     bool written = true;
     while (const char* line = io.readLine()) {
-        if (status == Status::Error) {
+        if (status == Status::ERROR_REPLY) {
             // The line after "ERROR" is the server's explanation.
             const std::string text(line);
             io.close();
             showError(text.c_str());
             return nullptr;
         }
-        if (status == Status::Ok && cacheable != Cacheable::Unknown)
+        if (status == Status::OK_REPLY && cacheable != Cacheable::UNKNOWN)
             written = writeLine(page.get(), line, io.lineLength()) && written;
-        if (status == Status::None && startsWith(line, "OK")) {
-            status = Status::Ok;
-        } else if (status == Status::None && startsWith(line, "ERROR")) {
-            status = Status::Error;
+        if (status == Status::NONE && startsWith(line, "OK")) {
+            status = Status::OK_REPLY;
+        } else if (status == Status::NONE && startsWith(line, "ERROR")) {
+            status = Status::ERROR_REPLY;
         }
         // A page line that begins with TRUE or FALSE switches the flag too:
         // the last such line decides.
-        if (status == Status::Ok && startsWith(line, "TRUE")) cacheable = Cacheable::Yes;
-        if (status == Status::Ok && startsWith(line, "FALSE")) cacheable = Cacheable::No;
+        if (status == Status::OK_REPLY && startsWith(line, "TRUE")) cacheable = Cacheable::YES;
+        if (status == Status::OK_REPLY && startsWith(line, "FALSE")) cacheable = Cacheable::NO;
     }
     const ServerIO::Ending ending = io.ending();
     io.close();
@@ -151,37 +161,58 @@ const char* Network::sendToProxy() {
 
     // A reply cut off by an error or by the time limit may lack any part of
     // its page: nothing of it is shown or kept.
-    if (ending == ServerIO::Ending::Failed || ending == ServerIO::Ending::TimedOut) {
-        showError(ending == ServerIO::Ending::TimedOut ? REPLY_TIMED_OUT : CONNECTION_LOST);
+    if (ending == ServerIO::Ending::FAILED || ending == ServerIO::Ending::TIMED_OUT) {
+        showError(ending == ServerIO::Ending::TIMED_OUT ? REPLY_TIMED_OUT : CONNECTION_LOST);
         return nullptr;
     }
-    if (status != Status::Ok || cacheable == Cacheable::Unknown) return nullptr;
+    if (status != Status::OK_REPLY || cacheable == Cacheable::UNKNOWN) return nullptr;
     if (!written) {
         showError(CACHE_WRITE_FAILED);
         return nullptr;
     }
-    if (cacheable == Cacheable::No) {
+    if (cacheable == Cacheable::NO) {
         forgetOldPage();
-        return kTempName;
+        return REPLY_FILE_NAME;
     }
 
     // The history learns of the page only once its file is in place, so that
     // no entry ever points to a file that does not hold its page.
-    const char* url = g.url.currentURL;
-    cache next = g.pageCache;
-    next.update(url);
-    const int digit = next.fetchFileName(url);
+    const char* shown = url->currentURL;
+    cache next = *pageCache;
+    next.update(shown);
+    const int digit = next.fetchFileName(shown);
     // The start page's file is never replaced: a reply for its URL is shown
     // from the reply file like a page that may not be cached.
     if (digit == 0) {
         forgetOldPage();
-        return kTempName;
+        return REPLY_FILE_NAME;
     }
-    if (std::rename(kTempPath, pagePath(digit).c_str()) != 0) {
+    if (std::rename(temporary.c_str(), pagePath(digit).c_str()) != 0) {
         showError(CACHE_WRITE_FAILED);
         return nullptr;
     }
-    g.pageCache = next;
+    *pageCache = next;
     forgetOldPage();
-    return pageName(digit);
+    return cacheFileName(digit);
+}
+
+bool Network::sendForm(bool post, const char* action, const std::vector<Field>& fields) {
+    io.Connect();
+    if (!io.isConnected()) return false;
+
+    io.println(post ? "FORM-POST\n" : "FORM-GET\n");
+    io.println(action);
+    io.println("\n");
+    io.println(std::to_string(fields.size()).c_str());
+    io.println("\n");
+    for (const Field& field : fields) {
+        io.println(field.first);
+        io.println("\n");
+        io.println(field.second);
+        io.println("\n");
+    }
+    io.println("\n~~~\n");
+
+    if (url != nullptr) url->setReqType(FORM_REPLY);
+    return true;
 }

@@ -3,10 +3,29 @@
 // (the page cache or the proxy server), sends the requests and reads the
 // reply into ./cache/.
 
+#include <utility>
+#include <vector>
+
 #include "net/netio.h"
+
+class ActiveSerialTable;
+class MessageWindow;
+class Rendering_Engine;
+class UniformResourceLocator;
+class cache;
 
 class Network {
 public:
+    // A form field as it is sent: name and value.
+    using Field = std::pair<const char*, const char*>;
+
+    // What the client works with: the URL to fetch and its request type,
+    // the history and page cache, the message window for failures, and the
+    // page on screen (engine and active element table), which is forgotten
+    // once a new page is ready. The shell connects them once at start-up.
+    void connect(UniformResourceLocator& url, cache& pageCache, MessageWindow& messages,
+                 Rendering_Engine& renderer, ActiveSerialTable& table);
+
     // The file name, relative to ./cache/, of the page to show ("<d>.html",
     // "t.html"), or null when there is no page (error reply shown, connection
     // failed, cache-only miss, a reply without a page, a reply cut off by a
@@ -20,6 +39,13 @@ public:
     // Reads the reply to the request just sent on io and closes the
     // connection.
     const char* sendToProxy();
+    // Sends a form to the proxy server: "FORM-POST" (post) or "FORM-GET",
+    // the action, the number of fields, then each field's name and value
+    // on lines of their own, then an empty line and "~~~". The connection
+    // stays open for the reply, which the next Fetch reads (the request type
+    // becomes FORM_REPLY). False, with nothing sent and nothing changed,
+    // when no connection could be made.
+    bool sendForm(bool post, const char* action, const std::vector<Field>& fields);
 
     ServerIO io;
 
@@ -32,8 +58,17 @@ public:
     static constexpr const char* REPLY_TIMED_OUT = "NO COMPLETE REPLY FROM WexaPServer IN TIME!";
 
 private:
-    enum class Request { Get, Refresh };
+    enum class Request { GET_PAGE, REFRESH_PAGE };
+    void showError(const char* text);
+    void forgetOldPage();
+
     // Connects and sends the request; on a failed connection the bell and
     // the error message, and null.
     const char* connectAndSend(Request request);
+
+    UniformResourceLocator* url = nullptr;
+    cache* pageCache = nullptr;
+    MessageWindow* messages = nullptr;
+    Rendering_Engine* renderer = nullptr;
+    ActiveSerialTable* table = nullptr;
 };

@@ -10,21 +10,23 @@
 #include <cstring>
 
 #include "common/bounded.h"
-#include "shell/dialogs.h"
-#include "shell/global.h"
-#include "shell/keys.h"
+#include "common/check.h"
+#include "net/netio.h"
+#include "render/pageview.h"
+#include "screen/keys.h"
+#include "screen/messages.h"
+#include "screen/window.h"
 
 namespace {
 
-constexpr int kMaxTyped = 15;
-constexpr short kRepaint = 274;
+constexpr int MAX_TYPED = 15;
 
-enum class Kind { Missing, Regular, Other };
+enum class Kind { MISSING, REGULAR, OTHER };
 
 Kind kindOf(const char* name) {
     struct stat st {};
-    if (::stat(name, &st) != 0) return errno == ENOENT ? Kind::Missing : Kind::Other;
-    return S_ISREG(st.st_mode) ? Kind::Regular : Kind::Other;
+    if (::stat(name, &st) != 0) return errno == ENOENT ? Kind::MISSING : Kind::OTHER;
+    return S_ISREG(st.st_mode) ? Kind::REGULAR : Kind::OTHER;
 }
 
 // Creates the file empty with exactly 0664, whatever the umask says.
@@ -37,12 +39,13 @@ void createEmpty(const char* name) {
 
 // The same test the connection applies: text it could not connect to is no
 // address.
-bool usableAddress(const char* text) { return text[0] != '\0' && inet_addr(text) != INADDR_NONE; }
+bool usableAddress(const char* text) {
+    return text[0] != '\0' && inet_addr(text) != INADDR_NONE;
+}
 
 // Asks the server at address whether it is alive; the test connection is
 // closed afterwards.
-bool answersPing(const char* address) {
-    ServerIO& io = GlobalNamespace.network.io;
+bool answersPing(ServerIO& io, const char* address) {
     io.Connect(address);
     bool alive = false;
     if (io.isConnected() && io.println("PING\n")) {
@@ -53,20 +56,24 @@ bool answersPing(const char* address) {
     return alive;
 }
 
-void repaintPage() { GlobalNamespace.renderer.scrollText(kRepaint); }
-
 }  // namespace
+
+void Proxy::connect(ServerIO& connection, MessageWindow& messageWindow, PageView& pageView) {
+    io = &connection;
+    messages = &messageWindow;
+    page = &pageView;
+}
 
 bool Proxy::load() {
     std::memset(address, 0, sizeof address);
     switch (kindOf(CONF_FILE)) {
-    case Kind::Missing:
-        createEmpty(CONF_FILE);
-        return false;
-    case Kind::Other:  // a directory, a pipe, or not even stat-able
-        return false;
-    case Kind::Regular:
-        break;
+        case Kind::MISSING:
+            createEmpty(CONF_FILE);
+            return false;
+        case Kind::OTHER:  // a directory, a pipe, or not even stat-able
+            return false;
+        case Kind::REGULAR:
+            break;
     }
     char bytes[CONF_SIZE] = {};
     conf.open(CONF_FILE, std::ios::in | std::ios::binary);
@@ -87,8 +94,8 @@ bool Proxy::load() {
 
 void Proxy::store(const char (&input)[CONF_SIZE]) {
     const Kind kind = kindOf(CONF_FILE);
-    if (kind == Kind::Other) return;
-    if (kind == Kind::Missing) createEmpty(CONF_FILE);
+    if (kind == Kind::OTHER) return;
+    if (kind == Kind::MISSING) createEmpty(CONF_FILE);
     conf.open(CONF_FILE, std::ios::out | std::ios::binary | std::ios::trunc);
     if (conf.is_open()) {
         conf.write(input, sizeof input);
@@ -98,7 +105,8 @@ void Proxy::store(const char (&input)[CONF_SIZE]) {
 }
 
 bool Proxy::setNew() {
-    DialogWindow dialog = openInputWindow("Enter new IP Address", 28);
+    WEXA_CHECK(io != nullptr && messages != nullptr && page != nullptr, "proxy dialog connected");
+    WindowHandle dialog = openInputWindow("Enter new IP Address", 28);
     if (!dialog) return false;
     WINDOW* w = dialog.get();
 
@@ -106,29 +114,29 @@ bool Proxy::setNew() {
     echo();
     // An input cut short (the terminal was resized while typing) is not an
     // address to test: the dialog closes as after an empty input.
-    if (mvwgetnstr(w, 2, 1, input, kMaxTyped) == ERR) input[0] = '\0';
+    if (mvwgetnstr(w, 2, 1, input, MAX_TYPED) == ERR) input[0] = '\0';
     noecho();
 
     if (input[0] == '\0') {
         dialog.reset();
-        repaintPage();
+        page->repaint();
         return true;
     }
 
-    const bool alive = answersPing(input);
-    repaintPage();
+    const bool alive = answersPing(*io, input);
+    page->repaint();
     if (alive) {
-        GlobalNamespace.message.showErrorMessage("Proxy Server address configured successfully", true);
+        messages->showErrorMessage("Proxy Server address configured successfully", true);
     } else {
-        GlobalNamespace.message.showErrorMessage("Proxy Server address configuration failed!", false);
+        messages->showErrorMessage("Proxy Server address configuration failed!", false);
     }
     readKey(w);
     if (alive) {
         wexa::boundedCopy(address, input);
-        GlobalNamespace.network.io.setAddress(input);
+        io->setAddress(input);
         store(input);
     }
     dialog.reset();
-    repaintPage();
+    page->repaint();
     return alive;
 }

@@ -5,9 +5,19 @@
 
 #include <fstream>
 
+class MessageWindow;
+class PageView;
+class ServerIO;
+
 class Proxy {
 public:
     Proxy() = default;
+    // The connection the dialog tests addresses on and gives the accepted
+    // one to, the message window for the outcome, and the page view that is
+    // repainted when the dialog closes; the shell connects them once at
+    // start-up. load() needs none of them.
+    void connect(ServerIO& connection, MessageWindow& messageWindow, PageView& pageView);
+
     // Reads ./.proxy.conf (creating it empty with permissions 0664 when
     // missing). Returns true when it held an address, which getIP() then
     // gives; the caller applies it to the network client. A file that is not
@@ -29,4 +39,7 @@ private:
 
     std::fstream conf;  // open only while reading or writing the file
     char address[CONF_SIZE] = {};
+    ServerIO* io = nullptr;
+    MessageWindow* messages = nullptr;
+    PageView* page = nullptr;
 };

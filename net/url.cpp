@@ -10,9 +10,9 @@ namespace {
 
 // The combined URL of a relative link may be at most this long; longer
 // combinations leave the link text as it is.
-constexpr size_t kMaxCombined = 149;
+constexpr size_t MAX_COMBINED = 149;
 // A slash beyond this index is not cut at: the whole previous URL is the base.
-constexpr long kMaxBaseSlash = 148;
+constexpr long MAX_BASE_SLASH = 148;
 
 long lastSlash(const char* text) {
     const char* slash = std::strrchr(text, '/');
@@ -40,33 +40,33 @@ void UniformResourceLocator::setURL(const char* url, ReqType type) {
 }
 
 void UniformResourceLocator::repairURL() {
-    constexpr size_t kLimit = sizeof currentURL - 1;
+    constexpr size_t LIMIT = sizeof currentURL - 1;
     switch (requestType) {
-    case ABSOLUTE: {
-        // A last slash at index 6 is the second one of "http://": the URL
-        // names a bare host and gets the root path.
-        if (lastSlash(currentURL) != 6) return;
-        const size_t length = std::strlen(currentURL);
-        if (length < kLimit)
-            wexa::boundedAppend(currentURL, "/");
-        else
-            currentURL[kLimit - 1] = '/';
-        return;
-    }
-    case RELATIVE: {
-        if (isAbsolute(currentURL)) return;
-        const long slash = lastSlash(previousURL);
-        // A page without a folder (the start page "wexa.html") gives no base.
-        if (slash < 0) return;
-        if (slash <= kMaxBaseSlash) previousURL[slash + 1] = '\0';
-        if (std::strlen(previousURL) + std::strlen(currentURL) > kMaxCombined) return;
-        char combined[sizeof currentURL];
-        wexa::boundedCopy(combined, previousURL);
-        wexa::boundedAppend(combined, currentURL);
-        wexa::boundedCopy(currentURL, combined);
-        return;
-    }
-    default:
-        return;
+        case ABSOLUTE: {
+            // A last slash at index 6 is the second one of "http://": the URL
+            // names a bare host and gets the root path.
+            if (lastSlash(currentURL) != 6) return;
+            const size_t length = std::strlen(currentURL);
+            if (length < LIMIT)
+                wexa::boundedAppend(currentURL, "/");
+            else
+                currentURL[LIMIT - 1] = '/';
+            return;
+        }
+        case RELATIVE: {
+            if (isAbsolute(currentURL)) return;
+            const long slash = lastSlash(previousURL);
+            // A page without a folder (the start page "wexa.html") gives no base.
+            if (slash < 0) return;
+            if (slash <= MAX_BASE_SLASH) previousURL[slash + 1] = '\0';
+            if (std::strlen(previousURL) + std::strlen(currentURL) > MAX_COMBINED) return;
+            char combined[sizeof currentURL];
+            wexa::boundedCopy(combined, previousURL);
+            wexa::boundedAppend(combined, currentURL);
+            wexa::boundedCopy(currentURL, combined);
+            return;
+        }
+        default:
+            return;
     }
 }

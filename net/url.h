@@ -17,7 +17,7 @@ public:
     void setReqType(ReqType type) { requestType = type; }
     void repairURL();
 
-    char currentURL[200] = {};   // at most 199 characters
+    char currentURL[200] = {};  // at most 199 characters
     char previousURL[200] = {};
     ReqType requestType = ABSOLUTE;
 };

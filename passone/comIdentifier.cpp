@@ -41,7 +41,9 @@ const char* valueOf(StringTokenizer& tokenizer, const char* keyword) {
     return nullptr;
 }
 
-bool isStandardDelimiter(char c) { return c == ' ' || c == '=' || c == '"'; }
+bool isStandardDelimiter(char c) {
+    return c == ' ' || c == '=' || c == '"';
+}
 
 // The tag name: the word that a StringTokenizer with the standard delimiters
 // gives after its empty first word, found in place. Building a tokenizer
@@ -54,17 +56,17 @@ bool isStandardDelimiter(char c) { return c == ' ' || c == '=' || c == '"'; }
 // is no name or it is longer than any entry of the table (so that it can
 // match none).
 bool tagName(const char* tagText, char (&name)[TAG_SLOT]) {
-    constexpr std::size_t kTextLimit = 510;  // characters a StringTokenizer holds
-    constexpr std::size_t kWordLimit = 255;  // characters of its word buffer
+    constexpr std::size_t TEXT_LIMIT = 510;  // characters a StringTokenizer holds
+    constexpr std::size_t WORD_LIMIT = 255;  // characters of its word buffer
     const char* text = tagText != nullptr ? tagText : "";
-    const std::size_t length = strnlen(text, kTextLimit);
+    const std::size_t length = strnlen(text, TEXT_LIMIT);
     std::size_t start = 0;
     while (start < length && isStandardDelimiter(text[start])) ++start;
     if (start == length) return false;
     std::size_t end = start;
     while (end < length && !isStandardDelimiter(text[end])) ++end;
     const bool endedByDelimiter = end < length;
-    if (endedByDelimiter && end - start > kWordLimit) end = start + kWordLimit;
+    if (endedByDelimiter && end - start > WORD_LIMIT) end = start + WORD_LIMIT;
     std::size_t kept = 0;
     for (std::size_t i = start; i < end; ++i) {
         if (endedByDelimiter && text[i] == '\t') continue;

@@ -7,6 +7,14 @@
 // The table and structure codes double as the tag codes of their tags (see
 // comIdentifier.h), so pass one writes such a tag by writing its code.
 
+#include <cstddef>
+
+// The stream files in the working directory: pass one writes PASS1_FILE, the
+// table pass reads it and writes PASS2_FILE, which pass three reads. Each
+// page overwrites the previous page's files.
+inline constexpr const char* PASS1_FILE = "pass1.tmp";
+inline constexpr const char* PASS2_FILE = "pass2.tmp";
+
 // Tables: acted on by the table pass.
 inline constexpr unsigned char PS_TABLE = 1;
 inline constexpr unsigned char PS_TR = 2;
@@ -41,3 +49,13 @@ inline constexpr unsigned char PS_UNDERLINE_END = 25;
 inline constexpr unsigned char PS_CENTER = 26;
 // Centring off is 28, not 27: bytes 13 to 15, 27 and 29 to 31 are no codes.
 inline constexpr unsigned char PS_CENTER_END = 28;
+
+// Removes every byte below 32 from the NUL-terminated text, in place. The
+// stream cannot carry such a byte as text: a reader would take it for a
+// control code.
+inline void dropControlBytes(char* text) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; text[i] != '\0'; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 32) text[kept++] = text[i];
+    text[kept] = '\0';
+}

@@ -9,46 +9,22 @@
 
 #include "common/bounded.h"
 #include "common/check.h"
-#include "controls/image.h"
 #include "passone/comIdentifier.h"
+#include "passone/pagebuilder.h"
 #include "passone/pagestream.h"
 #include "passone/tokenizer.h"
-#include "shell/global.h"
 
 namespace {
 
-constexpr const char* kStreamFile = "pass1.tmp";
-constexpr const char* kDefaultTitle = " Untitled";
+constexpr const char* DEFAULT_TITLE = " Untitled";
 // The rule of HR spans the 78-column page line of pass three.
-constexpr std::size_t kRuleWidth = 78;
+constexpr std::size_t RULE_WIDTH = 78;
 // A text area is shown, not edited: no control stands behind it.
-constexpr const char* kTextAreaPlaceholder = "[__________________]";
-// Link text of a link whose A tag is not followed by usable text and that
-// has no target word to show instead.
-constexpr const char* kLinkWithoutTarget = "LINK";
-// What a drop-down list shows when it has no text of its own, so that the
-// element still takes a column on the page.
-constexpr const char* kEmptyListText = "-";
-
-// selectState: whether a drop-down list is open (its text tokens are not page
-// text but option texts).
-constexpr int kSelectOpen = 4;
-constexpr int kSelectClosed = 5;
+constexpr const char* TEXT_AREA_PLACEHOLDER = "[__________________]";
 
 using TokenBuffer = char[Tokenizer::MAX_TOKEN + 1];
 
-// Whether a control of a kind becomes a member of the open form. Buttons are
-// given the form instead; links never belong to one.
-enum class Membership { JoinsForm, Separate };
-
-// Removes every byte below 32 from text, in place. The stream cannot carry
-// such a byte as text: a reader would take it for a control code.
-void dropControlBytes(char* text) {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; text[i] != '\0'; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 32) text[kept++] = text[i];
-    text[kept] = '\0';
-}
+PageBuilder* pageBuilder = nullptr;
 
 // Writes page text with every byte below 32 left out (see dropControlBytes),
 // in runs, in one pass over the text. Null writes nothing.
@@ -69,92 +45,54 @@ void writeText(const char* text, std::fstream& out) {
 // the umask) and opens it for writing. A failure leaves out closed, so that
 // every write is a no-op and the stream stays empty.
 void openStream(std::fstream& out) {
-    const int fd = ::open(kStreamFile, O_WRONLY | O_CREAT | O_TRUNC, 0664);
+    const int fd = ::open(PASS1_FILE, O_WRONLY | O_CREAT | O_TRUNC, 0664);
     if (fd >= 0) ::close(fd);
-    out.open(kStreamFile, std::ios::out | std::ios::binary | std::ios::trunc);
+    out.open(PASS1_FILE, std::ios::out | std::ios::binary | std::ios::trunc);
 }
 
 void writeRule(std::fstream& out) {
-    static const std::string rule = std::string(1, static_cast<char>(PS_NL)) + std::string(kRuleWidth, '_') +
+    static const std::string RULE = std::string(1, static_cast<char>(PS_NL)) + std::string(RULE_WIDTH, '_') +
                                     std::string(1, static_cast<char>(PS_NL));
-    out.write(rule.data(), static_cast<std::streamsize>(rule.size()));
+    out.write(RULE.data(), static_cast<std::streamsize>(RULE.size()));
 }
 
 // One run of pass one over a page: the tokenizer, the stream, the tag last
-// read and the form and drop-down list state of the page.
+// read and whether a drop-down list is open; the page's elements go to the
+// builder.
 //
 // Pairing rule of the stream: every registered element is written as
 // PS_TAB, its text, PS_TAB, in the order of registration, and nothing else
 // is ever enclosed in delimiters. An element that could not be registered
 // (its list or the active element table is full) is written as plain text.
-// Actions that write an element therefore register it first and then write
-// its bytes; the stream is the same as if the opening delimiter had been
-// written first.
+// The builder registers an element before pass one writes its bytes; the
+// stream is the same as if the opening delimiter had been written first.
 class Run {
 public:
-    explicit Run(const char* path) : tokenizer(path) { openStream(out); }
+    Run(const char* path, PageBuilder& builder) : tokenizer(path), builder(builder) { openStream(out); }
 
     Tokenizer tokenizer;
     std::fstream out;
+    PageBuilder& builder;
     // Copy of the tag last read: the tokenizer's buffer is reused by the
     // next read, and some actions read a further token while they still
     // need their own tag text.
     TokenBuffer current = {};
-
-    int selectState = kSelectClosed;
-    bool inForm = false;
-    // The form opened last, as stored in the form list; /FORM keeps it.
-    Form* currentForm = nullptr;
-    // The open drop-down list as stored in its list (or the temporary below
-    // when the list of drop-down lists is full); null when none is open.
-    Combo* currentCombo = nullptr;
-    // The temporary of the open drop-down list, kept until it is closed.
-    std::unique_ptr<Combo> newCombo;
-    // Whether the open drop-down list was registered, i.e. whether its
-    // opening delimiter was written and its closing one is due.
-    bool comboRegistered = false;
-
-    bool listOpen() const { return selectState == kSelectOpen; }
-
-    // Registers the element stored at position count - 1 of the list of
-    // kind; a control that joins forms becomes a member of the open form by
-    // its index in the table. False when the table refused it.
-    bool registerStored(ActiveTypes kind, short count, Membership membership) {
-        const short serial = GlobalNamespace.ast.addElement(kind, static_cast<short>(count - 1));
-        if (serial < 1) return false;
-        if (membership == Membership::JoinsForm && inForm && currentForm != nullptr)
-            currentForm->updateMemberList(static_cast<short>(serial - 1));
-        return true;
-    }
+    // While a drop-down list is open its text tokens are not page text but
+    // option texts.
+    bool listOpen = false;
 
     // Writes an element's text: between delimiters when it was registered,
     // as plain text otherwise (see the pairing rule above).
-    void writeElement(const char* text, bool registered) {
-        if (registered) out.put(static_cast<char>(PS_TAB));
-        writeText(text, out);
-        if (registered) out.put(static_cast<char>(PS_TAB));
-    }
-
-    // Stores a copy of a freshly made control in its list, registers the
-    // stored copy and writes its representation. When the list is full the
-    // temporary's representation is written as plain text.
-    template <class List, class Control>
-    void placeControl(List& list, Control control, ActiveTypes kind, Membership membership) {
-        const short count = list.addElement(control);
-        if (count < 1) {
-            writeElement(control.getRepresentation(), false);
-            return;
-        }
-        Control* stored = list.getReferenceOf(static_cast<short>(count - 1));
-        const bool registered = registerStored(kind, count, membership);
-        writeElement(stored->getRepresentation(), registered);
+    void writeElement(const PageBuilder::Element& element) {
+        if (element.registered) out.put(static_cast<char>(PS_TAB));
+        writeText(element.text.c_str(), out);
+        if (element.registered) out.put(static_cast<char>(PS_TAB));
     }
 
     // A: a link whose text is the token after the tag. Returns a tag that
     // followed the A tag and was not used (any tag but IMG), for the main
     // loop to handle next; null otherwise.
     const char* linkAction() {
-        Hyperlink link(current);
         const char* next = tokenizer.getNextToken();
         // An A tag at the very end of the page has no text: no link.
         if (next == nullptr) return nullptr;
@@ -165,57 +103,13 @@ public:
             wexa::boundedCopy(text, next);
         } else if (componentIdentifier::whichComponent(next) == TagCode::IMG) {
             // The image only lends its text; the link is the element.
-            Image image(next, false);
-            wexa::boundedCopy(text, image.getRepresentation());
+            wexa::boundedCopy(text, builder.imageText(next).c_str());
         } else {
             handBack = next;
         }
         dropControlBytes(text);
-        // A link needs visible text to be seen and chosen: without any, it
-        // shows its target word (never the text of the tag that followed).
-        if (text[0] == '\0') {
-            wexa::boundedCopy(text, link.getHref());
-            dropControlBytes(text);
-            if (text[0] == '\0') wexa::boundedCopy(text, kLinkWithoutTarget);
-        }
-        // The link keeps at most its buffer's worth; the stream gets the
-        // link's own text (below), so that page and element agree.
-        link.setText(text);
-        placeControl(GlobalNamespace.hyperlinks, link, HYPERLINK, Membership::Separate);
+        writeElement(builder.addLink(current, text));
         return handBack;
-    }
-
-    void formAction() {
-        // A FORM inside an open form starts nothing: its controls join the
-        // open one.
-        if (inForm) return;
-        inForm = true;
-        currentForm = &GlobalNamespace.forms.addElement(Form(current))->form;
-    }
-
-    void inputAction() {
-        switch (componentIdentifier::whichInputType(current)) {
-            case InputKind::RADIO:
-                placeControl(GlobalNamespace.radios, Radio(current), RADIO, Membership::JoinsForm);
-                break;
-            case InputKind::TEXTBOX:
-                placeControl(GlobalNamespace.textBoxes, textBox(current), TEXTBOX, Membership::JoinsForm);
-                break;
-            case InputKind::SUBMIT:
-                placeControl(GlobalNamespace.submits, Submit(current, currentForm), SUBMIT,
-                             Membership::Separate);
-                break;
-            case InputKind::RESET:
-                placeControl(GlobalNamespace.resets, Reset(current, currentForm), RESET,
-                             Membership::Separate);
-                break;
-            case InputKind::PASSWORD:
-                placeControl(GlobalNamespace.passwords, password(current), PASSWORD, Membership::JoinsForm);
-                break;
-            default:  // CHECKBOX, and every INPUT without a known TYPE
-                placeControl(GlobalNamespace.checkboxes, Checkbox(current), CHECKBOX, Membership::JoinsForm);
-                break;
-        }
     }
 
     // OPTION: the next token is the option's text. Returns a tag read in
@@ -223,38 +117,42 @@ public:
     // that an empty option right before /SELECT does not leave the list open
     // for the rest of the page; null otherwise.
     const char* optionAction() {
-        if (!listOpen()) return nullptr;
+        if (!listOpen) return nullptr;
         const char* next = tokenizer.getNextToken();
         if (next == nullptr) return nullptr;
         if (tokenizer.tokenType != Tokenizer::TEXT) return next;
-        currentCombo->addOption(current, next);
+        builder.addOption(current, next);
         return nullptr;
+    }
+
+    // SELECT: opens a drop-down list, unless one is open already. Its
+    // segment is written in two steps: the opening delimiter now, the text
+    // and the closing delimiter when the list closes. Codes of tags in
+    // between land inside it.
+    void selectAction() {
+        if (listOpen) return;
+        if (builder.openList(current)) out.put(static_cast<char>(PS_TAB));
+        listOpen = true;
     }
 
     // /SELECT, and the end of the page or an element that cannot stand
     // inside a list while one is open: completes the open list and writes
     // its text and closing delimiter.
     void closeList() {
-        if (!listOpen()) return;
-        currentCombo->adjustOptions();
-        const char* shown = currentCombo->getRepresentation();
-        if (shown == nullptr || shown[0] == '\0') shown = kEmptyListText;
-        writeText(shown, out);
-        if (comboRegistered) out.put(static_cast<char>(PS_TAB));
-        newCombo.reset();
-        currentCombo = nullptr;
-        comboRegistered = false;
-        selectState = kSelectClosed;
+        if (!listOpen) return;
+        const PageBuilder::Element list = builder.closeList();
+        writeText(list.text.c_str(), out);
+        if (list.registered) out.put(static_cast<char>(PS_TAB));
+        listOpen = false;
     }
 
-    void textAreaAction() { writeText(kTextAreaPlaceholder, out); }
+    void textAreaAction() { writeText(TEXT_AREA_PLACEHOLDER, out); }
 
     // IMG outside a link: its text only, not an element. Inside an open
     // drop-down list it is dropped, as text is there.
     void imageAction() {
-        if (listOpen()) return;
-        Image image(current, false);
-        writeText(image.getRepresentation(), out);
+        if (listOpen) return;
+        writeText(builder.imageText(current).c_str(), out);
     }
 
     // TITLE: the next token is the title if it is text. A tag in its place
@@ -267,11 +165,19 @@ public:
         // A control byte in the title line would move the cursor or leave
         // escape sequences on the screen.
         dropControlBytes(title);
-        GlobalNamespace.page.setTitle(title);
+        builder.setTitle(title);
     }
 };
 
 }  // namespace
+
+void installPageBuilder(PageBuilder* builder) {
+    pageBuilder = builder;
+}
+
+PageBuilder* installedPageBuilder() {
+    return pageBuilder;
+}
 
 void PageProperties::setTitle(const char* text) {
     const std::size_t longest = TITLE_SIZE - 1;
@@ -290,8 +196,10 @@ void PassOne::writeString(const char* text, std::fstream& out) {
 }
 
 void PassOne::passOne(const char* path) {
-    GlobalNamespace.page.setTitle(kDefaultTitle);
-    Run run(path);
+    WEXA_CHECK(pageBuilder != nullptr, "pageBuilder != __null");
+    pageBuilder->beginPage();
+    pageBuilder->setTitle(DEFAULT_TITLE);
+    Run run(path, *pageBuilder);
     std::fstream& out = run.out;
 
     const char* token = run.tokenizer.getNextToken();
@@ -303,7 +211,7 @@ void PassOne::passOne(const char* path) {
         if (run.tokenizer.tokenType == Tokenizer::TEXT) {
             // Text is written straight from the tokenizer's buffer, which
             // saves a copy of almost every byte of a page.
-            if (!run.listOpen()) writeText(token, out);
+            if (!run.listOpen) writeText(token, out);
             token = run.tokenizer.getNextToken();
             continue;
         }
@@ -356,7 +264,8 @@ void PassOne::passOne(const char* path) {
                 break;
             case TagCode::INPUT:
                 run.closeList();
-                run.inputAction();
+                run.writeElement(
+                    run.builder.addInput(componentIdentifier::whichInputType(run.current), run.current));
                 break;
             case TagCode::TEXTAREA:
                 run.closeList();
@@ -364,42 +273,18 @@ void PassOne::passOne(const char* path) {
                 break;
 
             case TagCode::FORM:
-                run.formAction();
+                run.builder.openForm(run.current);
                 break;
             case TagCode::FORM_END:
-                // The form stays current for buttons that follow.
-                run.inForm = false;
+                run.builder.closeForm();
                 break;
             case TagCode::IMG:
                 run.imageAction();
                 break;
 
-            case TagCode::SELECT: {
-                // A SELECT inside an open list is ignored.
-                if (run.listOpen()) break;
-                run.newCombo = std::make_unique<Combo>(run.current);
-                WEXA_CHECK(run.newCombo != nullptr, "newCombo != __null");
-                const short elementOffset = GlobalNamespace.combos.addElement(*run.newCombo);
-                if (elementOffset == 0) {
-                    // The list of drop-down lists is full: the options are
-                    // gathered in the temporary, whose text is then written
-                    // as plain text.
-                    run.currentCombo = run.newCombo.get();
-                    run.comboRegistered = false;
-                } else {
-                    WEXA_CHECK(elementOffset >= 1, "elementOffset >= 1");
-                    run.currentCombo =
-                        GlobalNamespace.combos.getReferenceOf(static_cast<short>(elementOffset - 1));
-                    WEXA_CHECK(run.currentCombo != nullptr, "currentCombo != __null");
-                    run.comboRegistered = run.registerStored(COMBO, elementOffset, Membership::JoinsForm);
-                }
-                // The segment is written in two steps: the opening delimiter
-                // now, the text and the closing delimiter when the list
-                // closes. Codes of tags in between land inside it.
-                if (run.comboRegistered) out.put(static_cast<char>(PS_TAB));
-                run.selectState = kSelectOpen;
+            case TagCode::SELECT:
+                run.selectAction();
                 break;
-            }
             case TagCode::OPTION:
                 handBack = run.optionAction();
                 break;

@@ -1,7 +1,7 @@
 #pragma once
 // Pass one: turns the HTML file of the current page into the page stream
-// pass1.tmp (see pagestream.h), sets the page title and builds the page's
-// active elements.
+// pass1.tmp (see pagestream.h), and reports the page title and the page's
+// active elements to the page builder (see pagebuilder.h).
 
 #include <fstream>
 
@@ -24,16 +24,15 @@ private:
 class PassOne {
 public:
     // Renders the HTML file at path into pass1.tmp in the working directory
-    // (created or truncated, permission bits 0664), and stores the page
-    // title in GlobalNamespace.page (" Untitled" when the page has no usable
-    // TITLE). Builds the page's links, form controls and forms: each is
-    // stored in its list in GlobalNamespace and registered in the active
-    // element table in the order in which its delimited text appears in the
-    // stream (the k-th PS_TAB pair belongs to the k-th entry). The lists and
-    // the table are filled, never emptied: emptying them before a page is
-    // the caller's task. A file that cannot be read gives an empty stream;
-    // an output file that cannot be written gives an empty or short one.
-    // Reports nothing.
+    // (created or truncated, permission bits 0664), and gives the installed
+    // page builder the page title (" Untitled" when the page has no usable
+    // TITLE) and the page's links, form controls and forms, in the order in
+    // which their delimited texts appear in the stream (the k-th PS_TAB pair
+    // belongs to the k-th registered element). The builder's lists and the
+    // table are filled, never emptied: emptying them before a page is the
+    // caller's task. A file that cannot be read gives an empty stream; an
+    // output file that cannot be written gives an empty or short one.
+    // Reports nothing. A builder must be installed.
     void passOne(const char* path);
 
     // Writes every byte of the NUL-terminated text (null writes nothing),

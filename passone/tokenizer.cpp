@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kEnd = std::char_traits<char>::eof();
+constexpr int END = std::char_traits<char>::eof();
 
 bool isAsciiLetter(int c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -57,7 +57,7 @@ char* Tokenizer::readToken() {
 
     int c = in->sbumpc();
     while (c == ' ' || c == '\t') c = in->sbumpc();
-    if (c == kEnd) return nullptr;
+    if (c == END) return nullptr;
 
     int len = 0;
     // Byte that ends the token: '>' (consumed) for a tag, '<' (pushed back so
@@ -77,7 +77,7 @@ char* Tokenizer::readToken() {
             store(d);
         } else {
             tokenType = TEXT;
-            if (d != kEnd) {
+            if (d != END) {
                 store('<');
                 store(d);
             }
@@ -101,7 +101,7 @@ char* Tokenizer::readToken() {
             lastWasSpace = false;
             continue;
         }
-        if (ch == kEnd) break;
+        if (ch == END) break;
         if (ch == '\0') continue;
         if (inTag && (ch == '\n' || ch == '\r')) ch = ' ';
         const bool space = ch == ' ' || ch == '\t';
@@ -131,8 +131,8 @@ void Tokenizer::replaceNBSP(char* token) {
     // bytes between them are moved in one piece. Almost every text token
     // comes here for the line feed that begins it (the line break after a
     // tag), and moving its bytes one by one cost more than reading them.
-    static constexpr const char* kSpecial = "&\n\r";
-    std::size_t from = std::strcspn(token, kSpecial);
+    static constexpr const char* SPECIAL = "&\n\r";
+    std::size_t from = std::strcspn(token, SPECIAL);
     std::size_t to = from;
     while (token[from] != '\0') {
         const char ch = token[from];
@@ -149,7 +149,7 @@ void Tokenizer::replaceNBSP(char* token) {
             token[to++] = ch;
             ++from;
         }
-        const std::size_t run = std::strcspn(token + from, kSpecial);
+        const std::size_t run = std::strcspn(token + from, SPECIAL);
         std::memmove(token + to, token + from, run);
         to += run;
         from += run;

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "shell/global.h"
+#include "passone/pagestream.h"
+#include "render/Rendering_Engine.h"
 
 namespace {
 
@@ -12,19 +13,26 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void toRenderer(void*, const char* token, short last) { GlobalNamespace.renderer.acceptToken(token, last); }
+void toRenderer(void* renderer, const char* token, short last) {
+    static_cast<Rendering_Engine*>(renderer)->acceptToken(token, last);
+}
 
 }  // namespace
 
 // The fourteen codes that pass three acts on; every other byte, the table
 // codes included, is text here.
-Pass3_Tokenizer::Pass3_Tokenizer() : delimiters{16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 28, 10, 9} {}
+Pass3_Tokenizer::Pass3_Tokenizer()
+    : delimiters{PS_OL,     PS_OL_END,     PS_UL,       PS_UL_END,    PS_LI,
+                 PS_LI_END, PS_BOLD,       PS_BOLD_END, PS_UNDERLINE, PS_UNDERLINE_END,
+                 PS_CENTER, PS_CENTER_END, PS_NL,       PS_TAB} {}
 
 bool Pass3_Tokenizer::ifDelimiter(char c) const {
     return std::memchr(delimiters, c, sizeof delimiters) != nullptr;
 }
 
-void Pass3_Tokenizer::findToken(const char* fileName) { findToken(fileName, toRenderer, nullptr); }
+void Pass3_Tokenizer::findToken(const char* fileName, Rendering_Engine& renderer) const {
+    findToken(fileName, toRenderer, &renderer);
+}
 
 void Pass3_Tokenizer::findToken(const char* fileName, TokenSink sink, void* context) const {
     if (fileName == nullptr || sink == nullptr) return;

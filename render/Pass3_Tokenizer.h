@@ -7,6 +7,8 @@
 // and the code is the byte at the pointer. The pointer is valid only during
 // the call that receives it.
 
+class Rendering_Engine;
+
 class Pass3_Tokenizer {
 public:
     // Receiver of the tokens, for callers other than the page renderer.
@@ -14,10 +16,11 @@ public:
 
     Pass3_Tokenizer();
     bool ifDelimiter(char c) const;
-    // Reads the whole file; a file that cannot be opened delivers nothing.
-    void findToken(const char* fileName);
-    // The same reading, handing each token to `sink` instead of the
-    // rendering engine of GlobalNamespace.
+    // Reads the whole file into the rendering engine; a file that cannot be
+    // opened delivers nothing.
+    void findToken(const char* fileName, Rendering_Engine& renderer) const;
+    // The same reading, handing each token to `sink` instead of a rendering
+    // engine.
     void findToken(const char* fileName, TokenSink sink, void* context) const;
 
     static constexpr short TOKEN_BUFFER_SIZE = 513;

@@ -3,44 +3,17 @@
 #include <algorithm>
 #include <climits>
 
+#include "passone/pagestream.h"
 #include "render/ast.h"
-#include "shell/global.h"
+#include "screen/colours.h"
 
 namespace {
 
-// Page stream codes that pass three acts on.
-constexpr char PS_TAB = 9;
-constexpr char PS_NL = 10;
-constexpr char PS_OL = 16;
-constexpr char PS_OL_END = 17;
-constexpr char PS_UL = 18;
-constexpr char PS_UL_END = 19;
-constexpr char PS_LI = 20;
-constexpr char PS_BOLD = 22;
-constexpr char PS_BOLD_END = 23;
-constexpr char PS_UNDERLINE = 24;
-constexpr char PS_UNDERLINE_END = 25;
-constexpr char PS_CENTER = 26;
-constexpr char PS_CENTER_END = 28;
-
-// Scrolling keys (curses codes).
-constexpr short KEY_CODE_DOWN = 258;
-constexpr short KEY_CODE_UP = 259;
-constexpr short KEY_CODE_HOME = 262;
-constexpr short KEY_CODE_PAGE_DOWN = 338;
-constexpr short KEY_CODE_PAGE_UP = 339;
-constexpr short KEY_CODE_END = 360;
-constexpr short KEY_CODE_REDRAW = 274;
-
-
 // Screen layout.
-constexpr int VIEW_FIRST_SCREEN_ROW = 4;
 constexpr int STATUS_ROW = 23;
 constexpr int DOWN_MARK_COLUMN = 70;
 constexpr int UP_MARK_COLUMN = 72;
 constexpr int HELP_BLANKS = 67;
-constexpr short BORDER_PAIR = 10;
-constexpr short STATUS_PAIR = 6;
 
 // Every byte takes exactly one cell. Bytes a terminal would act on
 // (control characters) or could not show as one column (bytes above 126)
@@ -54,21 +27,21 @@ struct CellTable {
 };
 constexpr CellTable CELLS;
 
-chtype cellOf(char byte) { return CELLS.cell[static_cast<unsigned char>(byte)]; }
+chtype cellOf(char byte) {
+    return CELLS.cell[static_cast<unsigned char>(byte)];
+}
 
 }  // namespace
 
 Rendering_Engine::Rendering_Engine() : lists(std::make_unique<listStack>()) {}
 
-Rendering_Engine::~Rendering_Engine() {
-    if (pad != nullptr) delwin(pad);
-}
+Rendering_Engine::~Rendering_Engine() = default;
 
 bool Rendering_Engine::createPad() {
     if (pad != nullptr) return true;
-    pad = newpad(FIRST_PAD_ROWS, PAD_COLUMNS);
+    pad.reset(newpad(FIRST_PAD_ROWS, PAD_COLUMNS));
     if (pad == nullptr) return false;
-    wbkgd(pad, ' ');
+    wbkgd(pad.get(), ' ');
     padRows = FIRST_PAD_ROWS;
     return true;
 }
@@ -81,7 +54,7 @@ void Rendering_Engine::ensurePadRow(int r) {
     // needs. Should it fail (no memory), the rows beyond the pad are simply
     // not drawn.
     const int rows = std::min(std::max(padRows + padRows / 2, r + 1), MAX_PAD_ROWS);
-    if (wresize(pad, rows, PAD_COLUMNS) == OK) padRows = rows;
+    if (wresize(pad.get(), rows, PAD_COLUMNS) == OK) padRows = rows;
 }
 
 void Rendering_Engine::writeText(const char* text, int n) {
@@ -98,7 +71,7 @@ void Rendering_Engine::writeText(const char* text, int n) {
         const int take = std::min(n - done, LINE_WIDTH - x);
         if (pad != nullptr && row < padRows) {
             for (int i = 0; i < take; ++i) cells[i] = cellOf(text[done + i]) | attrs;
-            mvwaddchnstr(pad, row, x, cells, take);
+            mvwaddchnstr(pad.get(), row, x, cells, take);
         }
         x = static_cast<short>(x + take);
         done += take;
@@ -112,7 +85,9 @@ void Rendering_Engine::toTempBuffer(bool lineEnd, const char* text, short n) {
         writeText(text, n);
 }
 
-void Rendering_Engine::toTempBuffer(char c) { writeText(&c, 1); }
+void Rendering_Engine::toTempBuffer(char c) {
+    writeText(&c, 1);
+}
 
 void Rendering_Engine::toDoubleBuffer() {
     x = indent;
@@ -128,10 +103,10 @@ void Rendering_Engine::endLine() {
         if (pad != nullptr && row < padRows && offset > 0 && width > 0) {
             chtype line[PAD_COLUMNS + 1];
             chtype shifted[LINE_WIDTH];
-            mvwinchnstr(pad, row, 0, line, width);
+            mvwinchnstr(pad.get(), row, 0, line, width);
             std::fill(shifted, shifted + offset, static_cast<chtype>(' '));
             std::copy(line, line + width, shifted + offset);
-            mvwaddchnstr(pad, row, 0, shifted, offset + width);
+            mvwaddchnstr(pad.get(), row, 0, shifted, offset + width);
         }
     }
     if (pendingCount > 0 || pendingExtra > 0) updateActiveE_Position(offset);
@@ -139,34 +114,35 @@ void Rendering_Engine::endLine() {
 }
 
 void Rendering_Engine::setActiveE_Position(short column, short pageRow) {
-    GlobalNamespace.ast.storeXY(column, pageRow);
-    GlobalNamespace.ast.moveNext(false);
+    if (table == nullptr) return;
+    table->storeXY(column, pageRow);
+    table->moveNext(false);
 }
 
 void Rendering_Engine::updateActiveE_Position(short offset) {
-    ActiveSerialTable& table = GlobalNamespace.ast;
-    for (short k = 0; k < pendingCount; ++k) {
-        table.storeXY(static_cast<short>(offset + pendingX[k]), row);
-        table.moveNext(false);
+    if (table != nullptr) {
+        for (short k = 0; k < pendingCount; ++k) {
+            table->storeXY(static_cast<short>(offset + pendingX[k]), row);
+            table->moveNext(false);
+        }
+        // Elements beyond what pendingX holds were given their position when
+        // they were met; the selection only has to pass them.
+        for (short k = 0; k < pendingExtra; ++k) table->moveNext(false);
     }
-    // Elements beyond what pendingX holds were given their position when
-    // they were met; the selection only has to pass them.
-    for (short k = 0; k < pendingExtra; ++k) table.moveNext(false);
     pendingCount = 0;
     pendingExtra = 0;
 }
 
 void Rendering_Engine::openActive() {
     insideActive = true;
-    ActiveSerialTable& table = GlobalNamespace.ast;
     // More delimiter pairs than registered elements: the text between them
     // is laid out as ordinary text and no position is recorded.
-    if (placed >= table.getCount()) return;
+    if (table == nullptr || placed >= table->getCount()) return;
 
     // The element that takes this position: on a centred line the selection
     // still stands on the first element waiting for the line's end.
     const short waiting = static_cast<short>(pendingCount + pendingExtra);
-    const short width = table.componentAhead(waiting)->getLength();
+    const short width = table->componentAhead(waiting)->getLength();
     if (width > LINE_WIDTH - x) endLine();
     ++placed;
 
@@ -176,7 +152,7 @@ void Rendering_Engine::openActive() {
         pendingX[pendingCount++] = x;
     } else {
         // pendingX is full: this element keeps its column as it stands.
-        table.componentAhead(static_cast<short>(pendingCount + pendingExtra))->setXY(x, row);
+        table->componentAhead(static_cast<short>(pendingCount + pendingExtra))->setXY(x, row);
         ++pendingExtra;
     }
 }
@@ -228,24 +204,40 @@ void Rendering_Engine::acceptToken(const char* token, short last) {
         writeText(token, last + 1);
         return;
     }
-    switch (token[0]) {
+    switch (static_cast<unsigned char>(token[0])) {
         case PS_TAB:
             if (insideActive)
                 insideActive = false;
             else
                 openActive();
             break;
-        case PS_NL: endLine(); break;
-        case PS_OL: openList(true); break;
-        case PS_OL_END: closeList(true); break;
-        case PS_UL: openList(false); break;
-        case PS_UL_END: closeList(false); break;
-        case PS_LI: listItem(); break;
+        case PS_NL:
+            endLine();
+            break;
+        case PS_OL:
+            openList(true);
+            break;
+        case PS_OL_END:
+            closeList(true);
+            break;
+        case PS_UL:
+            openList(false);
+            break;
+        case PS_UL_END:
+            closeList(false);
+            break;
+        case PS_LI:
+            listItem();
+            break;
         // Underlined text is drawn bold, exactly like bold text.
         case PS_BOLD:
-        case PS_UNDERLINE: attrs = A_BOLD; break;
+        case PS_UNDERLINE:
+            attrs = A_BOLD;
+            break;
         case PS_BOLD_END:
-        case PS_UNDERLINE_END: attrs &= ~A_BOLD; break;
+        case PS_UNDERLINE_END:
+            attrs &= ~A_BOLD;
+            break;
         case PS_CENTER:
             endLine();
             centring = true;
@@ -254,7 +246,8 @@ void Rendering_Engine::acceptToken(const char* token, short last) {
             endLine();
             centring = false;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -275,34 +268,37 @@ void Rendering_Engine::writeToDB(short column, short pageRow, const char* text, 
                 cells[n] = cellOf(p[n]) | attrs | colour;
                 ++n;
             }
-            mvwaddchnstr(pad, r, c, cells, n);
+            mvwaddchnstr(pad.get(), r, c, cells, n);
             p += n;
             ++r;
             c = 0;
         }
     }
-    if (!refreshHeld) scrollText(KEY_CODE_REDRAW);
+    if (!refreshHeld) repaint();
 }
 
 void Rendering_Engine::scrollText(short key) {
     switch (key) {
-        case KEY_CODE_DOWN:
+        case KEY_DOWN:
             if (top + VIEW_ROWS <= row) ++top;
             break;
-        case KEY_CODE_UP:
+        case KEY_UP:
             if (top > 0) --top;
             break;
-        case KEY_CODE_HOME: top = 0; break;
-        case KEY_CODE_PAGE_DOWN:
+        case KEY_HOME:
+            top = 0;
+            break;
+        case KEY_NPAGE:
             if (top + VIEW_ROWS <= row) top = static_cast<short>(top + VIEW_ROWS);
             break;
-        case KEY_CODE_PAGE_UP:
+        case KEY_PPAGE:
             top = (top >= 0 && top <= VIEW_ROWS) ? 0 : static_cast<short>(top - VIEW_ROWS);
             break;
-        case KEY_CODE_END:
+        case KEY_END:
             if (row - (VIEW_ROWS - 1) > 0) top = static_cast<short>(row - (VIEW_ROWS - 1));
             break;
-        default: break;
+        default:
+            break;
     }
     // The view never leaves the largest page buffer.
     top = static_cast<short>(std::clamp(static_cast<int>(top), 0, MAX_PAD_ROWS - VIEW_ROWS));
@@ -319,14 +315,14 @@ void Rendering_Engine::drawView() {
     if (pad != nullptr) {
         const int lastRow = std::min(top + VIEW_ROWS - 1, padRows - 1);
         if (lastRow >= top)
-            pnoutrefresh(pad, top, 0, VIEW_FIRST_SCREEN_ROW, 1, VIEW_FIRST_SCREEN_ROW + lastRow - top,
+            pnoutrefresh(pad.get(), top, 0, VIEW_FIRST_SCREEN_ROW, 1, VIEW_FIRST_SCREEN_ROW + lastRow - top,
                          LINE_WIDTH);
     }
     doupdate();
 }
 
 void Rendering_Engine::scrollNext_aE() {
-    const short r = GlobalNamespace.ast.getRow();
+    const short r = table != nullptr ? table->getRow() : 0;
     if (top + VIEW_ROWS <= r)
         top = static_cast<short>(r - (VIEW_ROWS - 1));
     else if (r < top)
@@ -336,23 +332,23 @@ void Rendering_Engine::scrollNext_aE() {
 
 void Rendering_Engine::browserWindow() {
     if (stdscr == nullptr) return;
-    const chtype border = COLOR_PAIR(BORDER_PAIR);
+    const chtype border = COLOR_PAIR(PAIR_BORDER);
     wattron(stdscr, border);
     // The frame of the 80x24 screen, also on a larger terminal (whose rest
     // stays blank). Lines of one cell place the corners: they never move the
     // cursor, so the bottom right corner is no special case.
-    constexpr int lastColumn = PAD_COLUMNS - 1;
-    mvwhline(stdscr, 0, 1, ACS_HLINE | border, lastColumn - 1);
-    mvwhline(stdscr, STATUS_ROW, 1, ACS_HLINE | border, lastColumn - 1);
+    constexpr int LAST_COLUMN = PAD_COLUMNS - 1;
+    mvwhline(stdscr, 0, 1, ACS_HLINE | border, LAST_COLUMN - 1);
+    mvwhline(stdscr, STATUS_ROW, 1, ACS_HLINE | border, LAST_COLUMN - 1);
     mvwvline(stdscr, 1, 0, ACS_VLINE | border, STATUS_ROW - 1);
-    mvwvline(stdscr, 1, lastColumn, ACS_VLINE | border, STATUS_ROW - 1);
+    mvwvline(stdscr, 1, LAST_COLUMN, ACS_VLINE | border, STATUS_ROW - 1);
     mvwhline(stdscr, 0, 0, ACS_ULCORNER | border, 1);
-    mvwhline(stdscr, 0, lastColumn, ACS_URCORNER | border, 1);
+    mvwhline(stdscr, 0, LAST_COLUMN, ACS_URCORNER | border, 1);
     mvwhline(stdscr, STATUS_ROW, 0, ACS_LLCORNER | border, 1);
-    mvwhline(stdscr, STATUS_ROW, lastColumn, ACS_LRCORNER | border, 1);
+    mvwhline(stdscr, STATUS_ROW, LAST_COLUMN, ACS_LRCORNER | border, 1);
     wattroff(stdscr, border);
 
-    const chtype status = COLOR_PAIR(STATUS_PAIR);
+    const chtype status = COLOR_PAIR(PAIR_STATUS);
     wattron(stdscr, status);
     mvwhline(stdscr, 2, 1, ACS_HLINE | status, LINE_WIDTH);
     mvwhline(stdscr, 22, 1, ACS_HLINE | status, LINE_WIDTH);
@@ -378,9 +374,9 @@ void Rendering_Engine::write_helpString(const char* text) {
 void Rendering_Engine::reset() {
     if (pad != nullptr) {
         // A long page's extra rows are given back; the next page starts small.
-        if (padRows > FIRST_PAD_ROWS && wresize(pad, FIRST_PAD_ROWS, PAD_COLUMNS) == OK)
+        if (padRows > FIRST_PAD_ROWS && wresize(pad.get(), FIRST_PAD_ROWS, PAD_COLUMNS) == OK)
             padRows = FIRST_PAD_ROWS;
-        werase(pad);
+        werase(pad.get());
     }
     lists = std::make_unique<listStack>();
     x = row = top = indent = 0;
@@ -391,5 +387,3 @@ void Rendering_Engine::reset() {
     // Bold left open at the end of a page does not carry over to the next.
     attrs = A_NORMAL;
 }
-
-short getLength() { return GlobalNamespace.ast.getLength(); }

@@ -9,14 +9,28 @@
 #include <memory>
 
 #include "render/listStack.h"
+#include "render/pageview.h"
+#include "screen/window.h"
 
-class Rendering_Engine {
+class ActiveSerialTable;
+
+class Rendering_Engine : public PageView {
 public:
+    // The code given to scrollText to repaint the page view without moving
+    // it (any code that is not a scrolling key only repaints; this one is
+    // used for that).
+    static constexpr short REPAINT_KEY = 274;
+
     // Touches no terminal; createPad does the curses work once curses runs.
     Rendering_Engine();
-    ~Rendering_Engine();
+    ~Rendering_Engine() override;
     Rendering_Engine(const Rendering_Engine&) = delete;
     Rendering_Engine& operator=(const Rendering_Engine&) = delete;
+
+    // The active element table whose elements the layout places and whose
+    // focused element scrollNext_aE keeps in view; the shell connects it
+    // once at start-up.
+    void connect(ActiveSerialTable& activeTable) { table = &activeTable; }
 
     // Creates the page pad; curses must be running. Returns false on failure.
     bool createPad();
@@ -35,6 +49,15 @@ public:
     void write_helpString(const char* text);
     void reset();
 
+    // The page view of the controls and dialogs (see pageview.h).
+    void writeCell(short column, short pageRow, const char* text, short colourPair) override {
+        writeToDB(column, pageRow, text, colourPair);
+    }
+    int screenRowOf(int pageRow) const override { return pageRow - top + VIEW_FIRST_SCREEN_ROW; }
+    void showFocusedRow() override { scrollNext_aE(); }
+    void repaint() override { scrollText(REPAINT_KEY); }
+    void helpLine(const char* text) override { write_helpString(text); }
+
     // While held, writeToDB draws into the page buffer without copying the
     // view to the screen; pass three holds it while every element draws
     // itself and shows the page once at the end.
@@ -42,19 +65,20 @@ public:
 
     // For tests and the benchmark: the page buffer (one window for the
     // engine's life; it grows and shrinks in place) and the layout state.
-    WINDOW* getPad() const { return pad; }
+    WINDOW* getPad() const { return pad.get(); }
     int getPadRows() const { return padRows; }
     short getX() const { return x; }
     short getRowCount() const { return row; }
     short getIndent() const { return indent; }
 
-    static constexpr short LINE_WIDTH = 78;      // page columns 0 to 77
+    static constexpr short LINE_WIDTH = 78;  // page columns 0 to 77
     static constexpr short PAD_COLUMNS = 80;
-    static constexpr short VIEW_ROWS = 17;       // screen rows 4 to 20
+    static constexpr short VIEW_ROWS = 17;  // screen rows 4 to 20
+    static constexpr short VIEW_FIRST_SCREEN_ROW = 4;
     static constexpr int FIRST_PAD_ROWS = 2000;
-    static constexpr int MAX_PAD_ROWS = 32767;   // the curses size limit
+    static constexpr int MAX_PAD_ROWS = 32767;  // the curses size limit
     static constexpr short INDENT_STEP = 5;
-    static constexpr short MAX_INDENT = 40;      // eight levels of lists
+    static constexpr short MAX_INDENT = 40;  // eight levels of lists
 
 private:
     // Writes n bytes of text on the current line, wrapping after column 77.
@@ -69,7 +93,8 @@ private:
     void ensurePadRow(int r);
     void drawView();
 
-    WINDOW* pad = nullptr;
+    WindowHandle pad;
+    ActiveSerialTable* table = nullptr;
     short x = 0;
     short row = 0;
     short top = 0;
@@ -83,12 +108,9 @@ private:
     short ulDepth = 0;
     short bullets[7] = {':', '*', '+', 'o', '-', '>', '~'};
 
-    int padRows = 0;           // the pad starts at 2000 rows and grows
-    attr_t attrs = A_NORMAL;   // attributes of the text the layout writes
-    short placed = 0;          // opening delimiters given an element so far
-    short pendingExtra = 0;    // elements of a centred line beyond pendingX
+    int padRows = 0;          // the pad starts at 2000 rows and grows
+    attr_t attrs = A_NORMAL;  // attributes of the text the layout writes
+    short placed = 0;         // opening delimiters given an element so far
+    short pendingExtra = 0;   // elements of a centred line beyond pendingX
     bool refreshHeld = false;
 };
-
-// Width of the selected active element's representation.
-short getLength();

@@ -1,52 +1,43 @@
 #include "render/ast.h"
 
+#include <curses.h>
+
 #include <climits>
 
 #include "common/check.h"
-#include "shell/global.h"
+#include "screen/keys.h"
 
 namespace {
 
 // Leaving a drop-down list and giving it the focus are told to it through
 // these two pseudo-keys (the cursor-down and cursor-up codes) instead of
 // select/unselect.
-constexpr int COMBO_LEAVE_KEY = 258;
-constexpr int COMBO_FOCUS_KEY = 259;
-constexpr int TAB_KEY = 9;
+constexpr int COMBO_LEAVE_KEY = KEY_DOWN;
+constexpr int COMBO_FOCUS_KEY = KEY_UP;
 
-bool isTextField(ActiveTypes type) { return type == TEXTBOX || type == PASSWORD; }
+bool isTextField(ActiveTypes type) {
+    return type == TEXTBOX || type == PASSWORD;
+}
 
 bool isTakenKind(ActiveTypes type) {
     const int value = static_cast<int>(type);
     return value >= CHECKBOX && value <= TEXTBOX && type != IMAGE;
 }
 
-// The element at `index` of a list, or null when the list is empty (the
-// lists treat a lookup in an empty list as a programming error).
-template <class List>
-Component* lookUp(List& list, short index) {
-    if (list.getCount() == 0) return nullptr;
-    return list.getReferenceOf(index);
-}
-
 }  // namespace
 
-ActiveSerialTable::~ActiveSerialTable() { releaseNodes(); }
+ActiveSerialTable::~ActiveSerialTable() {
+    releaseNodes();
+}
+
+void ActiveSerialTable::connect(ElementLists& elementLists, KeyMode& keyMode) {
+    lists = &elementLists;
+    mode = &keyMode;
+}
 
 short ActiveSerialTable::addElement(ActiveTypes type, short index) {
-    if (!isTakenKind(type)) return -1;
-    Component* component = nullptr;
-    switch (type) {
-        case CHECKBOX: component = lookUp(GlobalNamespace.checkboxes, index); break;
-        case COMBO: component = lookUp(GlobalNamespace.combos, index); break;
-        case HYPERLINK: component = lookUp(GlobalNamespace.hyperlinks, index); break;
-        case PASSWORD: component = lookUp(GlobalNamespace.passwords, index); break;
-        case RADIO: component = lookUp(GlobalNamespace.radios, index); break;
-        case RESET: component = lookUp(GlobalNamespace.resets, index); break;
-        case SUBMIT: component = lookUp(GlobalNamespace.submits, index); break;
-        case TEXTBOX: component = lookUp(GlobalNamespace.textBoxes, index); break;
-        case IMAGE: break;
-    }
+    if (!isTakenKind(type) || lists == nullptr) return -1;
+    Component* component = lists->elementAt(type, index);
     if (component == nullptr) return -1;
     return addComponent(type, component);
 }
@@ -83,11 +74,17 @@ void ActiveSerialTable::storeXY(short x, short y) {
     if (count > 0) selected->info->setXY(x, y);
 }
 
-short ActiveSerialTable::getLength() const { return count > 0 ? selected->info->getLength() : 0; }
+short ActiveSerialTable::getLength() const {
+    return count > 0 ? selected->info->getLength() : 0;
+}
 
-short ActiveSerialTable::getRow() const { return count > 0 ? selected->info->getRow() : 0; }
+short ActiveSerialTable::getRow() const {
+    return count > 0 ? selected->info->getRow() : 0;
+}
 
-ActiveTypes ActiveSerialTable::getType() const { return count > 0 ? selected->type : CHECKBOX; }
+ActiveTypes ActiveSerialTable::getType() const {
+    return count > 0 ? selected->type : CHECKBOX;
+}
 
 void ActiveSerialTable::screenRow(short row) {
     if (count > 0) selected->info->setScreenRow(row);
@@ -104,7 +101,7 @@ int ActiveSerialTable::getKey(int key) {
     // loop in turn, until the run ends or a field was left with ESC (which
     // switches the browser to Global mode). The key handler then moves the
     // focus one entry further.
-    while (isTextField(selected->next->type) && !GlobalNamespace.events.globalMode) {
+    while (isTextField(selected->next->type) && !inGlobalMode()) {
         selected = selected->next;
         selected->info->select();
     }
@@ -119,10 +116,12 @@ void ActiveSerialTable::startSelect() {
         selected->info->select();
     // A text box's edit loop ends with the Tab that left it; the key handler
     // has to process that Tab next. (A password field is not treated so.)
-    if (selected->type == TEXTBOX) GlobalNamespace.events.pendingTab = true;
+    if (selected->type == TEXTBOX && mode != nullptr) mode->takeTabNext();
 }
 
-void ActiveSerialTable::setSelect() { selected = head; }
+void ActiveSerialTable::setSelect() {
+    selected = head;
+}
 
 Component* ActiveSerialTable::componentAhead(short steps) const {
     if (count == 0) return nullptr;
@@ -134,15 +133,11 @@ Component* ActiveSerialTable::componentAhead(short steps) const {
 void ActiveSerialTable::resetAST() {
     if (count == 0) return;
     releaseNodes();
-    GlobalNamespace.checkboxes.resetList();
-    GlobalNamespace.combos.resetList();
-    GlobalNamespace.hyperlinks.resetList();
-    GlobalNamespace.textBoxes.resetList();
-    GlobalNamespace.passwords.resetList();
-    GlobalNamespace.submits.resetList();
-    GlobalNamespace.resets.resetList();
-    GlobalNamespace.radios.resetList();
-    GlobalNamespace.forms.resetList();
+    if (lists != nullptr) lists->resetLists();
+}
+
+bool ActiveSerialTable::inGlobalMode() const {
+    return mode == nullptr || mode->inGlobalMode();
 }
 
 void ActiveSerialTable::releaseNodes() {

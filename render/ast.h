@@ -4,7 +4,21 @@
 // The components themselves are owned by their lists; the table owns only
 // its nodes.
 
-#include "controls/component.h"
+#include "render/component.h"
+#include "render/keymode.h"
+
+// The lists that own the page's elements, as the table reaches them: the
+// element at a position of the list of one kind, and emptying them all when
+// the page is forgotten. The controls' page lists implement it.
+class ElementLists {
+public:
+    virtual ~ElementLists() = default;
+    // The element at 0-based index of the list of type, or null when that
+    // list is empty.
+    virtual Component* elementAt(ActiveTypes type, short index) = 0;
+    // Empties every list of the page (the forms included).
+    virtual void resetLists() = 0;
+};
 
 struct ASTNode {
     ActiveTypes type = CHECKBOX;
@@ -19,9 +33,13 @@ public:
     ActiveSerialTable(const ActiveSerialTable&) = delete;
     ActiveSerialTable& operator=(const ActiveSerialTable&) = delete;
 
-    // Registers the element at 0-based `index` of the list of `type` (looked
-    // up in GlobalNamespace); returns the new count (the entry's serial
-    // number), or -1 for a kind the table does not take (IMAGE, out of range).
+    // The lists whose elements addElement registers and resetAST empties,
+    // and the key handler's mode; the shell connects them once at start-up.
+    void connect(ElementLists& lists, KeyMode& mode);
+
+    // Registers the element at 0-based `index` of the list of `type`;
+    // returns the new count (the entry's serial number), or -1 for a kind
+    // the table does not take (IMAGE, out of range) or an empty list.
     short addElement(ActiveTypes type, short index);
     // Registers a component directly (what addElement does after its lookup).
     short addComponent(ActiveTypes type, Component* component);
@@ -49,9 +67,13 @@ public:
 
 private:
     void releaseNodes();
+    // The key handler's mode; Global when no handler is connected.
+    bool inGlobalMode() const;
 
     ASTNode* head = nullptr;
     ASTNode* tail = nullptr;
     ASTNode* selected = nullptr;
     short count = 0;
+    ElementLists* lists = nullptr;
+    KeyMode* mode = nullptr;
 };

@@ -27,4 +27,6 @@ short listStack::getValue() {
     return head->value;
 }
 
-bool listStack::isOL() const { return head != nullptr && head->ordered; }
+bool listStack::isOL() const {
+    return head != nullptr && head->ordered;
+}

@@ -1,19 +1,21 @@
 #include "render/pass3.h"
 
+#include <curses.h>
+
 #include "common/check.h"
 #include "render/Pass3_Tokenizer.h"
-#include "shell/global.h"
+#include "render/Rendering_Engine.h"
+#include "render/ast.h"
 
-void runPassThree(const char* fileName) {
-    Rendering_Engine& renderer = GlobalNamespace.renderer;
+void runPassThree(const char* fileName, Rendering_Engine& renderer, const ActiveSerialTable& table) {
     Pass3_Tokenizer reader;
     renderer.browserWindow();
-    reader.findToken(fileName);
+    reader.findToken(fileName, renderer);
 
     // Each element redraws its representation in its own colours. The view
     // is copied to the screen once, at the end, rather than per element.
     renderer.holdRefresh(true);
-    const ASTNode* const first = GlobalNamespace.ast.getPointerToAST();
+    const ASTNode* const first = table.getPointerToAST();
     if (first != nullptr) {
         const ASTNode* ptr = first;
         do {
@@ -26,5 +28,5 @@ void runPassThree(const char* fileName) {
 
     // The view is at the top of a new page; cursor-up leaves it there and
     // only shows it with its scroll marks.
-    renderer.scrollText(259);
+    renderer.scrollText(KEY_UP);
 }

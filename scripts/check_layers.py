@@ -21,13 +21,14 @@ import sys
 # The browser, bottom to top.
 BROWSER = {
     "common": 0,
-    "passone": 1,
-    "tables": 2,
-    "render": 3,
-    "net": 4,
-    "controls": 5,
-    "shell": 6,
-    "tools": 6,
+    "screen": 1,
+    "passone": 2,
+    "tables": 3,
+    "render": 4,
+    "net": 5,
+    "controls": 6,
+    "shell": 7,
+    "tools": 7,
 }
 
 # The proxy server, bottom to top (common/ is shared with the browser). The
@@ -43,6 +44,7 @@ PROXY = {
 
 LIBRARIES = {
     "wexa_common": "common",
+    "wexa_screen": "screen",
     "wexa_passone": "passone",
     "wexa_tables": "tables",
     "wexa_render": "render",

@@ -4,13 +4,15 @@
 
 #include <string>
 
-class ErrorMessage {
+#include "screen/messages.h"
+
+class ErrorMessage : public MessageWindow {
 public:
     ErrorMessage() = default;
     explicit ErrorMessage(const char* text);
 
     // Stores a copy of text, then shows it; waits for a key.
-    void showErrorMessage(const char* text, bool success);
+    void showErrorMessage(const char* text, bool success) override;
     void show(bool success) const;
     // The quit confirmation; true when the user chose OK.
     bool optionWindow();

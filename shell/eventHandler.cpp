@@ -6,15 +6,17 @@
 #include <cstring>
 
 #include "common/bounded.h"
-#include "shell/dialogs.h"
+#include "net/cache.h"
+#include "screen/colours.h"
+#include "screen/keys.h"
+#include "screen/window.h"
 #include "shell/global.h"
-#include "shell/keys.h"
 
 namespace {
 
-constexpr int kEsc = 27;
-constexpr int kF10 = 274;        // no binding: entering the handler rings the bell
-constexpr int kRedrawOnly = 269; // scrollText code that only repaints
+// The key the handler starts with: F10 has no binding, so entering the
+// handler rings the bell.
+constexpr short FIRST_KEY = KEY_F(10);
 
 // Back and forward: the entry's page is read from the cache only.
 bool goToHistoryEntry(const char* url) {
@@ -28,14 +30,14 @@ bool goToHistoryEntry(const char* url) {
 }  // namespace
 
 void eventHandler::drawModeWord() const {
-    attron(COLOR_PAIR(4));
+    attron(COLOR_PAIR(PAIR_BUTTON));
     mvaddstr(23, 62, globalMode ? "GLOBAL" : "LOCAL ");
-    attroff(COLOR_PAIR(4));
+    attroff(COLOR_PAIR(PAIR_BUTTON));
     refresh();
 }
 
 bool eventHandler::urlWindow() {
-    DialogWindow w = openInputWindow("Enter URL", 33);
+    WindowHandle w = openInputWindow("Enter URL", 33);
     if (w == nullptr) return false;
     WINDOW* win = w.get();
 
@@ -53,13 +55,13 @@ bool eventHandler::urlWindow() {
     const char* p = input;
     while (*p == ' ') ++p;
     if (*p == '\0') {
-        GlobalNamespace.renderer.scrollText(kRedrawOnly);
+        GlobalNamespace.renderer.repaint();
         return false;
     }
     char url[74] = "http://";
     wexa::boundedAppend(url, input);
     GlobalNamespace.url.setURL(url, ABSOLUTE);
-    GlobalNamespace.renderer.scrollText(kRedrawOnly);
+    GlobalNamespace.renderer.repaint();
     return true;
 }
 
@@ -73,81 +75,81 @@ void eventHandler::shellEscape() {
     reset_prog_mode();
     refresh();
     GlobalNamespace.renderer.browserWindow();
-    GlobalNamespace.renderer.scrollText(kF10);
+    GlobalNamespace.renderer.repaint();
 }
 
 bool eventHandler::handleEvents() {
     globalMode = true;
-    key = kF10;
+    key = FIRST_KEY;
     for (;;) {
         if (globalMode) {
             switch (key) {
-            case kEsc:
-                globalMode = false;
-                drawModeWord();
-                GlobalNamespace.ast.startSelect();
-                break;
-            case 'Q':
-            case 'q':
-                if (GlobalNamespace.message.optionWindow()) return true;
-                break;
-            case 'R':
-            case 'r': {
-                const char* current = GlobalNamespace.pageCache.lURLRendered();
-                if (std::strcmp(current, "wexa.html") != 0) {
-                    GlobalNamespace.url.setURL(current, REFRESH);
-                    return false;
+                case ESC_KEY:
+                    globalMode = false;
+                    drawModeWord();
+                    GlobalNamespace.ast.startSelect();
+                    break;
+                case 'Q':
+                case 'q':
+                    if (GlobalNamespace.message.optionWindow()) return true;
+                    break;
+                case 'R':
+                case 'r': {
+                    const char* current = GlobalNamespace.pageCache.lURLRendered();
+                    if (std::strcmp(current, START_PAGE_URL) != 0) {
+                        GlobalNamespace.url.setURL(current, REFRESH);
+                        return false;
+                    }
+                    break;
                 }
-                break;
-            }
-            case 'S':
-                shellEscape();
-                break;
-            case KEY_DOWN:
-            case KEY_UP:
-            case KEY_HOME:
-            case KEY_NPAGE:
-            case KEY_PPAGE:
-            case KEY_END:
-                GlobalNamespace.renderer.scrollText(key);
-                break;
-            case KEY_LEFT:
-                if (goToHistoryEntry(GlobalNamespace.pageCache.showPrevPage())) return false;
-                break;
-            case KEY_RIGHT:
-                if (goToHistoryEntry(GlobalNamespace.pageCache.showNextPage())) return false;
-                break;
-            case KEY_F(1):
-                GlobalNamespace.help.showHelpScreen();
-                break;
-            case KEY_F(2):
-                if (urlWindow()) return false;
-                break;
-            case KEY_F(3):
-                GlobalNamespace.proxy.setNew();
-                break;
-            default:
-                beep();
-                break;
+                case 'S':
+                    shellEscape();
+                    break;
+                case KEY_DOWN:
+                case KEY_UP:
+                case KEY_HOME:
+                case KEY_NPAGE:
+                case KEY_PPAGE:
+                case KEY_END:
+                    GlobalNamespace.renderer.scrollText(key);
+                    break;
+                case KEY_LEFT:
+                    if (goToHistoryEntry(GlobalNamespace.pageCache.showPrevPage())) return false;
+                    break;
+                case KEY_RIGHT:
+                    if (goToHistoryEntry(GlobalNamespace.pageCache.showNextPage())) return false;
+                    break;
+                case KEY_F(1):
+                    GlobalNamespace.help.showHelpScreen();
+                    break;
+                case KEY_F(2):
+                    if (urlWindow()) return false;
+                    break;
+                case KEY_F(3):
+                    GlobalNamespace.proxy.setNew();
+                    break;
+                default:
+                    beep();
+                    break;
             }
         } else {
             const int result = GlobalNamespace.ast.getKey(key);
             key = static_cast<short>(result);
-            if (result == -1) {  // a link set a new URL
+            if (result == KEY_RESULT_PAGE_CHANGE) {  // a link set a new URL
                 GlobalNamespace.renderer.reset();
                 GlobalNamespace.ast.resetAST();
                 globalMode = true;
                 return false;
             }
-            if (result == -20) return false;  // a form was sent; the reply is read next
+            if (result == KEY_RESULT_SUBMITTED) return false;  // a form was sent; the reply is read next
             if (globalMode) {
                 // A text field was left with ESC while it had the keys (also
                 // in the middle of a run of fields that Tab walks through):
                 // the browser is in Global mode now, and the focus must not
                 // move on into the next field.
-            } else if (result == '\t') {
+            } else if (result == KEY_RESULT_LEAVE) {
                 GlobalNamespace.ast.moveNext(true);
-            } else if (result == kEsc) {
+            } else if (result == KEY_RESULT_ESCAPE) {
                 globalMode = true;
                 drawModeWord();
             }
@@ -157,7 +159,7 @@ bool eventHandler::handleEvents() {
             // The Tab that starts a run of text fields; it means nothing once
             // the user has gone back to Global mode from the first field.
             pendingTab = false;
-            key = globalMode ? static_cast<short>(readKey(stdscr)) : '\t';
+            key = globalMode ? static_cast<short>(readKey(stdscr)) : static_cast<short>(TAB_KEY);
         } else {
             key = static_cast<short>(readKey(stdscr));
         }

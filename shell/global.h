@@ -1,10 +1,13 @@
 #pragma once
 // The program's long-lived objects, held by value in one aggregate that lives
-// for the whole run. Every part reaches its collaborators through
-// GlobalNamespace. Constructing it has no side effects on the terminal or the
-// file system: the start-up work (starting curses and creating the page pad,
-// reading the proxy configuration) is done explicitly by main, so that tests
-// and tools can link the browser's code without a terminal.
+// for the whole run: the composition root of the browser. Only the shell
+// names it. The parts below the shell reach their collaborators through
+// references and narrow interfaces that global.cpp connects right after
+// GlobalNamespace is built (see the wiring there). Constructing it has no
+// side effects on the terminal or the file system: the start-up work
+// (starting curses and creating the page pad, reading the proxy
+// configuration) is done explicitly by main, so that tests and tools can
+// link the browser's code without a terminal.
 
 #include "controls/checkbox.h"
 #include "controls/combo.h"

@@ -1,13 +1,14 @@
 #include "shell/helpWindow.h"
 
+#include "screen/colours.h"
+#include "screen/keys.h"
 #include "shell/global.h"
-#include "shell/keys.h"
 
 namespace {
 
-constexpr int kPadRows = 32, kPadCols = 56;
-constexpr int kViewRows = 14;    // pad rows visible at once
-constexpr int kLastTextRow = 29; // the last pad row that holds text
+constexpr int PAD_ROWS = 32, PAD_COLUMNS = 56;
+constexpr int VIEW_ROWS = 14;      // pad rows visible at once
+constexpr int LAST_TEXT_ROW = 29;  // the last pad row that holds text
 
 struct HelpLine {
     int row, col;
@@ -16,7 +17,7 @@ struct HelpLine {
 
 // The help text. The three function-key lines name the keys that really do
 // these things (F1 help, F2 URL window, F3 proxy address).
-const HelpLine kHelpText[] = {
+const HelpLine HELP_TEXT[] = {
     {0, 0, " KEY STROKES"},
     {1, 0, nullptr},
     {2, 0, " ESC      : Toggling Global & Local Mode."},
@@ -40,70 +41,62 @@ const HelpLine kHelpText[] = {
 
 }  // namespace
 
-helpWindow::~helpWindow() {
-    if (frame != nullptr) delwin(frame);
-}
-
 void helpWindow::showHelpScreen() {
-    if (frame != nullptr) delwin(frame);
-    frame = newwin(16, 56, 4, 10);
-    WINDOW* pad = newpad(kPadRows, kPadCols);
-    if (frame == nullptr || pad == nullptr) {
-        if (pad != nullptr) delwin(pad);
-        return;
-    }
-    keypad(frame, TRUE);
-    wattron(frame, COLOR_PAIR(8));
-    box(frame, 0, 0);
-    mvwaddstr(frame, 0, 21, "Wexa Help Window");
-    mvwaddstr(frame, 15, 1, "Press ESC to Return to Browser Window");
-    wattroff(frame, COLOR_PAIR(8));
-    wrefresh(frame);
+    frame.reset(newwin(16, 56, 4, 10));
+    WindowHandle pad(newpad(PAD_ROWS, PAD_COLUMNS));
+    if (frame == nullptr || pad == nullptr) return;
+    WINDOW* win = frame.get();
+    WINDOW* text = pad.get();
+    keypad(win, TRUE);
+    wattron(win, COLOR_PAIR(PAIR_DIALOG));
+    box(win, 0, 0);
+    mvwaddstr(win, 0, 21, "Wexa Help Window");
+    mvwaddstr(win, 15, 1, "Press ESC to Return to Browser Window");
+    wattroff(win, COLOR_PAIR(PAIR_DIALOG));
+    wrefresh(win);
 
-    for (int r = 0; r < kPadRows; ++r)
-        for (int c = 0; c < kPadCols; ++c) mvwaddch(pad, r, c, ACS_BLOCK);
-    wattron(pad, COLOR_PAIR(5));
-    for (const HelpLine& line : kHelpText) {
-        if (line.text != nullptr) mvwaddstr(pad, line.row, line.col, line.text);
-        else mvwhline(pad, line.row, line.col, ACS_HLINE, 55);
+    for (int r = 0; r < PAD_ROWS; ++r)
+        for (int c = 0; c < PAD_COLUMNS; ++c) mvwaddch(text, r, c, ACS_BLOCK);
+    wattron(text, COLOR_PAIR(PAIR_MESSAGE));
+    for (const HelpLine& line : HELP_TEXT) {
+        if (line.text != nullptr)
+            mvwaddstr(text, line.row, line.col, line.text);
+        else
+            mvwhline(text, line.row, line.col, ACS_HLINE, 55);
     }
-    wattroff(pad, COLOR_PAIR(5));
+    wattroff(text, COLOR_PAIR(PAIR_MESSAGE));
 
     int offset = 0;
     int key = 0;
     do {
-        if (key == KEY_DOWN && offset + kViewRows < kLastTextRow + 1) ++offset;
-        else if (key == KEY_UP && offset >= 1) --offset;
-        prefresh(pad, offset, 0, 5, 11, 18, 64);
+        if (key == KEY_DOWN && offset + VIEW_ROWS < LAST_TEXT_ROW + 1)
+            ++offset;
+        else if (key == KEY_UP && offset >= 1)
+            --offset;
+        prefresh(text, offset, 0, 5, 11, 18, 64);
         // The scroll marks sit on the frame at screen (4, 64) and (19, 64).
-        mvwaddch(frame, 0, 54, ACS_UARROW);
-        mvwaddch(frame, 15, 54, ACS_DARROW);
-        wrefresh(frame);
-        key = readKey(frame);
-    } while (key != 27);
+        mvwaddch(win, 0, 54, ACS_UARROW);
+        mvwaddch(win, 15, 54, ACS_DARROW);
+        wrefresh(win);
+        key = readKey(win);
+    } while (key != ESC_KEY);
 
-    werase(pad);
-    delwin(pad);
+    werase(text);
+    pad.reset();
     refresh();
-    GlobalNamespace.renderer.scrollText(265);
+    GlobalNamespace.renderer.repaint();
 }
 
 namespace {
 
 // "Wexa" in block letters, 13 rows by 37 columns: '#' is a filled cell.
-const char* const kSplash[13] = {
-    ".....................................",
-    ".#.........#.........................",
-    ".#.........#.........................",
-    ".#.........#.........................",
-    ".#.........#.........................",
-    ".#....#....#..#####..#.....#..#####..",
-    ".#....#....#.#.....#..#...#........#.",
-    ".#...#.#...#.#.....#...#.#.........#.",
-    ".#..#...#..#.#######....#.....######.",
-    ".#.#.....#.#.#.........#.#...#.....#.",
-    ".##.......##.#.....#..#...#..#....##.",
-    ".#.........#..#####..#.....#..####.#.",
+const char* const SPLASH[13] = {
+    ".....................................", ".#.........#.........................",
+    ".#.........#.........................", ".#.........#.........................",
+    ".#.........#.........................", ".#....#....#..#####..#.....#..#####..",
+    ".#....#....#.#.....#..#...#........#.", ".#...#.#...#.#.....#...#.#.........#.",
+    ".#..#...#..#.#######....#.....######.", ".#.#.....#.#.#.........#.#...#.....#.",
+    ".##.......##.#.....#..#...#..#....##.", ".#.........#..#####..#.....#..####.#.",
     ".....................................",
 };
 
@@ -112,17 +105,17 @@ const char* const kSplash[13] = {
 void splashScreen() {
     for (int r = 0; r < 13; ++r) {
         for (int c = 0; c < 37; ++c) {
-            const bool filled = kSplash[r][c] == '#';
-            const short pair = filled ? (r <= 6 ? 13 : 14) : 12;
+            const bool filled = SPLASH[r][c] == '#';
+            const short pair = filled ? (r <= 6 ? PAIR_SPLASH_UPPER : PAIR_SPLASH_LOWER) : PAIR_SPLASH_BACK;
             attron(COLOR_PAIR(pair));
             mvaddch(4 + r, 21 + c, filled ? ACS_BLOCK : ' ');
             attroff(COLOR_PAIR(pair));
             refresh();
         }
     }
-    attron(COLOR_PAIR(13));
+    attron(COLOR_PAIR(PAIR_SPLASH_UPPER));
     mvaddstr(17, 22, "Wexa");
-    attroff(COLOR_PAIR(13));
+    attroff(COLOR_PAIR(PAIR_SPLASH_UPPER));
     refresh();
     readKey(stdscr);
     erase();

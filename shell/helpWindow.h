@@ -1,12 +1,11 @@
 #pragma once
 // The scrollable help screen, and the start-up splash screen.
 
-#include <curses.h>
+#include "screen/window.h"
 
 class helpWindow {
 public:
     helpWindow() = default;
-    ~helpWindow();
     helpWindow(const helpWindow&) = delete;
     helpWindow& operator=(const helpWindow&) = delete;
 
@@ -14,7 +13,9 @@ public:
     void showHelpScreen();
 
 private:
-    WINDOW* frame = nullptr;
+    // The help frame: made when the screen is shown, kept until the next
+    // showing replaces it (or the object goes).
+    WindowHandle frame;
 };
 
 // Draws the product name in block letters, cell by cell; returns after a key.

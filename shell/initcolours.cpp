@@ -2,23 +2,21 @@
 
 #include <curses.h>
 
+#include "screen/colours.h"
+
 void initColours() {
-    // Pair numbers are what the rest of the browser refers to; keep the order.
-    static const short pairs[14][2] = {
-        {COLOR_RED, COLOR_WHITE},     // 1 dialog titles, focused buttons, selected link/mark
-        {COLOR_WHITE, COLOR_BLACK},   // 2 drop-down lists and text fields
-        {COLOR_GREEN, COLOR_BLACK},   // 3 drop-down list box
-        {COLOR_MAGENTA, COLOR_BLACK}, // 4 mode word, submit and reset buttons
-        {COLOR_BLUE, COLOR_WHITE},    // 5 dialog message text, help text, image
-        {COLOR_YELLOW, COLOR_BLACK},  // 6 status line, unselected checkbox and radio
-        {COLOR_BLUE, COLOR_BLACK},    // 7
-        {COLOR_BLACK, COLOR_YELLOW},  // 8 dialog borders and titles, unfocused button
-        {COLOR_CYAN, COLOR_BLACK},    // 9 unselected link
-        {COLOR_BLACK, COLOR_WHITE},   // 10 screen border
-        {COLOR_YELLOW, COLOR_BLUE},   // 11 selected submit and reset button
-        {COLOR_WHITE, COLOR_WHITE},   // 12 splash screen background
-        {COLOR_RED, COLOR_WHITE},     // 13 splash screen, upper letters
-        {COLOR_BLUE, COLOR_WHITE},    // 14 splash screen, lower letters
+    // In pair order; screen/colours.h tells what each pair is for.
+    struct Pair {
+        short number, foreground, background;
     };
-    for (short i = 0; i < 14; ++i) init_pair(static_cast<short>(i + 1), pairs[i][0], pairs[i][1]);
+    static const Pair PAIRS[PAIR_COUNT] = {
+        {PAIR_FOCUS, COLOR_RED, COLOR_WHITE},          {PAIR_FIELD, COLOR_WHITE, COLOR_BLACK},
+        {PAIR_OPTION, COLOR_GREEN, COLOR_BLACK},       {PAIR_BUTTON, COLOR_MAGENTA, COLOR_BLACK},
+        {PAIR_MESSAGE, COLOR_BLUE, COLOR_WHITE},       {PAIR_STATUS, COLOR_YELLOW, COLOR_BLACK},
+        {PAIR_SPARE, COLOR_BLUE, COLOR_BLACK},         {PAIR_DIALOG, COLOR_BLACK, COLOR_YELLOW},
+        {PAIR_LINK, COLOR_CYAN, COLOR_BLACK},          {PAIR_BORDER, COLOR_BLACK, COLOR_WHITE},
+        {PAIR_BUTTON_FOCUS, COLOR_YELLOW, COLOR_BLUE}, {PAIR_SPLASH_BACK, COLOR_WHITE, COLOR_WHITE},
+        {PAIR_SPLASH_UPPER, COLOR_RED, COLOR_WHITE},   {PAIR_SPLASH_LOWER, COLOR_BLUE, COLOR_WHITE},
+    };
+    for (const Pair& pair : PAIRS) init_pair(pair.number, pair.foreground, pair.background);
 }

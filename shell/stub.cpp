@@ -9,15 +9,16 @@
 #include <string>
 
 #include "common/bounded.h"
+#include "net/cache.h"
+#include "passone/pagestream.h"
 #include "render/pass3.h"
 #include "shell/global.h"
 #include "shell/initcolours.h"
-#include "shell/keys.h"
 #include "tables/table_engine.h"
 
 namespace {
 
-constexpr int kTitleWidth = 78;  // the title row inside the frame
+constexpr int TITLE_WIDTH = 78;  // the title row inside the frame
 
 // Whether the passes can write their stream file in the working directory.
 // Probed without blocking: a pipe of that name must not hang the browser.
@@ -31,9 +32,9 @@ bool canWrite(const char* name) {
 // The title as the page shows text: one cell per byte, and a byte that is
 // not printable ASCII (which curses would spell out in several cells) as '?'.
 void drawTitle(const char* title) {
-    chtype cells[kTitleWidth];
+    chtype cells[TITLE_WIDTH];
     int n = 0;
-    for (; n < kTitleWidth && title[n] != '\0'; ++n) {
+    for (; n < TITLE_WIDTH && title[n] != '\0'; ++n) {
         const unsigned char byte = static_cast<unsigned char>(title[n]);
         cells[n] = ((byte >= 32 && byte <= 126) ? byte : '?') | A_BOLD;
     }
@@ -62,21 +63,24 @@ void StubClass::endCurses() {
     endwin();
 }
 
-const char* StubClass::fetch() { return GlobalNamespace.network.Fetch(); }
+const char* StubClass::fetch() {
+    return GlobalNamespace.network.Fetch();
+}
 
 void StubClass::Render(const char* fileName) {
-    for (const char* stream : {"pass1.tmp", "pass2.tmp"}) {
+    for (const char* stream : {PASS1_FILE, PASS2_FILE}) {
         if (!canWrite(stream)) {
             // The frame stays, around an empty page view.
             GlobalNamespace.renderer.browserWindow();
-            GlobalNamespace.message.showErrorMessage(("Cannot write " + std::string(stream) + "; no page shown").c_str(),
-                                                     false);
+            GlobalNamespace.message.showErrorMessage(
+                ("Cannot write " + std::string(stream) + "; no page shown").c_str(), false);
             return;
         }
     }
 
     // "./cache/" and a 6-character name: at most 14 characters.
-    char path[15] = "./cache/";
+    char path[15] = {};
+    wexa::boundedCopy(path, CACHE_DIRECTORY);
     wexa::boundedAppend(path, fileName);
     GlobalNamespace.passOne.passOne(path);
 
@@ -87,12 +91,12 @@ void StubClass::Render(const char* fileName) {
 
     {
         // pass2.tmp is complete on disk once the engine is gone.
-        std::unique_ptr<table_engine> engine(new table_engine("pass1.tmp"));
+        std::unique_ptr<table_engine> engine(new table_engine(PASS1_FILE));
         GlobalNamespace.tableEngine = engine.get();
         engine->write_to_buffer();
         GlobalNamespace.tableEngine = nullptr;
     }
-    Pass3("pass2.tmp");
+    Pass3(PASS2_FILE);
 }
 
 bool StubClass::EventHandler() {
@@ -105,4 +109,6 @@ void StubClass::killAll() {
     echo();
 }
 
-void StubClass::Pass3(const char* fileName) { runPassThree(fileName); }
+void StubClass::Pass3(const char* fileName) {
+    runPassThree(fileName, GlobalNamespace.renderer, GlobalNamespace.ast);
+}

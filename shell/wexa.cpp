@@ -15,8 +15,9 @@
 
 #include "common/check.h"
 #include "common/programinfo.h"
+#include "net/cache.h"
+#include "screen/keys.h"
 #include "shell/global.h"
-#include "shell/keys.h"
 #include "shell/stub.h"
 
 namespace {
@@ -81,7 +82,8 @@ bool isDirectory(const char* path) {
 
 // Whether the start page can be read (without blocking on a pipe).
 bool startPageReadable() {
-    const int fd = ::open("cache/0.html", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const std::string path = std::string(CACHE_DIRECTORY) + cacheFileName(0);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -99,10 +101,11 @@ int main(int argc, char** argv) {
     // The address kept by the proxy address dialog, when there is one.
     if (GlobalNamespace.proxy.load()) GlobalNamespace.network.io.setAddress(GlobalNamespace.proxy.getIP());
 
-    if (!isDirectory("cache")) {
-        std::fputs("\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
-                   "./cache/0.html\n",
-                   stderr);
+    if (!isDirectory(CACHE_DIRECTORY)) {
+        std::fputs(
+            "\nwexa: there is no directory ./cache/ here; wexa keeps its pages there and starts with "
+            "./cache/0.html\n",
+            stderr);
         return 1;
     }
 
@@ -122,7 +125,7 @@ int main(int argc, char** argv) {
     stub.initCurses();
     splashScreen();
     if (!startPageReadable()) GlobalNamespace.message.showErrorMessage(START_PAGE_UNREADABLE, false);
-    GlobalNamespace.url.setURL("wexa.html", CACHED);
+    GlobalNamespace.url.setURL(START_PAGE_URL, CACHED);
 
     bool quit = false;
     while (!quit) {

@@ -34,7 +34,7 @@ table_engine::table_engine(const char* inputName)
     struct stat st {};
     if (inputName != nullptr && ::stat(inputName, &st) == 0 && S_ISREG(st.st_mode))
         in.open(inputName, std::ios::in | std::ios::binary);
-    out.open("pass2.tmp", std::ios::out | std::ios::binary | std::ios::trunc);
+    out.open(PASS2_FILE, std::ios::out | std::ios::binary | std::ios::trunc);
     reset();
 }
 
@@ -47,17 +47,17 @@ namespace {
 
 // The largest table code. Text bytes, nearly all of a page stream, lie above
 // it and are told apart without searching the delimiter list.
-constexpr unsigned char highestTableCode = PS_TABLE_END;
-static_assert(PS_TABLE <= highestTableCode && PS_TR <= highestTableCode && PS_TD <= highestTableCode &&
-                  PS_TD_NOALIGN <= highestTableCode && PS_ALIGN_LEFT <= highestTableCode &&
-                  PS_ALIGN_RIGHT <= highestTableCode && PS_ALIGN_CENTER <= highestTableCode &&
-                  PS_TD_END <= highestTableCode && PS_TR_END <= highestTableCode,
-              "every table code is at most highestTableCode");
+constexpr unsigned char HIGHEST_TABLE_CODE = PS_TABLE_END;
+static_assert(PS_TABLE <= HIGHEST_TABLE_CODE && PS_TR <= HIGHEST_TABLE_CODE && PS_TD <= HIGHEST_TABLE_CODE &&
+                  PS_TD_NOALIGN <= HIGHEST_TABLE_CODE && PS_ALIGN_LEFT <= HIGHEST_TABLE_CODE &&
+                  PS_ALIGN_RIGHT <= HIGHEST_TABLE_CODE && PS_ALIGN_CENTER <= HIGHEST_TABLE_CODE &&
+                  PS_TD_END <= HIGHEST_TABLE_CODE && PS_TR_END <= HIGHEST_TABLE_CODE,
+              "every table code is at most HIGHEST_TABLE_CODE");
 
 }  // namespace
 
 bool table_engine::if_delimiter(char c) const {
-    if (static_cast<unsigned char>(c) > highestTableCode) return false;
+    if (static_cast<unsigned char>(c) > HIGHEST_TABLE_CODE) return false;
     return std::find(std::begin(delimiters), std::end(delimiters), c) != std::end(delimiters);
 }
 
@@ -88,7 +88,7 @@ void table_engine::write_to_buffer() {
     using traits = std::char_traits<char>;
     try {
         for (int c = source->sbumpc(); c != traits::eof() && in.good(); c = source->sbumpc()) {
-            if (last == bufferSize - 1) write_from_buffer();
+            if (last == BUFFER_SIZE - 1) write_from_buffer();
             const char byte = static_cast<char>(c);
             if (if_delimiter(byte)) {
                 write_from_buffer();
@@ -97,7 +97,7 @@ void table_engine::write_to_buffer() {
                 loneDelimiter = true;
                 write_from_buffer();
             } else {
-                WEXA_CHECK(last + 1 < bufferSize, "last < 511");
+                WEXA_CHECK(last + 1 < BUFFER_SIZE, "last < 511");
                 buffer[++last] = byte;
             }
         }

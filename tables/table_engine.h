@@ -39,7 +39,7 @@ public:
     void reset();
 
 private:
-    static constexpr int bufferSize = 512;
+    static constexpr int BUFFER_SIZE = 512;
 
     void flushText();
     void interpret(unsigned char code);
@@ -56,7 +56,7 @@ private:
     char delimiters[10];
     bool loneDelimiter;  // the buffer's single byte is a code, not text
     int last;            // index of the buffer's last byte; -1 when empty
-    char buffer[bufferSize];
+    char buffer[BUFFER_SIZE];
     bool measuring;  // measuring pass, or outside tables; false in an output pass
     table model;
     int column;     // 1-based cell number within the row; 0 before its first cell

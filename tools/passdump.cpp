@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/programinfo.h"
+#include "passone/pagestream.h"
 
 namespace {
 
@@ -18,15 +19,24 @@ struct Label {
 };
 
 // The page stream codes that have a label of their own.
-constexpr Label labels[] = {
-    {10, "[ NL ]"},      {9, "[Tab]"},         {3, "[td]"},           {4, "[td noalign specified]"},
-    {5, "[left align]"}, {6, "[right align]"}, {7, "[center align]"}, {18, "[UL]"},
-    {16, "<OL>"},        {17, "</OL>"},        {20, "<LI>"},          {21, "</li>"},
+constexpr Label LABELS[] = {
+    {PS_NL, "[ NL ]"},
+    {PS_TAB, "[Tab]"},
+    {PS_TD, "[td]"},
+    {PS_TD_NOALIGN, "[td noalign specified]"},
+    {PS_ALIGN_LEFT, "[left align]"},
+    {PS_ALIGN_RIGHT, "[right align]"},
+    {PS_ALIGN_CENTER, "[center align]"},
+    {PS_UL, "[UL]"},
+    {PS_OL, "<OL>"},
+    {PS_OL_END, "</OL>"},
+    {PS_LI, "<LI>"},
+    {PS_LI_END, "</li>"},
 };
 
 // The label printed in place of a byte, or null for the bracketed byte.
 const char* labelOf(unsigned char byte) {
-    for (const Label& label : labels)
+    for (const Label& label : LABELS)
         if (label.byte == byte) return label.text;
     return nullptr;
 }
@@ -37,7 +47,7 @@ int main(int argc, char** argv) {
     if (const int status = wexa::answerHelpAndVersion(argc, argv, "passdump", wexa::PASSDUMP_USAGE);
         status >= 0)
         return status;
-    std::ifstream in("pass1.tmp", std::ios::in | std::ios::binary);
+    std::ifstream in(PASS1_FILE, std::ios::in | std::ios::binary);
     if (!in.is_open()) return 0;
     for (int c = in.get(); c != std::char_traits<char>::eof(); c = in.get()) {
         const unsigned char byte = static_cast<unsigned char>(c);

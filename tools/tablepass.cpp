@@ -14,6 +14,7 @@
 
 #include "common/check.h"
 #include "common/programinfo.h"
+#include "passone/pagestream.h"
 #include "tables/table_engine.h"
 
 namespace {
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     CursesScreen screen;
     int status = 0;
     {
-        table_engine engine("pass1.tmp");
+        table_engine engine(PASS1_FILE);
         engine.write_to_buffer();
         if (screen.started()) {
             std::fputs("\n", stdout);

@@ -19,6 +19,7 @@
 //  - reading the same URL from the cache only (as back and forward do) finds
 //    a file exactly when the URL is in the history, and moves nothing.
 
+#include <curses.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -29,8 +30,6 @@
 #include <string>
 #include <vector>
 
-#include <curses.h>
-
 #include "common/bounded.h"
 #include "common/check.h"
 #include "fuzzsupport.h"
@@ -38,18 +37,18 @@
 
 namespace {
 
-constexpr const char* kStartPage = "<html><title>start</title>start page</html>";
-constexpr const char* kSeparator = "\nNEXT-REPLY\n";
-constexpr std::size_t kMaxReplies = 12;
+constexpr const char* START_PAGE = "<html><title>start</title>start page</html>";
+constexpr const char* SEPARATOR = "\nNEXT-REPLY\n";
+constexpr std::size_t MAX_REPLIES = 12;
 
 const std::vector<std::string>& urls() {
-    static const std::vector<std::string> list = [] {
+    static const std::vector<std::string> URLS = [] {
         std::vector<std::string> u = {"wexa.html", "WEXA.HTML"};
         for (int i = 0; i < 10; ++i) u.push_back("http://example.test/page" + std::to_string(i) + ".html");
         u.push_back("http://example.test/" + std::string(150, 'l') + ".html");
         return u;
     }();
-    return list;
+    return URLS;
 }
 
 void checkHistory() {
@@ -106,7 +105,7 @@ void readOneReply(const std::string& url, const char* reply, std::size_t size) {
     flushinp();
 
     checkHistory();
-    WEXA_CHECK(wexafuzz::readBytes("cache/0.html") == kStartPage, "start page file unchanged");
+    WEXA_CHECK(wexafuzz::readBytes("cache/0.html") == START_PAGE, "start page file unchanged");
     if (result == nullptr) return;
     WEXA_CHECK(std::strlen(result) == 6 && std::strcmp(result + 1, ".html") == 0, "result is a page name");
     WEXA_CHECK(fileExists(std::string("cache/") + result), "result names an existing file");
@@ -143,14 +142,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ready;
 
     GlobalNamespace.pageCache = cache();
-    wexafuzz::writeBytes("cache/0.html", kStartPage);
+    wexafuzz::writeBytes("cache/0.html", START_PAGE);
 
     const char* bytes = reinterpret_cast<const char*>(data);
-    const std::size_t separator = std::strlen(kSeparator);
+    const std::size_t separator = std::strlen(SEPARATOR);
     std::size_t start = 0;
-    for (std::size_t replies = 0; replies < kMaxReplies && start < size; ++replies) {
-        const void* found = memmem(bytes + start, size - start, kSeparator, separator);
-        const std::size_t end = found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : size;
+    for (std::size_t replies = 0; replies < MAX_REPLIES && start < size; ++replies) {
+        const void* found = memmem(bytes + start, size - start, SEPARATOR, separator);
+        const std::size_t end =
+            found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : size;
         if (end > start) {
             const std::string& url = urls()[static_cast<unsigned char>(bytes[start]) % urls().size()];
             readOneReply(url, bytes + start + 1, end - start - 1);

@@ -15,10 +15,11 @@
 //  - none of the bytes that are not codes (0, 13 to 15, 27, 29 to 31);
 // and for a title of at most 80 characters without control bytes.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 #include "common/check.h"
 #include "fuzzsupport.h"
@@ -73,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table.setSelect();
     for (short i = 0; i < table.getCount(); ++i) {
         engine.scrollNext_aE();
-        engine.scrollText(274);
+        engine.repaint();
         table.moveNext(false);
     }
-    engine.scrollText(360);
+    engine.scrollText(KEY_END);
 
     wexafuzz::forgetPage();
     return 0;

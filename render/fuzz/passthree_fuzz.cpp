@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int kMaxElements = 16;
+constexpr int MAX_ELEMENTS = 16;
 
 void addElement(std::uint8_t description) {
     GlobalVariables& g = GlobalNamespace;
@@ -75,16 +75,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wexafuzz::startDummyTerminal();
     if (size == 0) return 0;
 
-    const int elements = data[0] % kMaxElements;
+    const int elements = data[0] % MAX_ELEMENTS;
     std::size_t used = 1;
     for (int i = 0; i < elements && used < size; ++i) addElement(data[used++]);
     wexafuzz::writeBytes("pass2.tmp", data + used, size - used);
 
-    runPassThree("pass2.tmp");
+    runPassThree("pass2.tmp", GlobalNamespace.renderer, GlobalNamespace.ast);
     checkLayoutState();
 
     Rendering_Engine& engine = GlobalNamespace.renderer;
-    for (const short key : {360, 339, 338, 258, 259, 262, 338, 338, 274}) {
+    for (const short key : {KEY_END, KEY_PPAGE, KEY_NPAGE, KEY_DOWN, KEY_UP, KEY_HOME, KEY_NPAGE, KEY_NPAGE,
+                            static_cast<int>(Rendering_Engine::REPAINT_KEY)}) {
         engine.scrollText(key);
         checkLayoutState();
     }
@@ -92,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table.setSelect();
     for (short i = 0; i < table.getCount(); ++i) {
         engine.scrollNext_aE();
-        engine.scrollText(274);
+        engine.repaint();
         checkLayoutState();
         table.moveNext(false);
     }

@@ -16,7 +16,9 @@
 
 namespace {
 
-bool isTableCode(unsigned char c) { return (c >= 1 && c <= 8) || c == 11 || c == 12; }
+bool isTableCode(unsigned char c) {
+    return (c >= 1 && c <= 8) || c == 11 || c == 12;
+}
 
 }  // namespace
 
@@ -32,8 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool inputHasCodes = false;
     for (std::size_t i = 0; i < size; ++i) inputHasCodes = inputHasCodes || isTableCode(data[i]);
-    for (const char c : out) WEXA_CHECK(!isTableCode(static_cast<unsigned char>(c)), "no table code in pass2.tmp");
+    for (const char c : out)
+        WEXA_CHECK(!isTableCode(static_cast<unsigned char>(c)), "no table code in pass2.tmp");
     if (!inputHasCodes)
-        WEXA_CHECK(out == std::string(reinterpret_cast<const char*>(data), size), "text without tables copied through");
+        WEXA_CHECK(out == std::string(reinterpret_cast<const char*>(data), size),
+                   "text without tables copied through");
     return 0;
 }

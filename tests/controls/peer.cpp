@@ -12,7 +12,7 @@ namespace controlstest {
 
 namespace {
 
-constexpr int kWaitMs = 5000;
+constexpr int WAIT_MS = 5000;
 
 // A socket bound to a free port of 127.0.0.1; its port goes to *port.
 int boundSocket(unsigned short* port) {
@@ -34,7 +34,7 @@ int boundSocket(unsigned short* port) {
 
 bool readable(int fd) {
     pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, kWaitMs) > 0;
+    return ::poll(&p, 1, WAIT_MS) > 0;
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include "fuzzsupport.h"
-
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <iterator>
 
 #include "common/check.h"
+#include "fuzzsupport.h"
 
 // The file helpers; kept apart from the screen helpers (fuzzscreen.cpp) so
 // that targets which draw nothing do not link the browser.

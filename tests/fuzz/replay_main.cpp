@@ -8,6 +8,7 @@
 // replay (a missing or empty corpus would otherwise pass silently). A fault
 // in the target aborts the process, which fails the test.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +16,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

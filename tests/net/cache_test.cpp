@@ -1,14 +1,16 @@
 // The history and the digits of the page files.
 
+#include "net/cache.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "net/cache.h"
-
 namespace {
 
-std::string page(int i) { return "http://h/p" + std::to_string(i) + ".html"; }
+std::string page(int i) {
+    return "http://h/p" + std::to_string(i) + ".html";
+}
 
 TEST(CacheStart, StartPageIsEntryZeroWithDigitZero) {
     cache c;
@@ -85,7 +87,7 @@ TEST(CacheHistory, BackAndForwardMoveOnlyThePosition) {
 TEST(CacheFull, NewPageAtLastEntryDropsTheOldest) {
     cache c;
     for (int i = 1; i <= 8; ++i) c.update(page(i).c_str());  // digits 9 .. 2
-    c.update("wexa.html");                                     // entry 9, digit 0
+    c.update("wexa.html");                                   // entry 9, digit 0
     EXPECT_EQ(c.getPosition(), 9);
     EXPECT_EQ(c.showNextPage(), nullptr);
     c.update(page(9).c_str());

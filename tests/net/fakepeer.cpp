@@ -14,11 +14,11 @@ namespace {
 
 // Every wait of the peer is bounded, so a client that misbehaves fails its
 // test instead of hanging it.
-constexpr int kWaitMs = 5000;
+constexpr int WAIT_MS = 5000;
 
 bool readable(int fd) {
     pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, kWaitMs) > 0;
+    return ::poll(&p, 1, WAIT_MS) > 0;
 }
 
 int listenOnLoopback(unsigned short& port, bool listen) {
@@ -29,8 +29,8 @@ int listenOnLoopback(unsigned short& port, bool listen) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = 0;
     socklen_t size = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        (listen && ::listen(fd, 8) != 0) || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (listen && ::listen(fd, 8) != 0) ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
         ::close(fd);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
@@ -76,11 +76,11 @@ void FakePeer::serve() {
             if (n <= 0) break;
             sent += static_cast<size_t>(n);
         }
-        if (step.after == AfterReply::WaitForClient) {
+        if (step.after == AfterReply::WAIT_FOR_CLIENT) {
             while (readable(conn) && ::recv(conn, buf, sizeof buf, 0) > 0) {
             }
         }
-        if (step.after == AfterReply::Reset) {
+        if (step.after == AfterReply::RESET) {
             // Closing with a zero linger time sends a reset.
             const linger abort{1, 0};
             ::setsockopt(conn, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

@@ -13,14 +13,14 @@ namespace nettest {
 class FakePeer {
 public:
     enum class AfterReply {
-        Close,          // the reply ends with the end of the stream
-        WaitForClient,  // keep the connection open until the client closes it
-        Reset,          // reset the connection instead of ending it in order
+        CLOSE,            // the reply ends with the end of the stream
+        WAIT_FOR_CLIENT,  // keep the connection open until the client closes it
+        RESET,            // reset the connection instead of ending it in order
     };
     struct Exchange {
         std::string reply;
         size_t requestLines;  // the request is complete after this many "\n"
-        AfterReply after = AfterReply::Close;
+        AfterReply after = AfterReply::CLOSE;
     };
 
     explicit FakePeer(std::vector<Exchange> script);

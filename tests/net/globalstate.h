@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "support/testsupport.h"
 #include "shell/global.h"
+#include "support/testsupport.h"
 
 namespace nettest {
 

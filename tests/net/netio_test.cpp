@@ -1,5 +1,7 @@
 // The connection and the line reader of the proxy protocol.
 
+#include "net/netio.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <thread>
 
 #include "fakepeer.h"
-#include "net/netio.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ using nettest::FakePeer;
 
 // A ServerIO connected to a peer that sends `reply` after a one-line request.
 struct Connected {
-    explicit Connected(const std::string& reply, FakePeer::AfterReply after = FakePeer::AfterReply::Close)
+    explicit Connected(const std::string& reply, FakePeer::AfterReply after = FakePeer::AfterReply::CLOSE)
         : peer({{reply, 1, after}}) {
         io.setPort(peer.port());
         io.setReplyTimeout(5000);
@@ -101,7 +102,7 @@ TEST(ServerIOLines, NewlineRightAfterA511BytePieceIsNotAnEmptyLine) {
 }
 
 TEST(ServerIOLines, SixTildesEndTheReplyEvenInsideALine) {
-    Connected c("a\nx~~~~~~y\nb\n", FakePeer::AfterReply::WaitForClient);
+    Connected c("a\nx~~~~~~y\nb\n", FakePeer::AfterReply::WAIT_FOR_CLIENT);
     EXPECT_EQ(nextLine(c.io), "a");
     EXPECT_EQ(nextLine(c.io), "<end>");
     c.io.close();
@@ -136,20 +137,20 @@ TEST(ServerIORead, NulBytesStayInsideTheLine) {
 TEST(ServerIOEnding, OrderlyEndIsToldApartFromAResetAndFromTheReadersOwnEnd) {
     Connected closed("a\n");
     EXPECT_EQ(nextLine(closed.io), "a");
-    EXPECT_EQ(closed.io.ending(), ServerIO::Ending::None);  // not ended yet
+    EXPECT_EQ(closed.io.ending(), ServerIO::Ending::NONE);  // not ended yet
     EXPECT_EQ(nextLine(closed.io), "<end>");
-    EXPECT_EQ(closed.io.ending(), ServerIO::Ending::Closed);
+    EXPECT_EQ(closed.io.ending(), ServerIO::Ending::CLOSED);
 
-    Connected reset("a\n", FakePeer::AfterReply::Reset);
+    Connected reset("a\n", FakePeer::AfterReply::RESET);
     EXPECT_EQ(nextLine(reset.io), "a");
     EXPECT_EQ(nextLine(reset.io), "<end>");
-    EXPECT_EQ(reset.io.ending(), ServerIO::Ending::Failed);
+    EXPECT_EQ(reset.io.ending(), ServerIO::Ending::FAILED);
 
     // The end mark ends the reply without reading on.
-    Connected marked("a\n~~~~~~\n", FakePeer::AfterReply::WaitForClient);
+    Connected marked("a\n~~~~~~\n", FakePeer::AfterReply::WAIT_FOR_CLIENT);
     EXPECT_EQ(nextLine(marked.io), "a");
     EXPECT_EQ(nextLine(marked.io), "<end>");
-    EXPECT_EQ(marked.io.ending(), ServerIO::Ending::None);
+    EXPECT_EQ(marked.io.ending(), ServerIO::Ending::NONE);
 }
 
 TEST(ServerIOEnding, PeerThatTricklesBytesIsCutOffAtTheReplyTimeOut) {
@@ -173,7 +174,7 @@ TEST(ServerIOEnding, PeerThatTricklesBytesIsCutOffAtTheReplyTimeOut) {
     const auto took = std::chrono::steady_clock::now() - start;
     io.close();  // the writer then fails and stops
     trickle.join();
-    EXPECT_EQ(io.ending(), ServerIO::Ending::TimedOut);
+    EXPECT_EQ(io.ending(), ServerIO::Ending::TIMED_OUT);
     EXPECT_GT(bytes, 0);
     EXPECT_LT(bytes, 100);
     EXPECT_LT(took, std::chrono::milliseconds(1000));

@@ -1,6 +1,8 @@
 // The proxy address: reading ./.proxy.conf at start-up and the address
 // dialog with its PING test.
 
+#include "net/proxyset.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +12,6 @@
 
 #include "fakepeer.h"
 #include "globalstate.h"
-#include "net/proxyset.h"
 #include "shell/global.h"
 
 namespace {
@@ -19,7 +20,7 @@ using nettest::FakePeer;
 using wexatest::readFile;
 using wexatest::writeFile;
 
-const std::string kStored = std::string("127.0.0.1\0", 10) + std::string(8, '\0');
+const std::string STORED = std::string("127.0.0.1\0", 10) + std::string(8, '\0');
 
 class ProxyFile : public nettest::GlobalState {};
 
@@ -36,7 +37,7 @@ TEST_F(ProxyFile, MissingFileIsCreatedEmptyWith0664) {
 }
 
 TEST_F(ProxyFile, StoredAddressIsFound) {
-    writeFile(".proxy.conf", kStored);
+    writeFile(".proxy.conf", STORED);
     Proxy p;
     EXPECT_TRUE(p.load());
     EXPECT_STREQ(p.getIP(), "127.0.0.1");
@@ -47,22 +48,22 @@ TEST_F(ProxyFile, TerminatedAddressCountsWhateverTheFileLength) {
     writeFile(".proxy.conf", std::string("127.0.0.1\0", 10));
     EXPECT_TRUE(p.load());
     EXPECT_STREQ(p.getIP(), "127.0.0.1");
-    writeFile(".proxy.conf", kStored + "trailing bytes");
+    writeFile(".proxy.conf", STORED + "trailing bytes");
     EXPECT_TRUE(p.load());
     EXPECT_STREQ(p.getIP(), "127.0.0.1");
 }
 
 TEST_F(ProxyFile, UnusableContentLeavesTheAddressEmpty) {
     const std::string unusable[] = {
-        "127.0.0.1",                          // no terminator
-        std::string(18, '1'),                 // no terminator within 18 bytes
-        std::string(17, '7') + '\0',          // terminated, but no address
+        "127.0.0.1",                                // no terminator
+        std::string(18, '1'),                       // no terminator within 18 bytes
+        std::string(17, '7') + '\0',                // terminated, but no address
         std::string(1, '\0') + "127.0.0.1" + '\0',  // empty text first
         std::string("not-an-ip\0", 10),
     };
     for (const std::string& content : unusable) {
         Proxy p;
-        writeFile(".proxy.conf", kStored);
+        writeFile(".proxy.conf", STORED);
         ASSERT_TRUE(p.load());
         writeFile(".proxy.conf", content);
         EXPECT_FALSE(p.load()) << content;
@@ -83,7 +84,7 @@ TEST_F(ProxyFile, DirectoryOrPipeInPlaceOfTheFileIsNoAddress) {
 
 TEST_F(ProxyFile, UnreadableFileIsNoAddress) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    writeFile(".proxy.conf", kStored);
+    writeFile(".proxy.conf", STORED);
     ASSERT_EQ(::chmod(".proxy.conf", 0), 0);
     Proxy p;
     EXPECT_FALSE(p.load());
@@ -97,6 +98,7 @@ protected:
         // Recognisable so that applying the new address shows.
         GlobalNamespace.network.io.setAddress("previous");
         writeFile(".proxy.conf", "old file");
+        proxy.connect(GlobalNamespace.network.io, GlobalNamespace.message, GlobalNamespace.renderer);
     }
     bool runDialog(const std::string& typed, unsigned short port) {
         GlobalNamespace.network.io.setPort(port);
@@ -109,7 +111,7 @@ protected:
 };
 
 TEST_F(AddressDialog, AliveServerIsTakenAndWrittenAsEighteenBytes) {
-    FakePeer peer({{"ALIVE and well\n", 1, FakePeer::AfterReply::WaitForClient}});
+    FakePeer peer({{"ALIVE and well\n", 1, FakePeer::AfterReply::WAIT_FOR_CLIENT}});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(runDialog("127.0.0.1", peer.port()));
     EXPECT_EQ(peer.requests().at(0), "PING\n");
@@ -118,7 +120,7 @@ TEST_F(AddressDialog, AliveServerIsTakenAndWrittenAsEighteenBytes) {
     EXPECT_EQ(message(), "Proxy Server address configured successfully");
     EXPECT_STREQ(proxy.getIP(), "127.0.0.1");
     EXPECT_STREQ(GlobalNamespace.network.io.getAddress(), "127.0.0.1");
-    EXPECT_EQ(readFile(".proxy.conf"), kStored);
+    EXPECT_EQ(readFile(".proxy.conf"), STORED);
 
     Proxy later;
     EXPECT_TRUE(later.load());

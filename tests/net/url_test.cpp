@@ -1,10 +1,10 @@
 // Setting URLs and their repair by request type.
 
+#include "net/url.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "net/url.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ namespace {
 
 // Every tag name with its code, written out here independently of the table
 // under test.
-const std::vector<std::pair<std::string, int>> kTagTable = {
+const std::vector<std::pair<std::string, int>> TAG_TABLE = {
     {"A", 100},      {"/A", 101},      {"B", 22},         {"/B", 23},         {"BODY", 102},  {"/BODY", 103},
     {"BR", 104},     {"CENTER", 26},   {"/CENTER", 28},   {"FORM", 105},      {"/FORM", 106}, {"HEAD", 107},
     {"/HEAD", 108},  {"HTML", 109},    {"/HTML", 110},    {"HR", 111},        {"IMG", 114},   {"/IMG", 115},
@@ -33,8 +33,8 @@ std::string mixedCase(const std::string& name, bool startUpper) {
 }
 
 TEST(ComponentIdentifierTest, EveryTagIsKnownInAnyLetterCase) {
-    ASSERT_EQ(kTagTable.size(), static_cast<std::size_t>(TAG_COUNT));
-    for (const auto& [name, code] : kTagTable) {
+    ASSERT_EQ(TAG_TABLE.size(), static_cast<std::size_t>(TAG_COUNT));
+    for (const auto& [name, code] : TAG_TABLE) {
         EXPECT_EQ(componentIdentifier::whichComponent(name.c_str()), code) << name;
         EXPECT_EQ(componentIdentifier::whichComponent(mixedCase(name, false).c_str()), code) << name;
         const std::string withAttributes = mixedCase(name, true) + " CLASS=\"x\"";

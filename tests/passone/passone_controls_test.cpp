@@ -17,8 +17,8 @@
 namespace {
 
 constexpr char TAB = static_cast<char>(PS_TAB);
-const std::string kPlaceholder = "[__________________]";
-const std::string kEmptyField = "[                  ]";
+const std::string PLACEHOLDER = "[__________________]";
+const std::string EMPTY_FIELD = "[                  ]";
 
 std::string seg(const std::string& text) {
     return TAB + text + TAB;
@@ -196,11 +196,11 @@ TEST_F(PassOneControlsTest, EachInputKindWritesItsRepresentationAndIsRegistered)
         {"<INPUT TYPE=range>", "[ ]", CHECKBOX},
         {"<INPUT TYPE=radio NAME=r>", "( )", RADIO},
         {"<input type=Radio name=r checked>", "(*)", RADIO},
-        {"<INPUT TYPE=TEXTBOX NAME=q>", kEmptyField, TEXTBOX},
+        {"<INPUT TYPE=TEXTBOX NAME=q>", EMPTY_FIELD, TEXTBOX},
         {"<INPUT TYPE=TEXTBOX VALUE=abc>", "[abc               ]", TEXTBOX},
         {"<INPUT TYPE=TEXTBOX VALUE=" + std::string(30, 'v') + ">", "[" + std::string(18, 'v') + "]",
          TEXTBOX},
-        {"<INPUT TYPE=PASSWORD NAME=p VALUE=secret>", kEmptyField, PASSWORD},
+        {"<INPUT TYPE=PASSWORD NAME=p VALUE=secret>", EMPTY_FIELD, PASSWORD},
         {"<INPUT TYPE=SUBMIT>", "SUBMIT QUERY", SUBMIT},
         {"<INPUT TYPE=SUBMIT VALUE=\"Send now\">", "Send", SUBMIT},
         {"<INPUT TYPE=RESET>", "RESET", RESET},
@@ -304,13 +304,13 @@ TEST_F(PassOneControlsTest, ElementInsideAnOpenListClosesItFirst) {
     EXPECT_EQ(kinds(), (std::vector<ActiveTypes>{COMBO, CHECKBOX}));
     EXPECT_EQ(streamOf("<SELECT><OPTION>a<A HREF=x>go</A>"), seg("a") + seg("go"));
     EXPECT_EQ(kinds(), (std::vector<ActiveTypes>{COMBO, HYPERLINK}));
-    EXPECT_EQ(streamOf("<SELECT><OPTION>a<TEXTAREA>t"), seg("a") + kPlaceholder + "t");
+    EXPECT_EQ(streamOf("<SELECT><OPTION>a<TEXTAREA>t"), seg("a") + PLACEHOLDER + "t");
 }
 
 // --- text areas -------------------------------------------------------------
 
 TEST_F(PassOneControlsTest, TextAreaIsAPlaceholderWithoutDelimitersOrElement) {
-    EXPECT_EQ(streamOf("<TEXTAREA NAME=t>Hello</TEXTAREA>"), kPlaceholder + "Hello");
+    EXPECT_EQ(streamOf("<TEXTAREA NAME=t>Hello</TEXTAREA>"), PLACEHOLDER + "Hello");
     EXPECT_EQ(GlobalNamespace.ast.getCount(), 0);
     // Inside a form it joins nothing, and the next control keeps index 0.
     streamOf("<FORM><TEXTAREA>x</TEXTAREA><INPUT></FORM>");
@@ -322,7 +322,7 @@ TEST_F(PassOneControlsTest, TextAreaIsAPlaceholderWithoutDelimitersOrElement) {
 TEST_F(PassOneControlsTest, FormMembersAreActiveTableIndexesWithoutButtons) {
     EXPECT_EQ(streamOf("<FORM NAME=f ACTION=/cgi METHOD=POST><INPUT TYPE=TEXTBOX NAME=q>"
                        "<INPUT TYPE=checkbox NAME=c><INPUT TYPE=SUBMIT></FORM>"),
-              seg(kEmptyField) + seg("[ ]") + seg("SUBMIT QUERY"));
+              seg(EMPTY_FIELD) + seg("[ ]") + seg("SUBMIT QUERY"));
     ASSERT_EQ(GlobalNamespace.forms.getCount(), 1);
     Form* form = firstForm();
     EXPECT_STREQ(form->getName(), "f");
@@ -386,7 +386,7 @@ TEST_F(PassOneControlsTest, RegistrationOrderIsDelimiterOrderOnAMixedPage) {
         EXPECT_EQ(texts[k], expected) << "pair " << k;
     }
     EXPECT_EQ(texts[4], "\nthree");
-    EXPECT_NE(stream.find(kPlaceholder + "t"), std::string::npos);
+    EXPECT_NE(stream.find(PLACEHOLDER + "t"), std::string::npos);
     EXPECT_NE(stream.find("pic"), std::string::npos);
 }
 

@@ -33,7 +33,7 @@ std::string bytes(std::initializer_list<int> values) {
     return out;
 }
 
-const std::string kRule = "\n" + std::string(78, '_') + "\n";
+const std::string RULE = "\n" + std::string(78, '_') + "\n";
 
 TEST_F(PassOneTest, EachTagWritesItsBytes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -60,10 +60,10 @@ TEST_F(PassOneTest, EachTagWritesItsBytes) {
         {"<CENTER>", bytes({26})},
         {"</CENTER>", bytes({28})},
         {"<BR>", bytes({10})},
-        {"<hr size=2>", kRule},
+        {"<hr size=2>", RULE},
     };
     for (const auto& [html, expected] : cases) EXPECT_EQ(streamOf(html), expected) << html;
-    EXPECT_EQ(kRule.size(), 80u);
+    EXPECT_EQ(RULE.size(), 80u);
 }
 
 TEST_F(PassOneTest, StructureAndUnknownTagsWriteNothing) {

@@ -114,7 +114,8 @@ TEST_F(ActiveTable, StartSelectSetsPendingTabOnlyForATextBox) {
         Keys keys;
         bool pendingTab;
     };
-    for (const Case& c : {Case{TEXTBOX, 1, {}, true}, Case{PASSWORD, 1, {}, false}, Case{COMBO, 0, {259}, false}}) {
+    for (const Case& c :
+         {Case{TEXTBOX, 1, {}, true}, Case{PASSWORD, 1, {}, false}, Case{COMBO, 0, {259}, false}}) {
         table().resetAST();
         GlobalNamespace.events.pendingTab = false;
         FakeComponent first;

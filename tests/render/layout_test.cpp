@@ -30,7 +30,8 @@ TEST_F(Layout, TwoLineEndsLeaveOneEmptyLine) {
 }
 
 TEST_F(Layout, BoldUnderlineAndUnprintableBytesTakeOneCellEach) {
-    feed("n" + BOLD + "b" + BOLD_END + "n" + UNDERLINE + "u" + UNDERLINE_END + std::string("\x01\r\b\xe9", 4));
+    feed("n" + BOLD + "b" + BOLD_END + "n" + UNDERLINE + "u" + UNDERLINE_END +
+         std::string("\x01\r\b\xe9", 4));
     EXPECT_EQ(rowText(0), "nbnu????");
     EXPECT_EQ(engine().getX(), 8);
     for (int c : {0, 2, 4}) EXPECT_EQ(padCell(0, c) & A_ATTRIBUTES, 0u) << c;

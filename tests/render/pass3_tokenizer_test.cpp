@@ -32,8 +32,8 @@ TEST_F(Reader, DelimitersAreExactlyTheFourteenLayoutCodes) {
     std::string found;
     for (int b = 0; b < 256; ++b)
         if (Pass3_Tokenizer().ifDelimiter(static_cast<char>(b))) found += static_cast<char>(b);
-    EXPECT_EQ(found, TAB + NL + OL + OL_END + UL + UL_END + LI + std::string(1, 21) + BOLD + BOLD_END + UNDERLINE +
-                         UNDERLINE_END + CENTER + CENTER_END);
+    EXPECT_EQ(found, TAB + NL + OL + OL_END + UL + UL_END + LI + std::string(1, 21) + BOLD + BOLD_END +
+                         UNDERLINE + UNDERLINE_END + CENTER + CENTER_END);
 }
 
 TEST_F(Reader, TextRunsAndCodesBecomeTokens) {
@@ -96,7 +96,7 @@ TEST_F(PassThree, PageIsLaidOutElementsDrawnOnceAndTheTopShown) {
     table().addComponent(CHECKBOX, &box);
     const std::string run = letters(1000);
     wexatest::writeFile("pass2.tmp", "see " + TAB + "link" + TAB + NL + TAB + "[X]" + TAB + NL + run);
-    runPassThree("pass2.tmp");
+    runPassThree("pass2.tmp", GlobalNamespace.renderer, GlobalNamespace.ast);
     EXPECT_EQ(link.x, 4);
     EXPECT_EQ(link.y, 0);
     EXPECT_EQ(box.x, 0);
@@ -116,7 +116,7 @@ TEST_F(PassThree, PageIsLaidOutElementsDrawnOnceAndTheTopShown) {
 TEST_F(PassThree, EmptyOrMissingFileGivesAnEmptyPageWithoutMarks) {
     for (const char* name : {"pass2.tmp", "missing.tmp"}) {
         wexatest::writeFile("pass2.tmp", "");
-        runPassThree(name);
+        runPassThree(name, GlobalNamespace.renderer, GlobalNamespace.ast);
         EXPECT_EQ(engine().getRowCount(), 0) << name;
         EXPECT_EQ(rowText(0), "") << name;
         EXPECT_EQ(mvwinch(stdscr, 23, 70) & A_CHARTEXT, static_cast<chtype>(' ')) << name;

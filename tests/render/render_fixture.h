@@ -49,8 +49,12 @@ public:
     std::vector<int> keys;
 };
 
-inline Rendering_Engine& engine() { return GlobalNamespace.renderer; }
-inline ActiveSerialTable& table() { return GlobalNamespace.ast; }
+inline Rendering_Engine& engine() {
+    return GlobalNamespace.renderer;
+}
+inline ActiveSerialTable& table() {
+    return GlobalNamespace.ast;
+}
 
 // Hands a page stream to the engine split into tokens as the reader does.
 inline void feed(const std::string& stream) {
@@ -74,8 +78,12 @@ inline std::string rowText(int r, WINDOW* win = nullptr) {
     return text;
 }
 
-inline chtype padCell(int r, int c) { return mvwinch(engine().getPad(), r, c); }
-inline chtype glyph(chtype c) { return c & (A_CHARTEXT | A_ALTCHARSET); }
+inline chtype padCell(int r, int c) {
+    return mvwinch(engine().getPad(), r, c);
+}
+inline chtype glyph(chtype c) {
+    return c & (A_CHARTEXT | A_ALTCHARSET);
+}
 
 inline std::string letters(int n) {
     std::string s;

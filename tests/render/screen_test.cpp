@@ -37,8 +37,9 @@ TEST_F(Screen, ScrollKeysStopAtThePageLimits) {
 
 TEST_F(Screen, MarksShowWhereThePageGoesOn) {
     auto marks = [] {
-        return std::string{static_cast<char>(glyph(mvwinch(stdscr, 23, 70)) == glyph(ACS_DARROW) ? 'v' : ' '),
-                           static_cast<char>(glyph(mvwinch(stdscr, 23, 72)) == glyph(ACS_UARROW) ? '^' : ' ')};
+        return std::string{
+            static_cast<char>(glyph(mvwinch(stdscr, 23, 70)) == glyph(ACS_DARROW) ? 'v' : ' '),
+            static_cast<char>(glyph(mvwinch(stdscr, 23, 72)) == glyph(ACS_UARROW) ? '^' : ' ')};
     };
     feed("short page");
     afterKey(259);
@@ -68,7 +69,8 @@ TEST_F(Screen, SelectedElementIsBroughtIntoView) {
     FakeComponent link;
     table().addComponent(HYPERLINK, &link);
     feed(std::string(100, '\n'));
-    for (auto [elementRow, expectedTop] : std::initializer_list<std::pair<int, int>>{{50, 34}, {40, 34}, {5, 5}}) {
+    for (auto [elementRow, expectedTop] :
+         std::initializer_list<std::pair<int, int>>{{50, 34}, {40, 34}, {5, 5}}) {
         link.setXY(0, static_cast<short>(elementRow));
         engine().scrollNext_aE();
         EXPECT_EQ(engine().current_displayY(), expectedTop) << elementRow;

@@ -17,11 +17,13 @@
 #include <string>
 
 #include "common/check.h"
-#include "shell/keys.h"
+#include "screen/keys.h"
 
 namespace {
 
-bool cooked(const termios& modes) { return (modes.c_lflag & ECHO) != 0 && (modes.c_lflag & ICANON) != 0; }
+bool cooked(const termios& modes) {
+    return (modes.c_lflag & ECHO) != 0 && (modes.c_lflag & ICANON) != 0;
+}
 
 // In the child: curses in the browser's modes on the pseudo terminal, then a
 // failed check. Exit codes above 0 tell what went wrong before the check.

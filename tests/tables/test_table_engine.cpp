@@ -8,9 +8,9 @@
 #include <initializer_list>
 #include <string>
 
+#include "passone/pagestream.h"
 #include "support/testsupport.h"
 #include "tables/table_engine.h"
-#include "passone/pagestream.h"
 
 namespace {
 
@@ -252,8 +252,8 @@ TEST_F(TablePass, ArbitraryCodeSequencesEndAndNeverWriteATextByteTwice) {
         for (unsigned i = 0; i < length; ++i) {
             const unsigned pick = next() % 20;
             if (pick < 12) {
-                static const std::array<unsigned char, 12> codes = {1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 3, 8};
-                in += code(codes[pick]);
+                static const std::array<unsigned char, 12> CODES = {1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 3, 8};
+                in += code(CODES[pick]);
             } else {
                 in += alphabet[next() % alphabet.size()];
             }

@@ -2,7 +2,9 @@
 // The interface of every active element of a page: links and form controls.
 // Pass one builds the controls and stores copies in their lists; pass three
 // tells each where it landed (setXY) and has it draw itself (display); the
-// active element table drives the focused one through getKey/select.
+// active element table drives the focused one through getKey/select. It is
+// declared here, beside the table that holds its instances; the controls
+// (a layer above) implement it.
 //
 // Key results of getKey: 9 leave (the focus moves on), 27 to Global mode,
 // -1 a link set a new URL, -20 a form was submitted; any other value keeps
@@ -54,7 +56,7 @@ enum ActiveTypes {
 using ActiveType = ActiveTypes;
 
 // Key-result codes shared by the controls, the table and the key handler.
-constexpr int KEY_RESULT_LEAVE = 9;
-constexpr int KEY_RESULT_ESCAPE = 27;
-constexpr int KEY_RESULT_PAGE_CHANGE = -1;
-constexpr int KEY_RESULT_SUBMITTED = -20;
+inline constexpr int KEY_RESULT_LEAVE = 9;
+inline constexpr int KEY_RESULT_ESCAPE = 27;
+inline constexpr int KEY_RESULT_PAGE_CHANGE = -1;
+inline constexpr int KEY_RESULT_SUBMITTED = -20;

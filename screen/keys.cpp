@@ -1,4 +1,4 @@
-#include "shell/keys.h"
+#include "screen/keys.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -15,7 +15,9 @@ namespace {
 
 volatile std::sig_atomic_t resized = 0;
 
-extern "C" void onResize(int) { resized = 1; }
+extern "C" void onResize(int) {
+    resized = 1;
+}
 
 // The terminal's size as the system reports it; false when it cannot tell
 // (the output is not a terminal), which counts as large enough.

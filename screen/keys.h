@@ -12,6 +12,12 @@ inline constexpr int SCREEN_COLS = 80;
 // The line shown on a terminal made smaller than the browser's screen.
 inline constexpr const char* SIZE_NOTICE = "wexa needs at least 80x24";
 
+// Keys that arrive as plain characters (curses names the others: KEY_UP,
+// KEY_F(1) and so on).
+inline constexpr int TAB_KEY = '\t';
+inline constexpr int ENTER_KEY = '\n';
+inline constexpr int ESC_KEY = 27;
+
 // Takes the terminal's resize signal for the browser. Must run before curses
 // starts: curses then leaves the signal alone and never resizes its screen or
 // its windows on its own (it would cut dialogs to a small terminal and not
