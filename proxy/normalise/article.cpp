@@ -1,0 +1,1249 @@
+#include "proxy/normalise/article.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace wexaproxy {
+
+namespace {
+
+// --- Tuning ---------------------------------------------------------------------
+
+// A run of text shorter than this (in weighted characters, see charWeight)
+// is a label, not a paragraph.
+constexpr int MIN_PARAGRAPH_CHARS = 25;
+// A paragraph's length adds one point per this many characters, up to
+// MAX_LENGTH_POINTS.
+constexpr int CHARS_PER_POINT = 100;
+constexpr double MAX_LENGTH_POINTS = 3.0;
+// Weight of one class or id that names content ("article-body") or
+// boilerplate ("comments").
+constexpr int HINT_WEIGHT = 25;
+// Less running text than this in the article found, and the page has none.
+constexpr int MIN_ARTICLE_CHARS = 250;
+// A paragraph whose share of link text is above this is not running text.
+constexpr double MAX_PARAGRAPH_LINK_DENSITY = 0.3;
+// A block inside the article whose share of link text is above this is a
+// list of links (related articles, tags, a table of contents of the site).
+constexpr double MAX_BLOCK_LINK_DENSITY = 0.33;
+// A block that holds at least this share of the article's running text is
+// kept whatever its class says.
+constexpr double BULK_SHARE = 0.5;
+// Siblings of the best element join it when their score reaches this share
+// of its score (and SIBLING_MIN_SCORE).
+constexpr double SIBLING_SHARE = 0.2;
+constexpr double SIBLING_MIN_SCORE = 10.0;
+// Bonus for the page's own article markup.
+constexpr int ARTICLE_BODY_BONUS = 50;
+constexpr int ARTICLE_ELEMENT_BONUS = 15;
+constexpr int MAIN_ELEMENT_BONUS = 10;
+// A page of teasers: at least this many headings that are links, and at
+// least TEASER_SHARE of the headings.
+constexpr int MIN_TEASER_HEADINGS = 3;
+constexpr double TEASER_SHARE = 0.5;
+// Byline and date lines longer than this are not just a byline.
+constexpr int MAX_BYLINE_CHARS = 400;
+// Deepest nesting the JSON reader follows.
+constexpr int MAX_JSON_DEPTH = 48;
+
+// --- Small helpers on gumbo nodes -------------------------------------------------
+
+const char* attribute(const GumboNode* node, const char* name) {
+    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) return nullptr;
+    const GumboAttribute* found = gumbo_get_attribute(&node->v.element.attributes, name);
+    return found != nullptr ? found->value : nullptr;
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string lowerTrimmed(std::string_view text) {
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return lowerAscii(text);
+}
+
+// Blanks (also the no-break space) collapsed to one, none at either end.
+void appendCollapsed(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        bool blank = isSpace(c);
+        std::size_t width = 1;
+        if (!blank && static_cast<unsigned char>(c) == 0xC2 && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            blank = true;
+            width = 2;
+        }
+        if (blank) {
+            if (!out.empty() && out.back() != ' ') out.push_back(' ');
+        } else {
+            out.push_back(c);
+        }
+        i += width - 1;
+    }
+}
+
+std::string collapsed(std::string_view text) {
+    std::string out;
+    appendCollapsed(out, text);
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+const GumboVector* childrenOf(const GumboNode* node) {
+    if (node->type == GUMBO_NODE_DOCUMENT) return &node->v.document.children;
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE)
+        return &node->v.element.children;
+    return nullptr;
+}
+
+// The text of a subtree, blanks collapsed, without what is never shown.
+std::string textOf(const GumboNode* root) {
+    std::string out;
+    std::vector<const GumboNode*> pending{root};
+    while (!pending.empty()) {
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (at->type == GUMBO_NODE_TEXT || at->type == GUMBO_NODE_CDATA ||
+            at->type == GUMBO_NODE_WHITESPACE) {
+            appendCollapsed(out, at->v.text.text);
+            continue;
+        }
+        if (isNeverShown(at)) continue;
+        const GumboVector* children = childrenOf(at);
+        if (children == nullptr) continue;
+        if (!out.empty() && out.back() != ' ') out.push_back(' ');
+        for (unsigned i = children->length; i > 0; --i)
+            pending.push_back(static_cast<const GumboNode*>(children->data[i - 1]));
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+// Text reduced to lower-case ASCII letters and digits, for comparing titles
+// and headings (other characters are kept as they are, case and all).
+std::string comparable(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')) {
+            out.push_back(c);
+        } else if (c >= 'A' && c <= 'Z') {
+            out.push_back(static_cast<char>(c - 'A' + 'a'));
+        }
+    }
+    return out;
+}
+
+// Elements whose text flows on the line of the text around them.
+bool isInline(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_ABBR:
+        case GUMBO_TAG_ACRONYM:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BDI:
+        case GUMBO_TAG_BDO:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_CITE:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_DATA:
+        case GUMBO_TAG_DEL:
+        case GUMBO_TAG_DFN:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_INS:
+        case GUMBO_TAG_KBD:
+        case GUMBO_TAG_LABEL:
+        case GUMBO_TAG_MARK:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_Q:
+        case GUMBO_TAG_RUBY:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SAMP:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_SUB:
+        case GUMBO_TAG_SUP:
+        case GUMBO_TAG_TIME:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+        case GUMBO_TAG_VAR:
+        case GUMBO_TAG_WBR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Elements that are one paragraph of text: their running text counts for
+// the element that holds them.
+bool isParagraph(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isHeading(GumboTag tag) {
+    return tag == GUMBO_TAG_H1 || tag == GUMBO_TAG_H2 || tag == GUMBO_TAG_H3 || tag == GUMBO_TAG_H4 ||
+           tag == GUMBO_TAG_H5 || tag == GUMBO_TAG_H6;
+}
+
+// Elements a desktop browser does not show as text.
+bool isSkippedTag(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_TITLE:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_CANVAS:
+        case GUMBO_TAG_AUDIO:
+        case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_MAP:
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_DATALIST:
+        case GUMBO_TAG_NOEMBED:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_OPTION:
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_RP:
+        case GUMBO_TAG_RT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The value of a declaration in an inline style, lower case; the last one
+// wins, as in a browser.
+std::string styleValue(const char* style, std::string_view property) {
+    std::string_view rest(style);
+    std::string found;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string_view declaration = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const std::size_t colon = declaration.find(':');
+        if (colon == std::string_view::npos) continue;
+        if (lowerTrimmed(declaration.substr(0, colon)) != property) continue;
+        found = lowerTrimmed(declaration.substr(colon + 1));
+        const std::size_t important = found.find("!important");
+        if (important != std::string::npos) found = lowerTrimmed(found.substr(0, important));
+    }
+    return found;
+}
+
+bool isHiddenElement(const GumboElement& element) {
+    const char* style = nullptr;
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto* attr = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        if (std::strcmp(attr->name, "hidden") == 0) return true;
+        if (std::strcmp(attr->name, "aria-hidden") == 0 && lowerTrimmed(attr->value) == "true") return true;
+        if (std::strcmp(attr->name, "style") == 0) style = attr->value;
+    }
+    if (style == nullptr) return false;
+    if (styleValue(style, "display") == "none") return true;
+    const std::string visibility = styleValue(style, "visibility");
+    return visibility == "hidden" || visibility == "collapse";
+}
+
+// --- Class and id hints -----------------------------------------------------------
+
+// Words in a class or id that name the article's text (found anywhere in
+// the value: "articleBody", "post-content").
+constexpr const char* POSITIVE_HINTS[] = {"article", "body",  "content", "entry", "main",  "post",
+                                          "text",    "story", "blog",    "prose", "hentry"};
+// Words that name what is around the text (found anywhere in the value).
+constexpr const char* NEGATIVE_HINTS[] = {
+    "comment",      "footer",   "sidebar",    "share",      "sharing",  "social",  "related",   "promo",
+    "nav",          "menu",     "breadcrumb", "newsletter", "subscri",  "signup",  "widget",    "banner",
+    "popup",        "modal",    "cookie",     "consent",    "outbrain", "taboola", "recommend", "sponsor",
+    "advert",       "masthead", "pagination", "pager",      "toolbar",  "disqus",  "trending",  "popular",
+    "more-stories", "newsfeed", "shoutbox",   "combx",      "tag-list", "taglist", "related"};
+// Whole words (between dashes, underscores, blanks) that name what is
+// around the text; too short to be looked for inside other words.
+constexpr const char* NEGATIVE_WORDS[] = {"ad",    "ads",   "adv",    "tags",  "tag",
+                                          "rail",  "skip",  "print",  "rss",   "foot",
+                                          "aside", "extra", "follow", "login", "hidden"};
+// Words of a byline or dateline block.
+constexpr const char* BYLINE_HINTS[] = {"byline",  "author", "dateline", "timestamp", "pubdate",
+                                        "publish", "posted", "date",     "writer",    "credit"};
+// Text only screen readers get; a desktop browser hides it with style
+// sheets.
+constexpr const char* SCREEN_READER_HINTS[] = {
+    "sr-only", "screen-reader", "visually-hidden", "visuallyhidden", "screenreader", "a11y", "offscreen"};
+
+struct Hints {
+    int weight = 0;  // multiples of HINT_WEIGHT, up for content, down for boilerplate
+    bool byline = false;
+    bool screenReader = false;
+};
+
+template <std::size_t N>
+bool containsAny(const std::string& value, const char* const (&words)[N]) {
+    for (const char* word : words) {
+        if (value.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+template <std::size_t N>
+bool hasWord(const std::string& value, const char* const (&words)[N]) {
+    std::size_t start = 0;
+    while (start < value.size()) {
+        std::size_t end = start;
+        while (end < value.size() && std::isalnum(static_cast<unsigned char>(value[end]))) ++end;
+        if (end > start) {
+            const std::string_view word(value.data() + start, end - start);
+            for (const char* candidate : words) {
+                if (word == candidate) return true;
+            }
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// -1, 0 or 1: one class or id value speaks for boilerplate, for nothing,
+// for content. Boilerplate wins: "article-comments" are comments.
+int hintOf(const std::string& value) {
+    if (value.empty()) return 0;
+    if (containsAny(value, NEGATIVE_HINTS) || hasWord(value, NEGATIVE_WORDS)) return -1;
+    if (containsAny(value, POSITIVE_HINTS)) return 1;
+    return 0;
+}
+
+class HintCache {
+public:
+    Hints of(const GumboElement& element) {
+        Hints hints;
+        for (const char* name : {"class", "id"}) {
+            const GumboAttribute* attr = gumbo_get_attribute(&element.attributes, name);
+            if (attr == nullptr || attr->value[0] == '\0') continue;
+            const Hints& one = lookup(attr->value);
+            hints.weight += one.weight;
+            hints.byline = hints.byline || one.byline;
+            hints.screenReader = hints.screenReader || one.screenReader;
+        }
+        return hints;
+    }
+
+private:
+    const Hints& lookup(const char* value) {
+        auto found = cache_.find(value);
+        if (found != cache_.end()) return found->second;
+        const std::string lower = lowerAscii(value);
+        Hints hints;
+        hints.weight = hintOf(lower);
+        hints.byline = containsAny(lower, BYLINE_HINTS) || hasWord(lower, {"meta", "by"});
+        hints.screenReader = containsAny(lower, SCREEN_READER_HINTS);
+        return cache_.emplace(value, hints).first->second;
+    }
+
+    std::unordered_map<std::string, Hints> cache_;
+};
+
+// --- Character counting -----------------------------------------------------------
+
+// Characters of text that count: blanks do not; a character of the scripts
+// that write a word in one or two characters (Chinese, Japanese, Korean)
+// counts twice. Commas of any script are counted on the side.
+void countText(std::string_view text, int& chars, int& commas) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+    while (i < size) {
+        const unsigned char c = bytes[i];
+        if (c < 0x80) {
+            if (c == ',') ++commas;
+            if (!isSpace(static_cast<char>(c))) ++chars;
+            ++i;
+            continue;
+        }
+        std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (i + length > size) length = size - i;
+        std::uint32_t code = 0;
+        if (length == 2) {
+            code = ((c & 0x1Fu) << 6) | (bytes[i + 1] & 0x3Fu);
+        } else if (length == 3) {
+            code = ((c & 0x0Fu) << 12) | ((bytes[i + 1] & 0x3Fu) << 6) | (bytes[i + 2] & 0x3Fu);
+        } else if (length == 4) {
+            code = 0x10000;
+        }
+        i += length;
+        if (code == 0xA0 || code == 0x200B || code == 0x3000) continue;  // blanks
+        if (code == 0x060C || code == 0x3001 || code == 0xFF0C) ++commas;
+        chars += code >= 0x2E80 ? 2 : 1;
+    }
+}
+
+// --- A small JSON reader for the page's schema.org data ---------------------------
+
+struct Json {
+    enum class Kind { Null, Scalar, String, Array, Object };
+    Kind kind = Kind::Null;
+    std::string text;  // a string's value
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    const Json* member(std::string_view name) const {
+        for (const auto& m : members) {
+            if (m.first == name) return &m.second;
+        }
+        return nullptr;
+    }
+};
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// Reads one JSON value; false on anything that is not JSON (the page's
+// data is then not used).
+class JsonReader {
+public:
+    explicit JsonReader(std::string_view text) : text_(text) {}
+
+    bool read(Json& out) {
+        if (!value(out, 0)) return false;
+        skipBlanks();
+        return at_ == text_.size() || text_[at_] == ';';
+    }
+
+private:
+    void skipBlanks() {
+        while (at_ < text_.size() && isSpace(text_[at_])) ++at_;
+    }
+
+    bool value(Json& out, int depth) {
+        if (depth > MAX_JSON_DEPTH) return false;
+        skipBlanks();
+        if (at_ >= text_.size()) return false;
+        const char c = text_[at_];
+        if (c == '{') return object(out, depth);
+        if (c == '[') return array(out, depth);
+        if (c == '"') {
+            out.kind = Json::Kind::String;
+            return string(out.text);
+        }
+        // A number, true, false or null: not needed, only skipped.
+        const std::size_t start = at_;
+        while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) ||
+                                      text_[at_] == '-' || text_[at_] == '+' || text_[at_] == '.'))
+            ++at_;
+        out.kind = text_.substr(start, at_ - start) == "null" ? Json::Kind::Null : Json::Kind::Scalar;
+        return at_ > start;
+    }
+
+    bool object(Json& out, int depth) {
+        out.kind = Json::Kind::Object;
+        ++at_;
+        skipBlanks();
+        if (at_ < text_.size() && text_[at_] == '}') {
+            ++at_;
+            return true;
+        }
+        while (true) {
+            skipBlanks();
+            std::string name;
+            if (at_ >= text_.size() || text_[at_] != '"' || !string(name)) return false;
+            skipBlanks();
+            if (at_ >= text_.size() || text_[at_] != ':') return false;
+            ++at_;
+            Json member;
+            if (!value(member, depth + 1)) return false;
+            out.members.emplace_back(std::move(name), std::move(member));
+            skipBlanks();
+            if (at_ >= text_.size()) return false;
+            if (text_[at_] == ',') {
+                ++at_;
+                continue;
+            }
+            if (text_[at_] != '}') return false;
+            ++at_;
+            return true;
+        }
+    }
+
+    bool array(Json& out, int depth) {
+        out.kind = Json::Kind::Array;
+        ++at_;
+        skipBlanks();
+        if (at_ < text_.size() && text_[at_] == ']') {
+            ++at_;
+            return true;
+        }
+        while (true) {
+            Json item;
+            if (!value(item, depth + 1)) return false;
+            out.items.push_back(std::move(item));
+            skipBlanks();
+            if (at_ >= text_.size()) return false;
+            if (text_[at_] == ',') {
+                ++at_;
+                continue;
+            }
+            if (text_[at_] != ']') return false;
+            ++at_;
+            return true;
+        }
+    }
+
+    bool hex4(std::uint32_t& code) {
+        if (at_ + 4 > text_.size()) return false;
+        code = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = text_[at_++];
+            code <<= 4;
+            if (c >= '0' && c <= '9') {
+                code |= static_cast<std::uint32_t>(c - '0');
+            } else if (c >= 'a' && c <= 'f') {
+                code |= static_cast<std::uint32_t>(c - 'a' + 10);
+            } else if (c >= 'A' && c <= 'F') {
+                code |= static_cast<std::uint32_t>(c - 'A' + 10);
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool string(std::string& out) {
+        ++at_;  // the opening quote
+        while (at_ < text_.size()) {
+            const char c = text_[at_++];
+            if (c == '"') return true;
+            if (c != '\\') {
+                out.push_back(c);
+                continue;
+            }
+            if (at_ >= text_.size()) return false;
+            const char escaped = text_[at_++];
+            switch (escaped) {
+                case 'n':
+                case 't':
+                case 'r':
+                case 'f':
+                case 'b':
+                    out.push_back(' ');
+                    break;
+                case 'u': {
+                    std::uint32_t code = 0;
+                    if (!hex4(code)) return false;
+                    if (code >= 0xD800 && code < 0xDC00 && at_ + 1 < text_.size() && text_[at_] == '\\' &&
+                        text_[at_ + 1] == 'u') {
+                        at_ += 2;
+                        std::uint32_t low = 0;
+                        if (!hex4(low)) return false;
+                        if (low >= 0xDC00 && low < 0xE000) {
+                            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                        } else {
+                            code = 0xFFFD;
+                        }
+                    } else if (code >= 0xD800 && code < 0xE000) {
+                        code = 0xFFFD;
+                    }
+                    if (code == 0) code = ' ';
+                    appendUtf8(out, code);
+                    break;
+                }
+                default:
+                    out.push_back(escaped);
+            }
+        }
+        return false;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+// --- What the page says about itself ----------------------------------------------
+
+// The title, byline and date a page declares, by source, gathered on the
+// way through the tree.
+struct Declared {
+    std::string jsonTitle, jsonByline, jsonDate;
+    bool jsonArticle = false;
+    std::string ogTitle, ogType, metaAuthor, metaDate;
+    std::string documentTitle;
+    std::string markupByline, markupDate;
+};
+
+bool isUrl(std::string_view text) {
+    return text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0 || text.rfind("//", 0) == 0;
+}
+
+// "2019-11-19T08:00:00-05:00" is shortened to its day; other dates stay as
+// the page writes them.
+std::string shortDate(std::string date) {
+    date = collapsed(date);
+    const auto digit = [&](std::size_t i) { return i < date.size() && date[i] >= '0' && date[i] <= '9'; };
+    if (date.size() >= 10 && digit(0) && digit(1) && digit(2) && digit(3) && date[4] == '-' && digit(5) &&
+        digit(6) && date[7] == '-' && digit(8) && digit(9))
+        return date.substr(0, 10);
+    return date;
+}
+
+bool isArticleType(const Json& type) {
+    const auto named = [](const std::string& name) {
+        return name.find("Article") != std::string::npos || name.find("BlogPosting") != std::string::npos ||
+               name == "Report" || name == "Review";
+    };
+    if (type.kind == Json::Kind::String) return named(type.text);
+    for (const Json& item : type.items) {
+        if (item.kind == Json::Kind::String && named(item.text)) return true;
+    }
+    return false;
+}
+
+// The names in an author value: a name, a person or organisation with a
+// name, or a list of these.
+void authorNames(const Json& author, std::vector<std::string>& names) {
+    if (author.kind == Json::Kind::String) {
+        const std::string name = collapsed(author.text);
+        if (!name.empty() && !isUrl(name)) names.push_back(name);
+    } else if (author.kind == Json::Kind::Object) {
+        if (const Json* name = author.member("name")) authorNames(*name, names);
+    } else if (author.kind == Json::Kind::Array) {
+        for (const Json& item : author.items) authorNames(item, names);
+    }
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) {
+        if (std::find(names.begin(), names.begin() + (&name - names.data()), name) !=
+            names.begin() + (&name - names.data()))
+            continue;  // listed twice
+        if (!out.empty()) out += ", ";
+        out += name;
+    }
+    return out;
+}
+
+// The first article object in a schema.org value (objects, lists of them,
+// and @graph lists), depth first.
+const Json* findArticleObject(const Json& value, int depth) {
+    if (depth > MAX_JSON_DEPTH) return nullptr;
+    if (value.kind == Json::Kind::Object) {
+        const Json* type = value.member("@type");
+        if (type != nullptr && isArticleType(*type)) return &value;
+        if (const Json* graph = value.member("@graph")) return findArticleObject(*graph, depth + 1);
+        if (const Json* main = value.member("mainEntity")) return findArticleObject(*main, depth + 1);
+        return nullptr;
+    }
+    if (value.kind == Json::Kind::Array) {
+        for (const Json& item : value.items) {
+            if (const Json* found = findArticleObject(item, depth + 1)) return found;
+        }
+    }
+    return nullptr;
+}
+
+void readJsonLd(std::string_view text, Declared& declared) {
+    if (declared.jsonArticle) return;  // the first article object wins
+    Json value;
+    JsonReader reader(text);
+    if (!reader.read(value)) return;
+    const Json* article = findArticleObject(value, 0);
+    if (article == nullptr) return;
+    declared.jsonArticle = true;
+    if (const Json* headline = article->member("headline"); headline && headline->kind == Json::Kind::String)
+        declared.jsonTitle = collapsed(headline->text);
+    if (declared.jsonTitle.empty()) {
+        if (const Json* name = article->member("name"); name && name->kind == Json::Kind::String)
+            declared.jsonTitle = collapsed(name->text);
+    }
+    if (const Json* author = article->member("author")) {
+        std::vector<std::string> names;
+        authorNames(*author, names);
+        declared.jsonByline = joined(names);
+    }
+    if (const Json* date = article->member("datePublished"); date && date->kind == Json::Kind::String)
+        declared.jsonDate = shortDate(date->text);
+}
+
+void readMeta(const GumboNode* node, Declared& declared) {
+    const char* content = attribute(node, "content");
+    if (content == nullptr) return;
+    const char* key = attribute(node, "property");
+    if (key == nullptr) key = attribute(node, "name");
+    if (key == nullptr) key = attribute(node, "itemprop");
+    if (key == nullptr) return;
+    const std::string name = lowerTrimmed(key);
+    const std::string value = collapsed(content);
+    if (value.empty()) return;
+    if (name == "og:title") {
+        if (declared.ogTitle.empty()) declared.ogTitle = value;
+    } else if (name == "og:type") {
+        declared.ogType = lowerTrimmed(value);
+    } else if (name == "author" || name == "article:author" || name == "dc.creator" || name == "byl" ||
+               name == "sailthru.author" || name == "parsely-author") {
+        if (declared.metaAuthor.empty() && !isUrl(value)) declared.metaAuthor = value;
+    } else if (name == "article:published_time" || name == "datepublished" || name == "date" ||
+               name == "pubdate" || name == "publishdate" || name == "publish-date" || name == "dc.date" ||
+               name == "dc.date.issued" || name == "dcterms.date" || name == "sailthru.date" ||
+               name == "parsely-pub-date") {
+        if (declared.metaDate.empty()) declared.metaDate = shortDate(value);
+    }
+}
+
+// --- The walk over the tree --------------------------------------------------------
+
+// One shown element, in document order. Counts are over the element and
+// everything shown inside it, unless they say "own".
+struct Element {
+    const GumboNode* node = nullptr;
+    int parent = -1;  // index of the nearest shown element above, -1 for the top
+    int end = 0;      // one past the index of the last element inside this one
+    GumboTag tag = GUMBO_TAG_UNKNOWN;
+    Hints hints;
+    int chars = 0;
+    int linkChars = 0;
+    int commas = 0;
+    // Running text: the text not inside a block element below this one.
+    int ownChars = 0;
+    int ownLinkChars = 0;
+    int ownCommas = 0;
+    // Characters of running text in good paragraphs (long enough, few
+    // links) inside this element.
+    int paragraphChars = 0;
+    int headings = 0;
+    int linkedHeadings = 0;
+    int images = 0;
+    int passwords = 0;     // password fields
+    int searchFields = 0;  // fields for a search, an e-mail address (log-in, newsletter)
+    int formChars = 0;     // text inside forms
+    bool inForm = false;
+    bool blockChildren = false;
+    double score = 0;
+    bool candidate = false;
+
+    double linkDensity() const { return chars > 0 ? static_cast<double>(linkChars) / chars : 0.0; }
+    double ownLinkDensity() const {
+        return ownChars > 0 ? static_cast<double>(ownLinkChars) / ownChars : 0.0;
+    }
+};
+
+class Finder {
+public:
+    explicit Finder(const std::string& pageUrl) : pageUrl_(pageUrl) {}
+
+    std::optional<Article> run(const GumboNode* document);
+
+private:
+    void walk(const GumboNode* document);
+    void total();
+    void score();
+    int best() const;
+    std::vector<int> partsAround(int top) const;
+    bool isTeaserPage(const std::vector<int>& parts) const;
+    bool isFormPage(const std::vector<int>& parts, int keptChars) const;
+    int clean(int part, Article& article, int articleChars) const;
+    bool repeatsTitle(int index) const;
+    ArticleMeta meta(const std::vector<int>& parts) const;
+    bool isSiteRoot() const;
+
+    std::string pageUrl_;
+    std::vector<Element> elements_;
+    Declared declared_;
+    std::vector<std::string> titles_;  // comparable forms of the page's titles
+    HintCache hintCache_;
+    int articleElements_ = 0;
+    int firstH1_ = -1;
+};
+
+void Finder::walk(const GumboNode* document) {
+    struct Pending {
+        const GumboNode* node;
+        int parent;  // shown element above
+        int block;   // nearest block element above (running text goes there)
+        bool link;   // inside a link
+        bool form;   // inside a form
+    };
+    std::vector<Pending> pending{{document, -1, -1, false, false}};
+    while (!pending.empty()) {
+        const Pending at = pending.back();
+        pending.pop_back();
+        const GumboNode* node = at.node;
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA) {
+            if (at.parent < 0) continue;
+            int chars = 0;
+            int commas = 0;
+            countText(node->v.text.text, chars, commas);
+            Element& holder = elements_[static_cast<std::size_t>(at.parent)];
+            holder.chars += chars;
+            holder.commas += commas;
+            if (at.link) holder.linkChars += chars;
+            if (at.form) holder.formChars += chars;
+            if (at.block >= 0) {
+                Element& block = elements_[static_cast<std::size_t>(at.block)];
+                block.ownChars += chars;
+                block.ownCommas += commas;
+                if (at.link) block.ownLinkChars += chars;
+            }
+            continue;
+        }
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT) continue;
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& element = node->v.element;
+            // What the page says about itself is read before the skipping.
+            if (element.tag == GUMBO_TAG_META) {
+                readMeta(node, declared_);
+                continue;
+            }
+            if (element.tag == GUMBO_TAG_SCRIPT) {
+                const char* type = attribute(node, "type");
+                if (type != nullptr && lowerTrimmed(type) == "application/ld+json" &&
+                    element.children.length > 0) {
+                    const auto* text = static_cast<const GumboNode*>(element.children.data[0]);
+                    if (text->type == GUMBO_NODE_TEXT || text->type == GUMBO_NODE_CDATA)
+                        readJsonLd(text->v.text.text, declared_);
+                }
+                continue;
+            }
+            if (element.tag == GUMBO_TAG_TITLE) {
+                if (declared_.documentTitle.empty()) declared_.documentTitle = textOf(node);
+                continue;
+            }
+            if (isNeverShown(node)) {
+                if (element.tag == GUMBO_TAG_HEAD) {
+                    // Only its meta, scripts and title are of interest.
+                    for (unsigned i = element.children.length; i > 0; --i)
+                        pending.push_back({static_cast<const GumboNode*>(element.children.data[i - 1]), -1,
+                                           -1, false, false});
+                }
+                continue;
+            }
+        }
+        const int index = static_cast<int>(elements_.size());
+        Element record;
+        record.node = node;
+        record.parent = at.parent;
+        record.end = index + 1;
+        record.tag = node->type == GUMBO_NODE_ELEMENT ? node->v.element.tag : GUMBO_TAG_HTML;
+        record.inForm = at.form;
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& element = node->v.element;
+            if (element.tag != GUMBO_TAG_HTML && element.tag != GUMBO_TAG_BODY)
+                record.hints = hintCache_.of(element);
+            if (element.tag == GUMBO_TAG_IMG) record.images = 1;
+            if (element.tag == GUMBO_TAG_INPUT) {
+                const std::string type = lowerTrimmed(attribute(node, "type") ? attribute(node, "type") : "");
+                if (type == "password") record.passwords = 1;
+                if (type == "search" || type == "email") record.searchFields = 1;
+            }
+            if (element.tag == GUMBO_TAG_ARTICLE) ++articleElements_;
+            if (element.tag == GUMBO_TAG_H1 && firstH1_ < 0) firstH1_ = index;
+            if (isHeading(element.tag)) record.headings = 1;
+            if (at.parent >= 0 && !isInline(element.tag))
+                elements_[static_cast<std::size_t>(at.parent)].blockChildren = true;
+            const char* itemprop = attribute(node, "itemprop");
+            if (itemprop != nullptr) {
+                const std::string prop = lowerTrimmed(itemprop);
+                if (prop == "author" && declared_.markupByline.empty()) declared_.markupByline = textOf(node);
+                if (prop == "datepublished" && declared_.markupDate.empty()) {
+                    const char* when = attribute(node, "datetime");
+                    declared_.markupDate = shortDate(when != nullptr ? when : textOf(node));
+                }
+            }
+            if (element.tag == GUMBO_TAG_A && declared_.markupByline.empty()) {
+                const char* rel = attribute(node, "rel");
+                if (rel != nullptr && lowerTrimmed(rel) == "author") declared_.markupByline = textOf(node);
+            }
+            if (element.tag == GUMBO_TAG_TIME && declared_.markupDate.empty()) {
+                if (const char* when = attribute(node, "datetime")) declared_.markupDate = shortDate(when);
+            }
+        }
+        elements_.push_back(record);
+        const bool block = node->type == GUMBO_NODE_ELEMENT && !isInline(node->v.element.tag);
+        const bool link =
+            at.link || (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_A &&
+                        attribute(node, "href") != nullptr);
+        const bool form =
+            at.form || (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_FORM);
+        const GumboVector* children = childrenOf(node);
+        for (unsigned i = children->length; i > 0; --i)
+            pending.push_back({static_cast<const GumboNode*>(children->data[i - 1]), index,
+                               block ? index : at.block, link, form});
+    }
+}
+
+// Sums the counts of every element into the elements above it (children
+// come after their parents, so one backward pass does it).
+void Finder::total() {
+    for (std::size_t i = elements_.size(); i > 0; --i) {
+        Element& e = elements_[i - 1];
+        if (e.ownChars >= MIN_PARAGRAPH_CHARS && e.ownLinkDensity() <= MAX_PARAGRAPH_LINK_DENSITY)
+            e.paragraphChars += e.ownChars;
+        if (e.headings > 0 && e.tag != GUMBO_TAG_HTML && isHeading(e.tag) && e.chars > 0 &&
+            e.linkChars * 2 >= e.chars) {
+            // A heading that is a link to another page: a teaser's head.
+            e.linkedHeadings = 1;
+        }
+        if (e.parent < 0) continue;
+        Element& up = elements_[static_cast<std::size_t>(e.parent)];
+        up.end = std::max(up.end, e.end);
+        up.chars += e.chars;
+        up.linkChars += e.linkChars;
+        up.commas += e.commas;
+        up.formChars += e.formChars;
+        up.paragraphChars += e.paragraphChars;
+        up.headings += e.headings;
+        up.linkedHeadings += e.linkedHeadings;
+        up.images += e.images;
+        up.passwords += e.passwords;
+        up.searchFields += e.searchFields;
+    }
+}
+
+// Scores the paragraphs and passes each score to the block elements that
+// hold the paragraph: all of it to the first, half to the next, a third to
+// the one above that.
+void Finder::score() {
+    const auto holderAbove = [&](int index) {
+        int up = elements_[static_cast<std::size_t>(index)].parent;
+        while (up >= 0 && isInline(elements_[static_cast<std::size_t>(up)].tag))
+            up = elements_[static_cast<std::size_t>(up)].parent;
+        return up;
+    };
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+        const Element& e = elements_[i];
+        if (e.ownChars < MIN_PARAGRAPH_CHARS || isHeading(e.tag)) continue;
+        const double points =
+            (1.0 + e.ownCommas +
+             std::min(static_cast<double>(e.ownChars) / CHARS_PER_POINT, MAX_LENGTH_POINTS)) *
+            (1.0 - e.ownLinkDensity());
+        // A paragraph element counts for its holder; loose text in a
+        // container counts for the container itself.
+        const bool paragraph = isParagraph(e.tag) || !e.blockChildren;
+        int holder = paragraph ? holderAbove(static_cast<int>(i)) : static_cast<int>(i);
+        for (int level = 1; level <= 3 && holder >= 0; ++level) {
+            Element& h = elements_[static_cast<std::size_t>(holder)];
+            if (h.tag == GUMBO_TAG_HTML) break;
+            h.candidate = true;
+            h.score += points / level;
+            holder = holderAbove(holder);
+        }
+    }
+    for (Element& e : elements_) {
+        if (!e.candidate) continue;
+        double base = 0;
+        switch (e.tag) {
+            case GUMBO_TAG_DIV:
+            case GUMBO_TAG_ARTICLE:
+                base = 5;
+                break;
+            case GUMBO_TAG_PRE:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_BLOCKQUOTE:
+                base = 3;
+                break;
+            case GUMBO_TAG_FORM:
+            case GUMBO_TAG_UL:
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_DL:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_ADDRESS:
+                base = -3;
+                break;
+            case GUMBO_TAG_TH:
+                base = -5;
+                break;
+            default:
+                break;
+        }
+        base += e.hints.weight * HINT_WEIGHT;
+        const char* itemprop = attribute(e.node, "itemprop");
+        if (itemprop != nullptr && lowerTrimmed(itemprop) == "articlebody") base += ARTICLE_BODY_BONUS;
+        if (e.tag == GUMBO_TAG_ARTICLE && articleElements_ <= 2) base += ARTICLE_ELEMENT_BONUS;
+        const char* role = attribute(e.node, "role");
+        if (e.tag == GUMBO_TAG_MAIN || (role != nullptr && lowerTrimmed(role) == "main"))
+            base += MAIN_ELEMENT_BONUS;
+        e.score = (e.score + base) * (1.0 - e.linkDensity());
+    }
+}
+
+int Finder::best() const {
+    int top = -1;
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+        const Element& e = elements_[i];
+        if (!e.candidate) continue;
+        if (top < 0 || e.score > elements_[static_cast<std::size_t>(top)].score) top = static_cast<int>(i);
+    }
+    return top;
+}
+
+// The best element and those of its siblings that carry the article on.
+std::vector<int> Finder::partsAround(int top) const {
+    const Element& t = elements_[static_cast<std::size_t>(top)];
+    if (t.parent < 0 || t.tag == GUMBO_TAG_BODY) return {top};
+    const Element& parent = elements_[static_cast<std::size_t>(t.parent)];
+    const double threshold = std::max(SIBLING_MIN_SCORE, t.score * SIBLING_SHARE);
+    const char* topClass = attribute(t.node, "class");
+    std::vector<int> siblings;
+    std::vector<bool> joins;
+    for (int i = t.parent + 1; i < parent.end; i = elements_[static_cast<std::size_t>(i)].end) {
+        siblings.push_back(i);
+        if (i == top) {
+            joins.push_back(true);
+            continue;
+        }
+        const Element& s = elements_[static_cast<std::size_t>(i)];
+        double bonus = 0;
+        const char* cls = attribute(s.node, "class");
+        if (topClass != nullptr && cls != nullptr && topClass[0] != '\0' && std::strcmp(topClass, cls) == 0)
+            bonus = t.score * SIBLING_SHARE;
+        bool join = false;
+        if (s.hints.weight < 0) {
+            join = false;
+        } else if (s.candidate && s.score + bonus >= threshold) {
+            join = true;
+        } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
+                   (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
+            const double density = s.linkDensity();
+            if (s.chars >= 80 && density < 0.25) join = true;
+            if (s.chars > 0 && s.chars < 80 && density == 0.0) join = true;
+        }
+        joins.push_back(join);
+    }
+    // A heading between two joined siblings heads the part after it.
+    for (std::size_t k = 1; k + 1 < siblings.size(); ++k) {
+        const Element& s = elements_[static_cast<std::size_t>(siblings[k])];
+        if (joins[k] || !isHeading(s.tag) || s.linkedHeadings > 0) continue;
+        bool before = false;
+        for (std::size_t j = 0; j < k; ++j) before = before || joins[j];
+        if (before && joins[k + 1]) joins[k] = true;
+    }
+    std::vector<int> parts;
+    for (std::size_t k = 0; k < siblings.size(); ++k) {
+        if (joins[k]) parts.push_back(siblings[k]);
+    }
+    return parts;
+}
+
+bool Finder::repeatsTitle(int index) const {
+    const std::string text = comparable(textOf(elements_[static_cast<std::size_t>(index)].node));
+    if (text.empty()) return false;
+    for (const std::string& title : titles_) {
+        if (title.empty()) continue;
+        if (text == title) return true;
+        // The document title adds the site's name to the headline.
+        if (text.size() * 2 >= title.size() && title.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Marks what inside one part is not the article's text; returns the
+// characters of running text left.
+int Finder::clean(int part, Article& article, int articleChars) const {
+    const Element& root = elements_[static_cast<std::size_t>(part)];
+    int kept = root.paragraphChars;
+    const double bulk = BULK_SHARE * articleChars;
+    int i = part + 1;
+    while (i < root.end) {
+        const Element& e = elements_[static_cast<std::size_t>(i)];
+        const int next = e.end;
+        bool drop = false;
+        if (e.paragraphChars < bulk || e.paragraphChars == 0) {
+            switch (e.tag) {
+                case GUMBO_TAG_NAV:
+                case GUMBO_TAG_ASIDE:
+                case GUMBO_TAG_FOOTER:
+                case GUMBO_TAG_MENU:
+                    drop = true;
+                    break;
+                case GUMBO_TAG_BUTTON:
+                case GUMBO_TAG_INPUT:
+                case GUMBO_TAG_SELECT:
+                case GUMBO_TAG_TEXTAREA:
+                    drop = !e.inForm;  // controls of no form do nothing here
+                    break;
+                case GUMBO_TAG_FORM: {
+                    const char* role = attribute(e.node, "role");
+                    drop = e.passwords > 0 || e.searchFields > 0 || (role && lowerTrimmed(role) == "search");
+                    break;
+                }
+                default:
+                    break;
+            }
+            if (e.hints.weight < 0 || e.hints.screenReader) drop = true;
+            if (e.hints.byline && e.chars <= MAX_BYLINE_CHARS && e.paragraphChars * 2 < e.chars + 1)
+                drop = true;
+            if (isHeading(e.tag) && (e.linkedHeadings > 0 || repeatsTitle(i))) drop = true;
+            if (!drop && !isInline(e.tag) && !isHeading(e.tag) && e.tag != GUMBO_TAG_PRE && e.commas < 10) {
+                if (e.chars > 0 && e.linkDensity() > MAX_BLOCK_LINK_DENSITY) drop = true;
+            }
+        }
+        if (drop) {
+            article.dropped.insert(e.node);
+            kept -= e.paragraphChars;
+            i = next;
+        } else {
+            ++i;
+        }
+    }
+    return kept;
+}
+
+bool Finder::isTeaserPage(const std::vector<int>& parts) const {
+    int headings = 0;
+    int linked = 0;
+    for (int p : parts) {
+        headings += elements_[static_cast<std::size_t>(p)].headings;
+        linked += elements_[static_cast<std::size_t>(p)].linkedHeadings;
+    }
+    return linked >= MIN_TEASER_HEADINGS && linked >= TEASER_SHARE * headings;
+}
+
+bool Finder::isFormPage(const std::vector<int>& parts, int keptChars) const {
+    int formChars = 0;
+    int chars = 0;
+    for (int p : parts) {
+        const Element& e = elements_[static_cast<std::size_t>(p)];
+        if (e.passwords > 0) return true;
+        formChars += e.formChars;
+        chars += e.chars;
+    }
+    return formChars * 2 > chars || formChars > keptChars;
+}
+
+bool Finder::isSiteRoot() const {
+    std::string_view url(pageUrl_);
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) return false;
+    url.remove_prefix(scheme + 3);
+    const std::size_t slash = url.find_first_of("/?#");
+    if (slash == std::string_view::npos) return true;
+    const std::string_view path = url.substr(slash);
+    return path == "/" || path == "/index.html" || path == "/index.php" || path == "/index.htm";
+}
+
+ArticleMeta Finder::meta(const std::vector<int>& parts) const {
+    (void)parts;
+    ArticleMeta meta;
+    const Declared& d = declared_;
+    meta.title = !d.jsonTitle.empty() ? d.jsonTitle : !d.ogTitle.empty() ? d.ogTitle : std::string();
+    if (meta.title.empty() && firstH1_ >= 0)
+        meta.title = textOf(elements_[static_cast<std::size_t>(firstH1_)].node);
+    if (meta.title.empty()) meta.title = d.documentTitle;
+    meta.byline = !d.jsonByline.empty()   ? d.jsonByline
+                  : !d.metaAuthor.empty() ? d.metaAuthor
+                                          : d.markupByline;
+    meta.date = !d.jsonDate.empty() ? d.jsonDate : !d.metaDate.empty() ? d.metaDate : d.markupDate;
+    return meta;
+}
+
+std::optional<Article> Finder::run(const GumboNode* document) {
+    if (document == nullptr) return std::nullopt;
+    walk(document);
+    if (elements_.empty()) return std::nullopt;
+    total();
+    score();
+    const int top = best();
+    if (top < 0) return std::nullopt;
+    if (isSiteRoot() && !declared_.jsonArticle && declared_.ogType != "article") return std::nullopt;
+
+    for (const std::string* title : {&declared_.jsonTitle, &declared_.ogTitle, &declared_.documentTitle})
+        titles_.push_back(comparable(*title));
+
+    const std::vector<int> parts = partsAround(top);
+    if (isTeaserPage(parts)) return std::nullopt;
+    Article article;
+    int articleChars = 0;
+    for (int p : parts) articleChars += elements_[static_cast<std::size_t>(p)].paragraphChars;
+    int kept = 0;
+    for (int p : parts) {
+        kept += clean(p, article, articleChars);
+        article.parts.push_back(elements_[static_cast<std::size_t>(p)].node);
+    }
+    if (kept < MIN_ARTICLE_CHARS) return std::nullopt;
+    if (isFormPage(parts, kept)) return std::nullopt;
+    article.meta = meta(parts);
+    return article;
+}
+
+}  // namespace
+
+bool isNeverShown(const GumboNode* node) {
+    if (node == nullptr) return true;
+    if (node->type == GUMBO_NODE_COMMENT) return true;
+    if (node->type == GUMBO_NODE_TEMPLATE) return true;
+    if (node->type != GUMBO_NODE_ELEMENT) return false;
+    const GumboElement& element = node->v.element;
+    // Drawings (SVG, MathML) are not text either.
+    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return true;
+    return isSkippedTag(element.tag) || isHiddenElement(element);
+}
+
+std::optional<Article> findArticle(const GumboNode* document, const std::string& pageUrl) {
+    Finder finder(pageUrl);
+    return finder.run(document);
+}
+
+}  // namespace wexaproxy
