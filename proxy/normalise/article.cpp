@@ -1,6 +1,8 @@
 #include "proxy/normalise/article.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -49,6 +51,11 @@ constexpr int MAIN_ELEMENT_BONUS = 10;
 // least TEASER_SHARE of the headings.
 constexpr int MIN_TEASER_HEADINGS = 3;
 constexpr double TEASER_SHARE = 0.5;
+// ... and less running text than this per such heading.
+constexpr int MAX_TEASER_CHARS = 600;
+// What one form field weighs against the article's text when deciding
+// whether a form is the page's main content.
+constexpr int FIELD_CHARS = 150;
 // Byline and date lines longer than this are not just a byline.
 constexpr int MAX_BYLINE_CHARS = 400;
 // Deepest nesting the JSON reader follows.
@@ -778,7 +785,7 @@ struct Element {
     int images = 0;
     int passwords = 0;     // password fields
     int searchFields = 0;  // fields for a search, an e-mail address (log-in, newsletter)
-    int formChars = 0;     // text inside forms
+    int fields = 0;        // form fields a user fills in
     bool inForm = false;
     bool blockChildren = false;
     double score = 0;
@@ -802,9 +809,14 @@ private:
     void score();
     int best() const;
     std::vector<int> partsAround(int top) const;
-    bool isTeaserPage(const std::vector<int>& parts) const;
-    bool isFormPage(const std::vector<int>& parts, int keptChars) const;
-    int clean(int part, Article& article, int articleChars) const;
+    struct Kept {
+        int chars = 0;  // running text
+        int headings = 0;
+        int linkedHeadings = 0;
+    };
+    bool isTeaserPage(const Kept& kept) const;
+    bool isFormPage(int top, const std::vector<int>& parts, int keptChars) const;
+    void clean(int part, Article& article, int articleChars, Kept& kept) const;
     bool repeatsTitle(int index) const;
     ArticleMeta meta(const std::vector<int>& parts) const;
     bool isSiteRoot() const;
@@ -840,7 +852,6 @@ void Finder::walk(const GumboNode* document) {
             holder.chars += chars;
             holder.commas += commas;
             if (at.link) holder.linkChars += chars;
-            if (at.form) holder.formChars += chars;
             if (at.block >= 0) {
                 Element& block = elements_[static_cast<std::size_t>(at.block)];
                 block.ownChars += chars;
@@ -893,10 +904,13 @@ void Finder::walk(const GumboNode* document) {
             if (element.tag != GUMBO_TAG_HTML && element.tag != GUMBO_TAG_BODY)
                 record.hints = hintCache_.of(element);
             if (element.tag == GUMBO_TAG_IMG) record.images = 1;
+            if (element.tag == GUMBO_TAG_SELECT || element.tag == GUMBO_TAG_TEXTAREA) record.fields = 1;
             if (element.tag == GUMBO_TAG_INPUT) {
                 const std::string type = lowerTrimmed(attribute(node, "type") ? attribute(node, "type") : "");
                 if (type == "password") record.passwords = 1;
                 if (type == "search" || type == "email") record.searchFields = 1;
+                if (type != "hidden" && type != "submit" && type != "button" && type != "reset" && type != "image")
+                    record.fields = 1;
             }
             if (element.tag == GUMBO_TAG_ARTICLE) ++articleElements_;
             if (element.tag == GUMBO_TAG_H1 && firstH1_ < 0) firstH1_ = index;
@@ -952,7 +966,7 @@ void Finder::total() {
         up.chars += e.chars;
         up.linkChars += e.linkChars;
         up.commas += e.commas;
-        up.formChars += e.formChars;
+        up.fields += e.fields;
         up.paragraphChars += e.paragraphChars;
         up.headings += e.headings;
         up.linkedHeadings += e.linkedHeadings;
@@ -1099,11 +1113,11 @@ bool Finder::repeatsTitle(int index) const {
     return false;
 }
 
-// Marks what inside one part is not the article's text; returns the
-// characters of running text left.
-int Finder::clean(int part, Article& article, int articleChars) const {
+// Marks what inside one part is not the article's text, and counts what
+// is left.
+void Finder::clean(int part, Article& article, int articleChars, Kept& kept) const {
     const Element& root = elements_[static_cast<std::size_t>(part)];
-    int kept = root.paragraphChars;
+    kept.chars += root.paragraphChars;
     const double bulk = BULK_SHARE * articleChars;
     int i = part + 1;
     while (i < root.end) {
@@ -1135,42 +1149,54 @@ int Finder::clean(int part, Article& article, int articleChars) const {
             if (e.hints.weight < 0 || e.hints.screenReader) drop = true;
             if (e.hints.byline && e.chars <= MAX_BYLINE_CHARS && e.paragraphChars * 2 < e.chars + 1)
                 drop = true;
-            if (isHeading(e.tag) && (e.linkedHeadings > 0 || repeatsTitle(i))) drop = true;
+            if (isHeading(e.tag) && !drop) {
+                ++kept.headings;
+                kept.linkedHeadings += e.linkedHeadings;
+                if (e.linkedHeadings > 0 || repeatsTitle(i)) drop = true;
+            }
             if (!drop && !isInline(e.tag) && !isHeading(e.tag) && e.tag != GUMBO_TAG_PRE && e.commas < 10) {
                 if (e.chars > 0 && e.linkDensity() > MAX_BLOCK_LINK_DENSITY) drop = true;
             }
         }
         if (drop) {
             article.dropped.insert(e.node);
-            kept -= e.paragraphChars;
+            kept.chars -= e.paragraphChars;
             i = next;
         } else {
             ++i;
         }
     }
-    return kept;
 }
 
-bool Finder::isTeaserPage(const std::vector<int>& parts) const {
-    int headings = 0;
-    int linked = 0;
-    for (int p : parts) {
-        headings += elements_[static_cast<std::size_t>(p)].headings;
-        linked += elements_[static_cast<std::size_t>(p)].linkedHeadings;
-    }
-    return linked >= MIN_TEASER_HEADINGS && linked >= TEASER_SHARE * headings;
+// Headings that are links to other pages, with little text under each:
+// a front page or a list of search results.
+bool Finder::isTeaserPage(const Kept& kept) const {
+    return kept.linkedHeadings >= MIN_TEASER_HEADINGS && kept.linkedHeadings >= TEASER_SHARE * kept.headings &&
+           kept.chars < MAX_TEASER_CHARS * kept.linkedHeadings;
 }
 
-bool Finder::isFormPage(const std::vector<int>& parts, int keptChars) const {
-    int formChars = 0;
-    int chars = 0;
-    for (int p : parts) {
-        const Element& e = elements_[static_cast<std::size_t>(p)];
-        if (e.passwords > 0) return true;
-        formChars += e.formChars;
-        chars += e.chars;
+// The article's text weighs less than the forms in it and around it: a
+// form is the page's main content (a log-in page, a search page). A form
+// weighs its text and FIELD_CHARS per field; a form around the whole article
+// (some sites put the whole page in one) weighs only its fields.
+bool Finder::isFormPage(int top, const std::vector<int>& parts, int keptChars) const {
+    int weight = 0;
+    for (int up = elements_[static_cast<std::size_t>(top)].parent; up >= 0;
+         up = elements_[static_cast<std::size_t>(up)].parent) {
+        const Element& e = elements_[static_cast<std::size_t>(up)];
+        if (e.tag == GUMBO_TAG_FORM) weight += e.fields * FIELD_CHARS;
     }
-    return formChars * 2 > chars || formChars > keptChars;
+    for (int p : parts) {
+        const Element& part = elements_[static_cast<std::size_t>(p)];
+        for (int i = p; i < part.end; ++i) {
+            const Element& e = elements_[static_cast<std::size_t>(i)];
+            if (e.tag == GUMBO_TAG_FORM && e.hints.weight >= 0) {
+                weight += e.chars + e.fields * FIELD_CHARS;
+                i = e.end - 1;
+            }
+        }
+    }
+    return weight > keptChars;
 }
 
 bool Finder::isSiteRoot() const {
@@ -1213,17 +1239,32 @@ std::optional<Article> Finder::run(const GumboNode* document) {
         titles_.push_back(comparable(*title));
 
     const std::vector<int> parts = partsAround(top);
-    if (isTeaserPage(parts)) return std::nullopt;
+    if (std::getenv("ARTICLE_DEBUG")) {
+        for (int p : parts) {
+            const Element& e = elements_[static_cast<std::size_t>(p)];
+            const char* c = attribute(e.node, "class");
+            const char* id = attribute(e.node, "id");
+            std::fprintf(stderr, "part %d tag=%s class=%s id=%s score=%.1f chars=%d para=%d ld=%.2f heads=%d linked=%d\n", p,
+                         gumbo_normalized_tagname(e.tag), c ? c : "", id ? id : "", e.score, e.chars,
+                         e.paragraphChars, e.linkDensity(), e.headings, e.linkedHeadings);
+        }
+    }
     Article article;
     int articleChars = 0;
     for (int p : parts) articleChars += elements_[static_cast<std::size_t>(p)].paragraphChars;
-    int kept = 0;
+    Kept kept;
     for (int p : parts) {
-        kept += clean(p, article, articleChars);
+        clean(p, article, articleChars, kept);
         article.parts.push_back(elements_[static_cast<std::size_t>(p)].node);
     }
-    if (kept < MIN_ARTICLE_CHARS) return std::nullopt;
-    if (isFormPage(parts, kept)) return std::nullopt;
+    if (std::getenv("ARTICLE_DEBUG")) {
+        for (const GumboNode* n : article.dropped) {
+            const char* c = attribute(n, "class");
+            std::fprintf(stderr, "drop %s class=%s text=%.80s\n", gumbo_normalized_tagname(n->v.element.tag), c ? c : "", textOf(n).c_str());
+        }
+        std::fprintf(stderr, "kept=%d teaser=%d form=%d\n", kept.chars, isTeaserPage(kept), isFormPage(top, parts, kept.chars));
+    }
+    if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars)) return std::nullopt;
     article.meta = meta(parts);
     return article;
 }
