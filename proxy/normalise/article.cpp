@@ -1,10 +1,10 @@
 #include "proxy/normalise/article.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -43,6 +43,10 @@ constexpr double BULK_SHARE = 0.5;
 // of its score (and SIBLING_MIN_SCORE).
 constexpr double SIBLING_SHARE = 0.2;
 constexpr double SIBLING_MIN_SCORE = 10.0;
+// Score left to an element for each element above it (up to
+// MAX_BOILERPLATE_LEVELS) whose class or id names boilerplate.
+constexpr double BOILERPLATE_FACTOR = 0.5;
+constexpr int MAX_BOILERPLATE_LEVELS = 3;
 // Bonus for the page's own article markup.
 constexpr int ARTICLE_BODY_BONUS = 50;
 constexpr int ARTICLE_ELEMENT_BONUS = 15;
@@ -319,9 +323,8 @@ constexpr const char* NEGATIVE_HINTS[] = {
     "more-stories", "newsfeed", "shoutbox",   "combx",      "tag-list", "taglist", "related"};
 // Whole words (between dashes, underscores, blanks) that name what is
 // around the text; too short to be looked for inside other words.
-constexpr const char* NEGATIVE_WORDS[] = {"ad",    "ads",   "adv",    "tags",  "tag",
-                                          "rail",  "skip",  "print",  "rss",   "foot",
-                                          "aside", "extra", "follow", "login", "hidden"};
+constexpr const char* NEGATIVE_WORDS[] = {"ad",  "ads",  "adv",   "tags",  "tag",    "skip",  "print",
+                                          "rss", "foot", "aside", "extra", "follow", "login", "hidden"};
 // Words of a byline or dateline block.
 constexpr const char* BYLINE_HINTS[] = {"byline",  "author", "dateline", "timestamp", "pubdate",
                                         "publish", "posted", "date",     "writer",    "credit"};
@@ -773,10 +776,14 @@ struct Element {
     int chars = 0;
     int linkChars = 0;
     int commas = 0;
-    // Running text: the text not inside a block element below this one.
+    // Running text: the text not inside a block element below this one,
+    // cut into paragraphs by the block elements in it and by line breaks
+    // (once the paragraph before is long enough).
     int ownChars = 0;
-    int ownLinkChars = 0;
-    int ownCommas = 0;
+    int runChars = 0;  // of the paragraph being read
+    int runLinkChars = 0;
+    int runCommas = 0;
+    double ownPoints = 0;  // the paragraphs' scores
     // Characters of running text in good paragraphs (long enough, few
     // links) inside this element.
     int paragraphChars = 0;
@@ -788,12 +795,22 @@ struct Element {
     int fields = 0;        // form fields a user fills in
     bool inForm = false;
     bool blockChildren = false;
+    int boilerplate = 0;  // elements above whose class or id names boilerplate
     double score = 0;
     bool candidate = false;
 
     double linkDensity() const { return chars > 0 ? static_cast<double>(linkChars) / chars : 0.0; }
-    double ownLinkDensity() const {
-        return ownChars > 0 ? static_cast<double>(ownLinkChars) / ownChars : 0.0;
+    // Ends the paragraph being read: its score, and its characters when it
+    // is running text.
+    void endParagraph() {
+        if (runChars >= MIN_PARAGRAPH_CHARS) {
+            const double density = static_cast<double>(runLinkChars) / runChars;
+            ownPoints += (1.0 + runCommas +
+                          std::min(static_cast<double>(runChars) / CHARS_PER_POINT, MAX_LENGTH_POINTS)) *
+                         (1.0 - density);
+            if (density <= MAX_PARAGRAPH_LINK_DENSITY) paragraphChars += runChars;
+        }
+        runChars = runLinkChars = runCommas = 0;
     }
 };
 
@@ -855,8 +872,9 @@ void Finder::walk(const GumboNode* document) {
             if (at.block >= 0) {
                 Element& block = elements_[static_cast<std::size_t>(at.block)];
                 block.ownChars += chars;
-                block.ownCommas += commas;
-                if (at.link) block.ownLinkChars += chars;
+                block.runChars += chars;
+                block.runCommas += commas;
+                if (at.link) block.runLinkChars += chars;
             }
             continue;
         }
@@ -903,13 +921,18 @@ void Finder::walk(const GumboNode* document) {
             const GumboElement& element = node->v.element;
             if (element.tag != GUMBO_TAG_HTML && element.tag != GUMBO_TAG_BODY)
                 record.hints = hintCache_.of(element);
+            if (at.parent >= 0) {
+                const Element& up = elements_[static_cast<std::size_t>(at.parent)];
+                record.boilerplate = up.boilerplate + (up.hints.weight < 0 ? 1 : 0);
+            }
             if (element.tag == GUMBO_TAG_IMG) record.images = 1;
             if (element.tag == GUMBO_TAG_SELECT || element.tag == GUMBO_TAG_TEXTAREA) record.fields = 1;
             if (element.tag == GUMBO_TAG_INPUT) {
                 const std::string type = lowerTrimmed(attribute(node, "type") ? attribute(node, "type") : "");
                 if (type == "password") record.passwords = 1;
                 if (type == "search" || type == "email") record.searchFields = 1;
-                if (type != "hidden" && type != "submit" && type != "button" && type != "reset" && type != "image")
+                if (type != "hidden" && type != "submit" && type != "button" && type != "reset" &&
+                    type != "image")
                     record.fields = 1;
             }
             if (element.tag == GUMBO_TAG_ARTICLE) ++articleElements_;
@@ -917,6 +940,12 @@ void Finder::walk(const GumboNode* document) {
             if (isHeading(element.tag)) record.headings = 1;
             if (at.parent >= 0 && !isInline(element.tag))
                 elements_[static_cast<std::size_t>(at.parent)].blockChildren = true;
+            if (at.block >= 0) {
+                Element& block = elements_[static_cast<std::size_t>(at.block)];
+                if (!isInline(element.tag) ||
+                    (element.tag == GUMBO_TAG_BR && block.runChars >= MIN_PARAGRAPH_CHARS))
+                    block.endParagraph();
+            }
             const char* itemprop = attribute(node, "itemprop");
             if (itemprop != nullptr) {
                 const std::string prop = lowerTrimmed(itemprop);
@@ -953,8 +982,7 @@ void Finder::walk(const GumboNode* document) {
 void Finder::total() {
     for (std::size_t i = elements_.size(); i > 0; --i) {
         Element& e = elements_[i - 1];
-        if (e.ownChars >= MIN_PARAGRAPH_CHARS && e.ownLinkDensity() <= MAX_PARAGRAPH_LINK_DENSITY)
-            e.paragraphChars += e.ownChars;
+        e.endParagraph();
         if (e.headings > 0 && e.tag != GUMBO_TAG_HTML && isHeading(e.tag) && e.chars > 0 &&
             e.linkChars * 2 >= e.chars) {
             // A heading that is a link to another page: a teaser's head.
@@ -988,11 +1016,8 @@ void Finder::score() {
     };
     for (std::size_t i = 0; i < elements_.size(); ++i) {
         const Element& e = elements_[i];
-        if (e.ownChars < MIN_PARAGRAPH_CHARS || isHeading(e.tag)) continue;
-        const double points =
-            (1.0 + e.ownCommas +
-             std::min(static_cast<double>(e.ownChars) / CHARS_PER_POINT, MAX_LENGTH_POINTS)) *
-            (1.0 - e.ownLinkDensity());
+        if (e.ownPoints <= 0 || isHeading(e.tag)) continue;
+        const double points = e.ownPoints;
         // A paragraph element counts for its holder; loose text in a
         // container counts for the container itself.
         const bool paragraph = isParagraph(e.tag) || !e.blockChildren;
@@ -1040,6 +1065,9 @@ void Finder::score() {
         if (e.tag == GUMBO_TAG_MAIN || (role != nullptr && lowerTrimmed(role) == "main"))
             base += MAIN_ELEMENT_BONUS;
         e.score = (e.score + base) * (1.0 - e.linkDensity());
+        // Text inside comments, a sidebar or a footer is seldom the article.
+        for (int n = 0; n < std::min(e.boilerplate, MAX_BOILERPLATE_LEVELS); ++n)
+            e.score *= BOILERPLATE_FACTOR;
     }
 }
 
@@ -1171,7 +1199,8 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
 // Headings that are links to other pages, with little text under each:
 // a front page or a list of search results.
 bool Finder::isTeaserPage(const Kept& kept) const {
-    return kept.linkedHeadings >= MIN_TEASER_HEADINGS && kept.linkedHeadings >= TEASER_SHARE * kept.headings &&
+    return kept.linkedHeadings >= MIN_TEASER_HEADINGS &&
+           kept.linkedHeadings >= TEASER_SHARE * kept.headings &&
            kept.chars < MAX_TEASER_CHARS * kept.linkedHeadings;
 }
 
@@ -1240,13 +1269,29 @@ std::optional<Article> Finder::run(const GumboNode* document) {
 
     const std::vector<int> parts = partsAround(top);
     if (std::getenv("ARTICLE_DEBUG")) {
+        std::vector<int> order;
+        for (std::size_t i = 0; i < elements_.size(); ++i)
+            if (elements_[i].candidate) order.push_back(static_cast<int>(i));
+        std::sort(order.begin(), order.end(),
+                  [&](int a, int b) { return elements_[a].score > elements_[b].score; });
+        for (std::size_t k = 0; k < order.size() && k < 6; ++k) {
+            std::string path;
+            for (int up = order[k]; up >= 0; up = elements_[up].parent) {
+                const char* c = attribute(elements_[up].node, "class");
+                path = std::string(gumbo_normalized_tagname(elements_[up].tag)) + "." + (c ? c : "") + "(" +
+                       std::to_string(elements_[up].hints.weight) + ") > " + path;
+            }
+            std::fprintf(stderr, "cand %.1f %s\n", elements_[order[k]].score, path.c_str());
+        }
         for (int p : parts) {
             const Element& e = elements_[static_cast<std::size_t>(p)];
             const char* c = attribute(e.node, "class");
             const char* id = attribute(e.node, "id");
-            std::fprintf(stderr, "part %d tag=%s class=%s id=%s score=%.1f chars=%d para=%d ld=%.2f heads=%d linked=%d\n", p,
-                         gumbo_normalized_tagname(e.tag), c ? c : "", id ? id : "", e.score, e.chars,
-                         e.paragraphChars, e.linkDensity(), e.headings, e.linkedHeadings);
+            std::fprintf(
+                stderr,
+                "part %d tag=%s class=%s id=%s score=%.1f chars=%d para=%d ld=%.2f heads=%d linked=%d\n", p,
+                gumbo_normalized_tagname(e.tag), c ? c : "", id ? id : "", e.score, e.chars, e.paragraphChars,
+                e.linkDensity(), e.headings, e.linkedHeadings);
         }
     }
     Article article;
@@ -1260,11 +1305,14 @@ std::optional<Article> Finder::run(const GumboNode* document) {
     if (std::getenv("ARTICLE_DEBUG")) {
         for (const GumboNode* n : article.dropped) {
             const char* c = attribute(n, "class");
-            std::fprintf(stderr, "drop %s class=%s text=%.80s\n", gumbo_normalized_tagname(n->v.element.tag), c ? c : "", textOf(n).c_str());
+            std::fprintf(stderr, "drop %s class=%s text=%.80s\n", gumbo_normalized_tagname(n->v.element.tag),
+                         c ? c : "", textOf(n).c_str());
         }
-        std::fprintf(stderr, "kept=%d teaser=%d form=%d\n", kept.chars, isTeaserPage(kept), isFormPage(top, parts, kept.chars));
+        std::fprintf(stderr, "kept=%d teaser=%d form=%d\n", kept.chars, isTeaserPage(kept),
+                     isFormPage(top, parts, kept.chars));
     }
-    if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars)) return std::nullopt;
+    if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars))
+        return std::nullopt;
     article.meta = meta(parts);
     return article;
 }
