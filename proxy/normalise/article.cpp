@@ -34,8 +34,11 @@ constexpr int MIN_ARTICLE_CHARS = 250;
 // A paragraph whose share of link text is above this is not running text.
 constexpr double MAX_PARAGRAPH_LINK_DENSITY = 0.3;
 // A block inside the article whose share of link text is above this is a
-// list of links (related articles, tags, a table of contents of the site).
+// list of links (related articles, tags, a table of contents of the site);
+// paragraphs, lists and tables may hold more links (a list of items that
+// each link to their source).
 constexpr double MAX_BLOCK_LINK_DENSITY = 0.33;
+constexpr double MAX_TEXT_LINK_DENSITY = 0.5;
 // A block that holds at least this share of the article's running text is
 // kept whatever its class says.
 constexpr double BULK_SHARE = 0.5;
@@ -1129,6 +1132,40 @@ std::vector<int> Finder::partsAround(int top) const {
     return parts;
 }
 
+// The share of link text above which a block inside the article is left
+// out; 1 for elements that are judged with the list or table they are in
+// (or are not judged at all).
+double maxLinkDensity(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+            return 1.0;
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_BLOCKQUOTE:
+            return MAX_TEXT_LINK_DENSITY;
+        default:
+            return isInline(tag) ? 1.0 : MAX_BLOCK_LINK_DENSITY;
+    }
+}
+
 bool Finder::repeatsTitle(int index) const {
     const std::string text = comparable(textOf(elements_[static_cast<std::size_t>(index)].node));
     if (text.empty()) return false;
@@ -1182,9 +1219,7 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
                 kept.linkedHeadings += e.linkedHeadings;
                 if (e.linkedHeadings > 0 || repeatsTitle(i)) drop = true;
             }
-            if (!drop && !isInline(e.tag) && !isHeading(e.tag) && e.tag != GUMBO_TAG_PRE && e.commas < 10) {
-                if (e.chars > 0 && e.linkDensity() > MAX_BLOCK_LINK_DENSITY) drop = true;
-            }
+            if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag)) drop = true;
         }
         if (drop) {
             article.dropped.insert(e.node);
@@ -1303,10 +1338,13 @@ std::optional<Article> Finder::run(const GumboNode* document) {
         article.parts.push_back(elements_[static_cast<std::size_t>(p)].node);
     }
     if (std::getenv("ARTICLE_DEBUG")) {
+        std::unordered_map<const GumboNode*, int> at;
+        for (std::size_t i = 0; i < elements_.size(); ++i) at[elements_[i].node] = static_cast<int>(i);
         for (const GumboNode* n : article.dropped) {
             const char* c = attribute(n, "class");
-            std::fprintf(stderr, "drop %s class=%s text=%.80s\n", gumbo_normalized_tagname(n->v.element.tag),
-                         c ? c : "", textOf(n).c_str());
+            const Element& e = elements_[at[n]];
+            std::fprintf(stderr, "drop %d %s class=%s ld=%.2f chars=%d para=%d commas=%d w=%d byl=%d text=%.80s\n", at[n], gumbo_normalized_tagname(n->v.element.tag),
+                         c ? c : "", e.linkDensity(), e.chars, e.paragraphChars, e.commas, e.hints.weight, e.hints.byline, textOf(n).c_str());
         }
         std::fprintf(stderr, "kept=%d teaser=%d form=%d\n", kept.chars, isTeaserPage(kept),
                      isFormPage(top, parts, kept.chars));
