@@ -52,6 +52,7 @@ constexpr double BOILERPLATE_FACTOR = 0.5;
 constexpr int MAX_BOILERPLATE_LEVELS = 3;
 // Bonus for the page's own article markup.
 constexpr int ARTICLE_BODY_BONUS = 50;
+constexpr int ARTICLE_TYPE_BONUS = 50;
 constexpr int ARTICLE_ELEMENT_BONUS = 15;
 constexpr int MAIN_ELEMENT_BONUS = 10;
 // A page of teasers: at least this many headings that are links, and at
@@ -662,14 +663,17 @@ std::string shortDate(std::string date) {
     return date;
 }
 
+// A schema.org type of an article ("NewsArticle", "BlogPosting"), also as
+// a URL ("http://schema.org/Article").
+bool isArticleTypeName(std::string_view name) {
+    return name.find("Article") != std::string_view::npos || name.find("BlogPosting") != std::string_view::npos ||
+           name.find("Report") != std::string_view::npos || name.find("Review") != std::string_view::npos;
+}
+
 bool isArticleType(const Json& type) {
-    const auto named = [](const std::string& name) {
-        return name.find("Article") != std::string::npos || name.find("BlogPosting") != std::string::npos ||
-               name == "Report" || name == "Review";
-    };
-    if (type.kind == Json::Kind::String) return named(type.text);
+    if (type.kind == Json::Kind::String) return isArticleTypeName(type.text);
     for (const Json& item : type.items) {
-        if (item.kind == Json::Kind::String && named(item.text)) return true;
+        if (item.kind == Json::Kind::String && isArticleTypeName(item.text)) return true;
     }
     return false;
 }
@@ -1030,6 +1034,10 @@ void Finder::score() {
             if (h.tag == GUMBO_TAG_HTML) break;
             h.candidate = true;
             h.score += points / level;
+            // An article element is a whole of its own (a teaser, a
+            // comment, a related story): its text does not count for what
+            // holds it.
+            if (h.tag == GUMBO_TAG_ARTICLE) break;
             holder = holderAbove(holder);
         }
     }
@@ -1063,6 +1071,8 @@ void Finder::score() {
         base += e.hints.weight * HINT_WEIGHT;
         const char* itemprop = attribute(e.node, "itemprop");
         if (itemprop != nullptr && lowerTrimmed(itemprop) == "articlebody") base += ARTICLE_BODY_BONUS;
+        const char* itemtype = attribute(e.node, "itemtype");
+        if (itemtype != nullptr && isArticleTypeName(itemtype)) base += ARTICLE_TYPE_BONUS;
         if (e.tag == GUMBO_TAG_ARTICLE && articleElements_ <= 2) base += ARTICLE_ELEMENT_BONUS;
         const char* role = attribute(e.node, "role");
         if (e.tag == GUMBO_TAG_MAIN || (role != nullptr && lowerTrimmed(role) == "main"))
