@@ -80,6 +80,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--pages", action="store_true")
     parser.add_argument("--keep")
+    parser.add_argument("--save", help="write each page's F1 to this JSON file")
+    parser.add_argument("--compare", help="list the pages whose F1 differs from this saved JSON file")
     args = parser.parse_args()
 
     with open(os.path.join(args.corpus, "ground-truth.json"), encoding="utf-8") as f:
@@ -151,6 +153,17 @@ def main():
           "totals parse %.0f, find %.0f, normalise %.0f (find / normalise %.1f%%, worst page %.1f%%)" %
           (statistics.median(parse), statistics.median(find), statistics.median(norm), sum(parse), sum(find),
            sum(norm), 100 * sum(find) / sum(norm), max(100 * t[3] / t[4] for t in timing.values() if t[4] > 0)))
+    scores = {page_id: f1_of(c) for page_id, c in per_page.items()}
+    if args.save:
+        with open(args.save, "w") as f:
+            json.dump(scores, f)
+    if args.compare:
+        with open(args.compare) as f:
+            before = json.load(f)
+        for page_id in sorted(scores, key=lambda p: scores[p] - before.get(p, 0)):
+            change = scores[page_id] - before.get(page_id, 0)
+            if abs(change) >= 0.01:
+                print("%+.3f %.3f %s %s" % (change, scores[page_id], page_id[:12], truth[page_id].get("url", "")))
     if args.pages:
         for page_id, c in sorted(per_page.items(), key=lambda kv: f1_of(kv[1])):
             t = timing[page_id]

@@ -45,7 +45,17 @@ constexpr double BULK_SHARE = 0.5;
 // Siblings of the best element join it when their score reaches this share
 // of its score (and SIBLING_MIN_SCORE).
 constexpr double SIBLING_SHARE = 0.2;
+constexpr double SIBLING_SHARE_BEFORE = 0.5;
+// A sibling paragraph joins when it has this many characters and a share
+// of link text below MAX_SIBLING_LINK_DENSITY, or is a shorter sentence
+// without links.
+constexpr int SIBLING_PARAGRAPH_CHARS = 80;
+constexpr double MAX_SIBLING_LINK_DENSITY = 0.25;
 constexpr double SIBLING_MIN_SCORE = 10.0;
+// The best element stands for the element around it when it holds at least
+// this share of its text.
+constexpr double CLIMB_SHARE = 0.8;
+constexpr int MAX_CLIMB = 3;
 // Score left to an element for each element above it (up to
 // MAX_BOILERPLATE_LEVELS) whose class or id names boilerplate.
 constexpr double BOILERPLATE_FACTOR = 0.5;
@@ -165,6 +175,26 @@ std::string comparable(std::string_view text) {
         }
     }
     return out;
+}
+
+// True when text ends as a sentence does (with a full stop, a question or
+// exclamation mark, in any script, possibly followed by a quotation mark).
+bool endsSentence(std::string_view text) {
+    while (!text.empty() && (isSpace(text.back()) || text.back() == '"' || text.back() == '\'' ||
+                             text.back() == ')'))
+        text.remove_suffix(1);
+    if (text.empty()) return false;
+    const char last = text.back();
+    if (last == '.' || last == '!' || last == '?') return true;
+    // U+3002 ideographic full stop, U+FF01, U+FF1F full-width marks,
+    // U+201D right double quotation mark.
+    for (std::string_view mark : {"\xE3\x80\x82", "\xEF\xBC\x81", "\xEF\xBC\x9F", "\xE2\x80\x9D"}) {
+        if (text.size() >= mark.size() && text.substr(text.size() - mark.size()) == mark) {
+            if (mark != "\xE2\x80\x9D") return true;
+            return endsSentence(text.substr(0, text.size() - mark.size()));
+        }
+    }
+    return false;
 }
 
 // Elements whose text flows on the line of the text around them.
@@ -832,7 +862,8 @@ private:
     void total();
     void score();
     int best() const;
-    std::vector<int> partsAround(int top) const;
+    std::vector<int> partsFor(int top) const;
+    std::vector<int> partsAround(int top, double score) const;
     struct Kept {
         int chars = 0;  // running text
         int headings = 0;
@@ -1095,11 +1126,36 @@ int Finder::best() const {
 }
 
 // The best element and those of its siblings that carry the article on.
-std::vector<int> Finder::partsAround(int top) const {
+// The best element with the siblings that carry the article on. When it
+// has none, the article may go on beside a box around it (a page that
+// puts each part of the article in a box of its own, with an ad beside
+// it): the boxes around it that add little text are tried in turn.
+std::vector<int> Finder::partsFor(int top) const {
+    const double score = elements_[static_cast<std::size_t>(top)].score;
+    std::vector<int> parts = partsAround(top, score);
+    int at = top;
+    for (int step = 0; step < MAX_CLIMB && parts.size() == 1; ++step) {
+        const Element& t = elements_[static_cast<std::size_t>(at)];
+        if (t.parent < 0) break;
+        const Element& up = elements_[static_cast<std::size_t>(t.parent)];
+        if (up.tag == GUMBO_TAG_BODY || up.tag == GUMBO_TAG_HTML || t.chars < CLIMB_SHARE * up.chars) break;
+        at = t.parent;
+        std::vector<int> wider = partsAround(at, score);
+        if (wider.size() > 1) parts = std::move(wider);
+    }
+    return parts;
+}
+
+// The best element (after climbing) and those of its siblings that carry
+// the article on; score is the best element's.
+std::vector<int> Finder::partsAround(int top, double score) const {
     const Element& t = elements_[static_cast<std::size_t>(top)];
     if (t.parent < 0 || t.tag == GUMBO_TAG_BODY) return {top};
     const Element& parent = elements_[static_cast<std::size_t>(t.parent)];
-    const double threshold = std::max(SIBLING_MIN_SCORE, t.score * SIBLING_SHARE);
+    // What comes before the article's main block is more often its page's
+    // header material than its first part.
+    const double before = std::max(SIBLING_MIN_SCORE, score * SIBLING_SHARE_BEFORE);
+    const double after = std::max(SIBLING_MIN_SCORE, score * SIBLING_SHARE);
     const char* topClass = attribute(t.node, "class");
     std::vector<int> siblings;
     std::vector<bool> joins;
@@ -1113,17 +1169,19 @@ std::vector<int> Finder::partsAround(int top) const {
         double bonus = 0;
         const char* cls = attribute(s.node, "class");
         if (topClass != nullptr && cls != nullptr && topClass[0] != '\0' && std::strcmp(topClass, cls) == 0)
-            bonus = t.score * SIBLING_SHARE;
+            bonus = score * SIBLING_SHARE;
         bool join = false;
         if (s.hints.weight < 0) {
             join = false;
-        } else if (s.candidate && s.score + bonus >= threshold) {
+        } else if (s.candidate && s.score + bonus >= (i < top ? before : after)) {
             join = true;
         } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
                    (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
+            // A paragraph of its own: running text, or a short sentence.
             const double density = s.linkDensity();
-            if (s.chars >= 80 && density < 0.25) join = true;
-            if (s.chars > 0 && s.chars < 80 && density == 0.0) join = true;
+            if (s.chars >= SIBLING_PARAGRAPH_CHARS && density < MAX_SIBLING_LINK_DENSITY) join = true;
+            if (s.chars > 0 && s.chars < SIBLING_PARAGRAPH_CHARS && density == 0.0 && endsSentence(textOf(s.node)))
+                join = true;
         }
         joins.push_back(join);
     }
@@ -1312,7 +1370,7 @@ std::optional<Article> Finder::run(const GumboNode* document) {
     for (const std::string* title : {&declared_.jsonTitle, &declared_.ogTitle, &declared_.documentTitle})
         titles_.push_back(comparable(*title));
 
-    const std::vector<int> parts = partsAround(top);
+    const std::vector<int> parts = partsFor(top);
     if (std::getenv("ARTICLE_DEBUG")) {
         std::vector<int> order;
         for (std::size_t i = 0; i < elements_.size(); ++i)
