@@ -180,8 +180,8 @@ std::string comparable(std::string_view text) {
 // True when text ends as a sentence does (with a full stop, a question or
 // exclamation mark, in any script, possibly followed by a quotation mark).
 bool endsSentence(std::string_view text) {
-    while (!text.empty() && (isSpace(text.back()) || text.back() == '"' || text.back() == '\'' ||
-                             text.back() == ')'))
+    while (!text.empty() &&
+           (isSpace(text.back()) || text.back() == '"' || text.back() == '\'' || text.back() == ')'))
         text.remove_suffix(1);
     if (text.empty()) return false;
     const char last = text.back();
@@ -350,11 +350,12 @@ constexpr const char* POSITIVE_HINTS[] = {"article", "body",  "content", "entry"
                                           "text",    "story", "blog",    "prose", "hentry"};
 // Words that name what is around the text (found anywhere in the value).
 constexpr const char* NEGATIVE_HINTS[] = {
-    "comment",      "footer",   "sidebar",    "share",      "sharing",  "social",  "related",   "promo",
-    "nav",          "menu",     "breadcrumb", "newsletter", "subscri",  "signup",  "widget",    "banner",
-    "popup",        "modal",    "cookie",     "consent",    "outbrain", "taboola", "recommend", "sponsor",
-    "advert",       "masthead", "pagination", "pager",      "toolbar",  "disqus",  "trending",  "popular",
-    "more-stories", "newsfeed", "shoutbox",   "combx",      "tag-list", "taglist", "related"};
+    "comment",      "footer",   "sidebar",    "share",      "sharing",  "social",   "related",   "promo",
+    "nav",          "menu",     "breadcrumb", "newsletter", "subscri",  "signup",   "widget",    "banner",
+    "popup",        "modal",    "cookie",     "consent",    "outbrain", "taboola",  "recommend", "sponsor",
+    "advert",       "masthead", "pagination", "pager",      "toolbar",  "disqus",   "trending",  "popular",
+    "more-stories", "gallery",  "slideshow",  "carousel",   "lightbox", "newsfeed", "shoutbox",  "combx",
+    "tag-list",     "taglist",  "related"};
 // Whole words (between dashes, underscores, blanks) that name what is
 // around the text; too short to be looked for inside other words.
 constexpr const char* NEGATIVE_WORDS[] = {"ad",  "ads",  "adv",   "tags",  "tag",    "skip",  "print",
@@ -696,7 +697,8 @@ std::string shortDate(std::string date) {
 // A schema.org type of an article ("NewsArticle", "BlogPosting"), also as
 // a URL ("http://schema.org/Article").
 bool isArticleTypeName(std::string_view name) {
-    return name.find("Article") != std::string_view::npos || name.find("BlogPosting") != std::string_view::npos ||
+    return name.find("Article") != std::string_view::npos ||
+           name.find("BlogPosting") != std::string_view::npos ||
            name.find("Report") != std::string_view::npos || name.find("Review") != std::string_view::npos;
 }
 
@@ -1180,7 +1182,8 @@ std::vector<int> Finder::partsAround(int top, double score) const {
             // A paragraph of its own: running text, or a short sentence.
             const double density = s.linkDensity();
             if (s.chars >= SIBLING_PARAGRAPH_CHARS && density < MAX_SIBLING_LINK_DENSITY) join = true;
-            if (s.chars > 0 && s.chars < SIBLING_PARAGRAPH_CHARS && density == 0.0 && endsSentence(textOf(s.node)))
+            if (s.chars > 0 && s.chars < SIBLING_PARAGRAPH_CHARS && density == 0.0 &&
+                endsSentence(textOf(s.node)))
                 join = true;
         }
         joins.push_back(join);
@@ -1411,8 +1414,10 @@ std::optional<Article> Finder::run(const GumboNode* document) {
         for (const GumboNode* n : article.dropped) {
             const char* c = attribute(n, "class");
             const Element& e = elements_[at[n]];
-            std::fprintf(stderr, "drop %d %s class=%s ld=%.2f chars=%d para=%d commas=%d w=%d byl=%d text=%.80s\n", at[n], gumbo_normalized_tagname(n->v.element.tag),
-                         c ? c : "", e.linkDensity(), e.chars, e.paragraphChars, e.commas, e.hints.weight, e.hints.byline, textOf(n).c_str());
+            std::fprintf(
+                stderr, "drop %d %s class=%s ld=%.2f chars=%d para=%d commas=%d w=%d byl=%d text=%.80s\n",
+                at[n], gumbo_normalized_tagname(n->v.element.tag), c ? c : "", e.linkDensity(), e.chars,
+                e.paragraphChars, e.commas, e.hints.weight, e.hints.byline, textOf(n).c_str());
         }
         std::fprintf(stderr, "kept=%d teaser=%d form=%d\n", kept.chars, isTeaserPage(kept),
                      isFormPage(top, parts, kept.chars));
