@@ -55,7 +55,7 @@ constexpr double SIBLING_MIN_SCORE = 10.0;
 // The best element stands for the element around it when it holds at least
 // this share of its text.
 constexpr double CLIMB_SHARE = 0.8;
-constexpr int MAX_CLIMB = 3;
+constexpr int MAX_CLIMB = 5;
 // Score left to an element for each element above it (up to
 // MAX_BOILERPLATE_LEVELS) whose class or id names boilerplate.
 constexpr double BOILERPLATE_FACTOR = 0.5;
@@ -1159,6 +1159,7 @@ std::vector<int> Finder::partsAround(int top, double score) const {
     const double before = std::max(SIBLING_MIN_SCORE, score * SIBLING_SHARE_BEFORE);
     const double after = std::max(SIBLING_MIN_SCORE, score * SIBLING_SHARE);
     const char* topClass = attribute(t.node, "class");
+    const double mass = t.paragraphChars;
     std::vector<int> siblings;
     std::vector<bool> joins;
     for (int i = t.parent + 1; i < parent.end; i = elements_[static_cast<std::size_t>(i)].end) {
@@ -1176,6 +1177,13 @@ std::vector<int> Finder::partsAround(int top, double score) const {
         if (s.hints.weight < 0) {
             join = false;
         } else if (s.candidate && s.score + bonus >= (i < top ? before : after)) {
+            join = true;
+        } else if (s.boilerplate == 0 && s.tag != GUMBO_TAG_ARTICLE && s.linkDensity() < MAX_SIBLING_LINK_DENSITY &&
+                   s.linkedHeadings * MAX_TEASER_CHARS <= s.paragraphChars &&
+                   s.paragraphChars >= MIN_ARTICLE_CHARS &&
+                   s.paragraphChars >= mass * (i < top ? SIBLING_SHARE_BEFORE : SIBLING_SHARE)) {
+            // Running text as the article's, further from the paragraphs
+            // than scores reach.
             join = true;
         } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
                    (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
