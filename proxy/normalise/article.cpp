@@ -76,6 +76,9 @@ constexpr int MAX_TEASER_CHARS = 600;
 constexpr int FIELD_CHARS = 150;
 // Byline and date lines longer than this are not just a byline.
 constexpr int MAX_BYLINE_CHARS = 400;
+// An alt text of this many characters without a blank, with a dash or an
+// underscore, is a file name.
+constexpr std::size_t FILE_NAME_CHARS = 16;
 // Deepest nesting the JSON reader follows.
 constexpr int MAX_JSON_DEPTH = 48;
 
@@ -870,11 +873,13 @@ private:
         int chars = 0;  // running text
         int headings = 0;
         int linkedHeadings = 0;
+        std::unordered_set<std::string> altTexts;  // comparable forms of the alt texts kept
     };
+    bool isIdleAltText(const char* alt, Kept& kept) const;
     bool isTeaserPage(const Kept& kept) const;
     bool isFormPage(int top, const std::vector<int>& parts, int keptChars) const;
     void clean(int part, Article& article, int articleChars, Kept& kept) const;
-    bool repeatsTitle(int index) const;
+    bool repeatsTitle(const std::string& text) const;
     ArticleMeta meta(const std::vector<int>& parts) const;
     bool isSiteRoot() const;
 
@@ -1245,8 +1250,7 @@ double maxLinkDensity(GumboTag tag) {
     }
 }
 
-bool Finder::repeatsTitle(int index) const {
-    const std::string text = comparable(textOf(elements_[static_cast<std::size_t>(index)].node));
+bool Finder::repeatsTitle(const std::string& text) const {
     if (text.empty()) return false;
     for (const std::string& title : titles_) {
         if (title.empty()) continue;
@@ -1255,6 +1259,31 @@ bool Finder::repeatsTitle(int index) const {
         if (text.size() * 2 >= title.size() && title.find(text) != std::string::npos) return true;
     }
     return false;
+}
+
+// An image's alt text that tells the reader nothing new: a file name
+// ("IMG_2041.jpg", "design-week-2018-flos-01"), the title again, or the
+// same words as an image before it.
+bool Finder::isIdleAltText(const char* alt, Kept& kept) const {
+    std::string_view text(alt);
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    if (text.empty()) return false;  // nothing shown anyway
+    const bool blank = text.find(' ') != std::string_view::npos;
+    const std::string lower = lowerAscii(text);
+    for (const char* extension : {".jpg", ".jpeg", ".png", ".gif", ".webp", ".svg"}) {
+        const std::size_t length = std::strlen(extension);
+        if (lower.size() > length && lower.compare(lower.size() - length, length, extension) == 0) return true;
+    }
+    if (!blank && text.size() >= FILE_NAME_CHARS &&
+        (text.find('-') != std::string_view::npos || text.find('_') != std::string_view::npos))
+        return true;
+    const std::string words = comparable(text);
+    if (words.empty()) return false;
+    for (const std::string& title : titles_) {
+        if (!title.empty() && (words.find(title) != std::string::npos || repeatsTitle(words))) return true;
+    }
+    return !kept.altTexts.insert(words).second;
 }
 
 // Marks what inside one part is not the article's text, and counts what
@@ -1296,7 +1325,11 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
             if (isHeading(e.tag) && !drop) {
                 ++kept.headings;
                 kept.linkedHeadings += e.linkedHeadings;
-                if (e.linkedHeadings > 0 || repeatsTitle(i)) drop = true;
+                if (e.linkedHeadings > 0 || repeatsTitle(comparable(textOf(e.node)))) drop = true;
+            }
+            if (e.tag == GUMBO_TAG_IMG && !drop) {
+                const char* alt = attribute(e.node, "alt");
+                if (alt != nullptr && isIdleAltText(alt, kept)) drop = true;
             }
             if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag)) drop = true;
         }
