@@ -79,6 +79,10 @@ constexpr int MAX_BYLINE_CHARS = 400;
 // An alt text of this many characters without a blank, with a dash or an
 // underscore, is a file name.
 constexpr std::size_t FILE_NAME_CHARS = 16;
+// A byline taken from the page's markup is at most this long.
+constexpr std::size_t MAX_MARKUP_BYLINE = 60;
+// Dates before this year are placeholders.
+constexpr int MIN_YEAR = 1900;
 // Deepest nesting the JSON reader follows.
 constexpr int MAX_JSON_DEPTH = 48;
 
@@ -677,10 +681,17 @@ private:
 struct Declared {
     std::string jsonTitle, jsonByline, jsonDate;
     bool jsonArticle = false;
-    std::string ogTitle, ogType, metaAuthor, metaDate;
+    std::string ogTitle, ogType, siteName, metaAuthor, metaDate;
     std::string documentTitle;
     std::string markupByline, markupDate;
 };
+
+// The text of an element the page marks as its author, when it is short
+// enough to be a name and not a whole byline block.
+std::string bylineOf(const GumboNode* node) {
+    std::string text = textOf(node);
+    return text.size() <= MAX_MARKUP_BYLINE ? text : std::string();
+}
 
 bool isUrl(std::string_view text) {
     return text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0 || text.rfind("//", 0) == 0;
@@ -692,9 +703,59 @@ std::string shortDate(std::string date) {
     date = collapsed(date);
     const auto digit = [&](std::size_t i) { return i < date.size() && date[i] >= '0' && date[i] <= '9'; };
     if (date.size() >= 10 && digit(0) && digit(1) && digit(2) && digit(3) && date[4] == '-' && digit(5) &&
-        digit(6) && date[7] == '-' && digit(8) && digit(9))
+        digit(6) && date[7] == '-' && digit(8) && digit(9)) {
+        // Content systems write "0001-01-01" for a date they do not have.
+        if (std::atoi(date.substr(0, 4).c_str()) < MIN_YEAR) return {};
         return date.substr(0, 10);
+    }
     return date;
+}
+
+// Text with HTML character references decoded: the numeric ones and the
+// common named ones (JSON-LD data is not HTML, but content systems often
+// write its strings with references).
+std::string decodeReferences(std::string_view text) {
+    static const std::pair<const char*, std::uint32_t> NAMED[] = {
+        {"amp", '&'},       {"lt", '<'},        {"gt", '>'},        {"quot", '"'},      {"apos", '\''},
+        {"nbsp", 0xA0},     {"hellip", 0x2026}, {"mdash", 0x2014},  {"ndash", 0x2013},  {"lsquo", 0x2018},
+        {"rsquo", 0x2019},  {"ldquo", 0x201C},  {"rdquo", 0x201D},  {"laquo", 0xAB},    {"raquo", 0xBB}};
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t semicolon = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
+        if (semicolon == std::string_view::npos || semicolon - i > 10) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        const std::string_view name = text.substr(i + 1, semicolon - i - 1);
+        std::uint32_t code = 0;
+        if (name.size() >= 2 && name[0] == '#') {
+            const bool hex = name[1] == 'x' || name[1] == 'X';
+            const std::string digits(name.substr(hex ? 2 : 1));
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+            if (!digits.empty() && end != nullptr && *end == '\0' && value > 0 && value < 0x110000 &&
+                (value < 0xD800 || value > 0xDFFF))
+                code = static_cast<std::uint32_t>(value);
+        } else {
+            for (const auto& entry : NAMED) {
+                if (name == entry.first) code = entry.second;
+            }
+        }
+        if (code == 0) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        appendUtf8(out, code);
+        i = semicolon + 1;
+    }
+    return out;
+}
+
+// A string of the page's JSON-LD data as text to show.
+std::string jsonText(const std::string& value) {
+    return collapsed(decodeReferences(value));
 }
 
 // A schema.org type of an article ("NewsArticle", "BlogPosting"), also as
@@ -717,7 +778,7 @@ bool isArticleType(const Json& type) {
 // name, or a list of these.
 void authorNames(const Json& author, std::vector<std::string>& names) {
     if (author.kind == Json::Kind::String) {
-        const std::string name = collapsed(author.text);
+        const std::string name = jsonText(author.text);
         if (!name.empty() && !isUrl(name)) names.push_back(name);
     } else if (author.kind == Json::Kind::Object) {
         if (const Json* name = author.member("name")) authorNames(*name, names);
@@ -766,10 +827,10 @@ void readJsonLd(std::string_view text, Declared& declared) {
     if (article == nullptr) return;
     declared.jsonArticle = true;
     if (const Json* headline = article->member("headline"); headline && headline->kind == Json::Kind::String)
-        declared.jsonTitle = collapsed(headline->text);
+        declared.jsonTitle = jsonText(headline->text);
     if (declared.jsonTitle.empty()) {
         if (const Json* name = article->member("name"); name && name->kind == Json::Kind::String)
-            declared.jsonTitle = collapsed(name->text);
+            declared.jsonTitle = jsonText(name->text);
     }
     if (const Json* author = article->member("author")) {
         std::vector<std::string> names;
@@ -790,7 +851,9 @@ void readMeta(const GumboNode* node, Declared& declared) {
     const std::string name = lowerTrimmed(key);
     const std::string value = collapsed(content);
     if (value.empty()) return;
-    if (name == "og:title") {
+    if (name == "og:site_name") {
+        declared.siteName = value;
+    } else if (name == "og:title") {
         if (declared.ogTitle.empty()) declared.ogTitle = value;
     } else if (name == "og:type") {
         declared.ogType = lowerTrimmed(value);
@@ -880,7 +943,7 @@ private:
     bool isFormPage(int top, const std::vector<int>& parts, int keptChars) const;
     void clean(int part, Article& article, int articleChars, Kept& kept) const;
     bool repeatsTitle(const std::string& text) const;
-    ArticleMeta meta(const std::vector<int>& parts) const;
+    ArticleMeta meta() const;
     bool isSiteRoot() const;
 
     std::string pageUrl_;
@@ -994,7 +1057,7 @@ void Finder::walk(const GumboNode* document) {
             const char* itemprop = attribute(node, "itemprop");
             if (itemprop != nullptr) {
                 const std::string prop = lowerTrimmed(itemprop);
-                if (prop == "author" && declared_.markupByline.empty()) declared_.markupByline = textOf(node);
+                if (prop == "author" && declared_.markupByline.empty()) declared_.markupByline = bylineOf(node);
                 if (prop == "datepublished" && declared_.markupDate.empty()) {
                     const char* when = attribute(node, "datetime");
                     declared_.markupDate = shortDate(when != nullptr ? when : textOf(node));
@@ -1002,7 +1065,7 @@ void Finder::walk(const GumboNode* document) {
             }
             if (element.tag == GUMBO_TAG_A && declared_.markupByline.empty()) {
                 const char* rel = attribute(node, "rel");
-                if (rel != nullptr && lowerTrimmed(rel) == "author") declared_.markupByline = textOf(node);
+                if (rel != nullptr && lowerTrimmed(rel) == "author") declared_.markupByline = bylineOf(node);
             }
             if (element.tag == GUMBO_TAG_TIME && declared_.markupDate.empty()) {
                 if (const char* when = attribute(node, "datetime")) declared_.markupDate = shortDate(when);
@@ -1386,14 +1449,34 @@ bool Finder::isSiteRoot() const {
     return path == "/" || path == "/index.html" || path == "/index.php" || path == "/index.htm";
 }
 
-ArticleMeta Finder::meta(const std::vector<int>& parts) const {
-    (void)parts;
+// The title without the site's name that pages add to it ("Storm hits the
+// coast | Daily News"): cut at the last separator when what follows is the
+// site's name, or what comes before is the page's main heading.
+std::string withoutSiteName(const std::string& title, const std::string& siteName, const std::string& heading) {
+    std::size_t cut = std::string::npos;
+    std::size_t width = 0;
+    for (const char* separator : {" | ", " - ", " \xE2\x80\x93 ", " \xE2\x80\x94 ", " :: ", " \xC2\xB7 "}) {
+        const std::size_t at = title.rfind(separator);
+        if (at != std::string::npos && (cut == std::string::npos || at > cut)) {
+            cut = at;
+            width = std::strlen(separator);
+        }
+    }
+    if (cut == std::string::npos || cut == 0) return title;
+    const std::string before = comparable(title.substr(0, cut));
+    const std::string after = comparable(title.substr(cut + width));
+    if ((!after.empty() && after == comparable(siteName)) || (!before.empty() && before == comparable(heading)))
+        return title.substr(0, cut);
+    return title;
+}
+
+ArticleMeta Finder::meta() const {
     ArticleMeta meta;
     const Declared& d = declared_;
-    meta.title = !d.jsonTitle.empty() ? d.jsonTitle : !d.ogTitle.empty() ? d.ogTitle : std::string();
-    if (meta.title.empty() && firstH1_ >= 0)
-        meta.title = textOf(elements_[static_cast<std::size_t>(firstH1_)].node);
+    const std::string heading = firstH1_ >= 0 ? textOf(elements_[static_cast<std::size_t>(firstH1_)].node) : "";
+    meta.title = !d.jsonTitle.empty() ? d.jsonTitle : !d.ogTitle.empty() ? d.ogTitle : heading;
     if (meta.title.empty()) meta.title = d.documentTitle;
+    meta.title = withoutSiteName(meta.title, d.siteName, heading);
     meta.byline = !d.jsonByline.empty()   ? d.jsonByline
                   : !d.metaAuthor.empty() ? d.metaAuthor
                                           : d.markupByline;
@@ -1465,7 +1548,7 @@ std::optional<Article> Finder::run(const GumboNode* document) {
     }
     if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars))
         return std::nullopt;
-    article.meta = meta(parts);
+    article.meta = meta();
     return article;
 }
 
