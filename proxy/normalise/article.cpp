@@ -1237,10 +1237,11 @@ std::vector<int> Finder::partsAround(int top, double score) const {
             continue;
         }
         const Element& s = elements_[static_cast<std::size_t>(i)];
-        double bonus = 0;
+        // A box of the same kind as the best element's.
         const char* cls = attribute(s.node, "class");
-        if (topClass != nullptr && cls != nullptr && topClass[0] != '\0' && std::strcmp(topClass, cls) == 0)
-            bonus = score * SIBLING_SHARE;
+        const bool alike = topClass != nullptr && cls != nullptr && topClass[0] != '\0' &&
+                           std::strcmp(topClass, cls) == 0 && s.tag == t.tag;
+        const double bonus = alike ? score * SIBLING_SHARE : 0.0;
         bool join = false;
         if (s.hints.weight < 0) {
             join = false;
@@ -1249,9 +1250,9 @@ std::vector<int> Finder::partsAround(int top, double score) const {
         } else if (s.boilerplate == 0 && s.tag != GUMBO_TAG_ARTICLE && s.linkDensity() < MAX_SIBLING_LINK_DENSITY &&
                    s.linkedHeadings * MAX_TEASER_CHARS <= s.paragraphChars &&
                    s.paragraphChars >= MIN_ARTICLE_CHARS &&
-                   s.paragraphChars >= mass * (i < top ? SIBLING_SHARE_BEFORE : SIBLING_SHARE)) {
-            // Running text as the article's, further from the paragraphs
-            // than scores reach.
+                   (i > top || alike) && s.paragraphChars >= mass * SIBLING_SHARE) {
+            // Running text after the best element, or in a box of the same
+            // kind, too far from its paragraphs for their scores to reach.
             join = true;
         } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
                    (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
