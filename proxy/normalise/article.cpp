@@ -716,9 +716,9 @@ std::string shortDate(std::string date) {
 // write its strings with references).
 std::string decodeReferences(std::string_view text) {
     static const std::pair<const char*, std::uint32_t> NAMED[] = {
-        {"amp", '&'},       {"lt", '<'},        {"gt", '>'},        {"quot", '"'},      {"apos", '\''},
-        {"nbsp", 0xA0},     {"hellip", 0x2026}, {"mdash", 0x2014},  {"ndash", 0x2013},  {"lsquo", 0x2018},
-        {"rsquo", 0x2019},  {"ldquo", 0x201C},  {"rdquo", 0x201D},  {"laquo", 0xAB},    {"raquo", 0xBB}};
+        {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},     {"apos", '\''},
+        {"nbsp", 0xA0},    {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013}, {"lsquo", 0x2018},
+        {"rsquo", 0x2019}, {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"laquo", 0xAB},   {"raquo", 0xBB}};
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -1005,7 +1005,15 @@ void Finder::walk(const GumboNode* document) {
                 continue;
             }
             if (element.tag == GUMBO_TAG_TITLE) {
-                if (declared_.documentTitle.empty()) declared_.documentTitle = textOf(node);
+                if (declared_.documentTitle.empty()) {
+                    // (textOf leaves out the title element itself.)
+                    for (unsigned i = 0; i < element.children.length; ++i) {
+                        const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+                        if (child->type == GUMBO_NODE_TEXT)
+                            appendCollapsed(declared_.documentTitle, child->v.text.text);
+                    }
+                    declared_.documentTitle = collapsed(declared_.documentTitle);
+                }
                 continue;
             }
             if (isNeverShown(node)) {
@@ -1057,7 +1065,8 @@ void Finder::walk(const GumboNode* document) {
             const char* itemprop = attribute(node, "itemprop");
             if (itemprop != nullptr) {
                 const std::string prop = lowerTrimmed(itemprop);
-                if (prop == "author" && declared_.markupByline.empty()) declared_.markupByline = bylineOf(node);
+                if (prop == "author" && declared_.markupByline.empty())
+                    declared_.markupByline = bylineOf(node);
                 if (prop == "datepublished" && declared_.markupDate.empty()) {
                     const char* when = attribute(node, "datetime");
                     declared_.markupDate = shortDate(when != nullptr ? when : textOf(node));
@@ -1247,10 +1256,11 @@ std::vector<int> Finder::partsAround(int top, double score) const {
             join = false;
         } else if (s.candidate && s.score + bonus >= (i < top ? before : after)) {
             join = true;
-        } else if (s.boilerplate == 0 && s.tag != GUMBO_TAG_ARTICLE && s.linkDensity() < MAX_SIBLING_LINK_DENSITY &&
+        } else if (s.boilerplate == 0 && s.tag != GUMBO_TAG_ARTICLE &&
+                   s.linkDensity() < MAX_SIBLING_LINK_DENSITY &&
                    s.linkedHeadings * MAX_TEASER_CHARS <= s.paragraphChars &&
-                   s.paragraphChars >= MIN_ARTICLE_CHARS &&
-                   (i > top || alike) && s.paragraphChars >= mass * SIBLING_SHARE) {
+                   s.paragraphChars >= MIN_ARTICLE_CHARS && (i > top || alike) &&
+                   s.paragraphChars >= mass * SIBLING_SHARE) {
             // Running text after the best element, or in a box of the same
             // kind, too far from its paragraphs for their scores to reach.
             join = true;
@@ -1337,7 +1347,8 @@ bool Finder::isIdleAltText(const char* alt, Kept& kept) const {
     const std::string lower = lowerAscii(text);
     for (const char* extension : {".jpg", ".jpeg", ".png", ".gif", ".webp", ".svg"}) {
         const std::size_t length = std::strlen(extension);
-        if (lower.size() > length && lower.compare(lower.size() - length, length, extension) == 0) return true;
+        if (lower.size() > length && lower.compare(lower.size() - length, length, extension) == 0)
+            return true;
     }
     if (!blank && text.size() >= FILE_NAME_CHARS &&
         (text.find('-') != std::string_view::npos || text.find('_') != std::string_view::npos))
@@ -1453,7 +1464,8 @@ bool Finder::isSiteRoot() const {
 // The title without the site's name that pages add to it ("Storm hits the
 // coast | Daily News"): cut at the last separator when what follows is the
 // site's name, or what comes before is the page's main heading.
-std::string withoutSiteName(const std::string& title, const std::string& siteName, const std::string& heading) {
+std::string withoutSiteName(const std::string& title, const std::string& siteName,
+                            const std::string& heading) {
     std::size_t cut = std::string::npos;
     std::size_t width = 0;
     for (const char* separator : {" | ", " - ", " \xE2\x80\x93 ", " \xE2\x80\x94 ", " :: ", " \xC2\xB7 "}) {
@@ -1466,7 +1478,8 @@ std::string withoutSiteName(const std::string& title, const std::string& siteNam
     if (cut == std::string::npos || cut == 0) return title;
     const std::string before = comparable(title.substr(0, cut));
     const std::string after = comparable(title.substr(cut + width));
-    if ((!after.empty() && after == comparable(siteName)) || (!before.empty() && before == comparable(heading)))
+    if ((!after.empty() && after == comparable(siteName)) ||
+        (!before.empty() && before == comparable(heading)))
         return title.substr(0, cut);
     return title;
 }
@@ -1474,7 +1487,8 @@ std::string withoutSiteName(const std::string& title, const std::string& siteNam
 ArticleMeta Finder::meta() const {
     ArticleMeta meta;
     const Declared& d = declared_;
-    const std::string heading = firstH1_ >= 0 ? textOf(elements_[static_cast<std::size_t>(firstH1_)].node) : "";
+    const std::string heading =
+        firstH1_ >= 0 ? textOf(elements_[static_cast<std::size_t>(firstH1_)].node) : "";
     meta.title = !d.jsonTitle.empty() ? d.jsonTitle : !d.ogTitle.empty() ? d.ogTitle : heading;
     if (meta.title.empty()) meta.title = d.documentTitle;
     meta.title = withoutSiteName(meta.title, d.siteName, heading);
