@@ -110,6 +110,8 @@ TEST(ArticleFinder, FindsTheArticleAndLeavesOutWhatSurroundsIt) {
             "<li><a href=\"/c\">Market square to close for a week</a></li></ul>" +
             paragraphs(4, 5) +
             "<span class=\"sr-only\">End of story</span>"
+            "<div class=\"newsletter-box\"><p>Sign up for the morning briefing: the day's headlines in "
+            "your inbox before breakfast.</p></div>"
             "</div>"
             "<div class=\"sidebar\"><h3>Most read</h3><p>Mayor announces the summer festival programme, "
             "with concerts, a parade and fireworks over the lake, on the last weekend of June.</p></div>"
@@ -137,18 +139,21 @@ TEST(ArticleFinder, FindsTheArticleAndLeavesOutWhatSurroundsIt) {
     EXPECT_FALSE(has(text, "Flood warning")) << "a list of links";
     EXPECT_FALSE(has(text, "photo-02")) << "an alt text that is a file name";
     EXPECT_FALSE(has(text, "End of story")) << "text for screen readers only";
+    EXPECT_FALSE(has(text, "morning briefing")) << "a block named as boilerplate";
 }
 
 TEST(ArticleFinder, HiddenTextAndLongCommentsAreNotTheArticle) {
-    // The comments and the hidden copy hold more text than the article.
-    std::string comments = "<div class=\"comment-list\">";
-    for (int n = 0; n < 4; ++n) {
-        comments += "<div class=\"entry-content\"><p>Reader " + std::to_string(n) +
+    // The comment and the hidden copy score higher than the article.
+    std::string comments =
+        "<div class=\"comment-list\"><div class=\"comment-body\"><div class=\"entry-content\">";
+    for (int n = 0; n < 3; ++n) {
+        comments += "<p>Reader " + std::to_string(n) +
                     " wrote: well, honestly, I disagree, because the bridge, the road, the tunnel, the "
-                    "ferry, and the railway were all built, paid for, and then neglected, by the same "
-                    "people, again and again, year after year.</p></div>";
+                    "ferry, the port, the canal, the airport, and the railway were all built, paid for, "
+                    "and then neglected, by the same people, again and again, year after year, and, "
+                    "frankly, nobody, not even the mayor, cares.</p>";
     }
-    comments += "</div>";
+    comments += "</div></div></div>";
     const Page html(page("", "<div style=\"display: none\"><div>" + paragraphs(20, 29) + "</div></div>" +
                                  "<div class=\"post\">" + paragraphs(1, 3) + "</div>" + comments));
     const auto article = find(html);
@@ -161,7 +166,7 @@ TEST(ArticleFinder, HiddenTextAndLongCommentsAreNotTheArticle) {
 
 TEST(ArticleFinder, ArticleSplitOverSiblingBlocksIsFoundWhole) {
     // Parts side by side, with an advertisement between them.
-    const Page siblings(page("", NAVIGATION + "<div class=\"main\"><div class=\"chunk\">" + paragraphs(1, 4) +
+    const Page siblings(page("", NAVIGATION + "<div class=\"wrap\"><div class=\"chunk\">" + paragraphs(1, 4) +
                                      "</div><div class=\"ad-slot\">Advertisement</div><div class=\"chunk\">" +
                                      paragraphs(5, 6) + "</div><h2>What comes next</h2><div>" +
                                      paragraphs(7, 7) + "</div></div>"));
@@ -236,7 +241,9 @@ TEST(ArticleFinder, FormsAreKeptInAnArticleButAFormPageHasNoArticle) {
         page("", NAVIGATION + "<main><h1>Sign in</h1><p>Welcome back. Sign in to read every story, to "
                               "comment, and to manage your newsletters. Your account works on the web "
                               "site, in the apps and on the e-paper, on as many devices as you like, "
-                              "and you can change your settings at any time.</p>"
+                              "and you can change your settings at any time. If you have forgotten "
+                              "your password, we send you a link to set a new one; if you have no "
+                              "account yet, registering takes a minute and costs nothing.</p>"
                               "<form method=\"post\" action=\"/login\"><label>E-mail <input type=\"text\" "
                               "name=\"user\"></label><label>Password <input type=\"password\" "
                               "name=\"pw\"></label><input type=\"submit\" value=\"Sign in\"></form></main>"));
