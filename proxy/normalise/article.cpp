@@ -379,6 +379,7 @@ struct Hints {
     int weight = 0;  // multiples of HINT_WEIGHT, up for content, down for boilerplate
     bool byline = false;
     bool screenReader = false;
+    bool caption = false;  // an image's caption
 };
 
 template <std::size_t N>
@@ -426,6 +427,7 @@ public:
             hints.weight += one.weight;
             hints.byline = hints.byline || one.byline;
             hints.screenReader = hints.screenReader || one.screenReader;
+            hints.caption = hints.caption || one.caption;
         }
         return hints;
     }
@@ -439,6 +441,7 @@ private:
         hints.weight = hintOf(lower);
         hints.byline = containsAny(lower, BYLINE_HINTS) || hasWord(lower, {"meta", "by"});
         hints.screenReader = containsAny(lower, SCREEN_READER_HINTS);
+        hints.caption = lower.find("caption") != std::string::npos;
         return cache_.emplace(value, hints).first->second;
     }
 
@@ -1378,6 +1381,9 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
                 case GUMBO_TAG_ASIDE:
                 case GUMBO_TAG_FOOTER:
                 case GUMBO_TAG_MENU:
+                // An image's caption: the reader page shows the image's alt
+                // text in its place.
+                case GUMBO_TAG_FIGCAPTION:
                     drop = true;
                     break;
                 case GUMBO_TAG_BUTTON:
@@ -1394,7 +1400,7 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
                 default:
                     break;
             }
-            if (e.hints.weight < 0 || e.hints.screenReader) drop = true;
+            if (e.hints.weight < 0 || e.hints.screenReader || e.hints.caption) drop = true;
             if (e.hints.byline && e.chars <= MAX_BYLINE_CHARS && e.paragraphChars * 2 < e.chars + 1)
                 drop = true;
             if (isHeading(e.tag) && !drop) {
