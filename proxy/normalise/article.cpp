@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -19,7 +18,7 @@ namespace {
 
 // --- Tuning ---------------------------------------------------------------------
 
-// A run of text shorter than this (in weighted characters, see charWeight)
+// A run of text shorter than this (in characters as countText counts them)
 // is a label, not a paragraph.
 constexpr int MIN_PARAGRAPH_CHARS = 25;
 // A paragraph's length adds one point per this many characters, up to
@@ -112,7 +111,8 @@ std::string lowerTrimmed(std::string_view text) {
     return lowerAscii(text);
 }
 
-// Blanks (also the no-break space) collapsed to one, none at either end.
+// Appends text with each run of blanks (also no-break spaces) written as
+// one blank, and none at the start of out.
 void appendCollapsed(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -357,12 +357,12 @@ constexpr const char* POSITIVE_HINTS[] = {"article", "body",  "content", "entry"
                                           "text",    "story", "blog",    "prose", "hentry"};
 // Words that name what is around the text (found anywhere in the value).
 constexpr const char* NEGATIVE_HINTS[] = {
-    "comment",      "footer",   "sidebar",    "share",      "sharing",  "social",   "related",   "promo",
-    "nav",          "menu",     "breadcrumb", "newsletter", "subscri",  "signup",   "widget",    "banner",
-    "popup",        "modal",    "cookie",     "consent",    "outbrain", "taboola",  "recommend", "sponsor",
-    "advert",       "masthead", "pagination", "pager",      "toolbar",  "disqus",   "trending",  "popular",
-    "more-stories", "gallery",  "slideshow",  "carousel",   "lightbox", "newsfeed", "shoutbox",  "combx",
-    "tag-list",     "taglist",  "related"};
+    "comment",  "footer",    "sidebar",  "share",      "sharing",      "social",     "related",
+    "promo",    "nav",       "menu",     "breadcrumb", "newsletter",   "subscri",    "signup",
+    "widget",   "banner",    "popup",    "modal",      "cookie",       "consent",    "outbrain",
+    "taboola",  "recommend", "sponsor",  "advert",     "masthead",     "pagination", "pager",
+    "toolbar",  "disqus",    "trending", "popular",    "more-stories", "gallery",    "slideshow",
+    "carousel", "lightbox",  "newsfeed", "shoutbox",   "combx",        "tag-list",   "taglist"};
 // Whole words (between dashes, underscores, blanks) that name what is
 // around the text; too short to be looked for inside other words.
 constexpr const char* NEGATIVE_WORDS[] = {"ad",  "ads",  "adv",   "tags",  "tag",    "skip",  "print",
@@ -790,14 +790,15 @@ void authorNames(const Json& author, std::vector<std::string>& names) {
     }
 }
 
+// The names joined with commas, each once.
 std::string joined(const std::vector<std::string>& names) {
     std::string out;
-    for (const std::string& name : names) {
-        if (std::find(names.begin(), names.begin() + (&name - names.data()), name) !=
-            names.begin() + (&name - names.data()))
-            continue;  // listed twice
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (std::find(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(i), names[i]) !=
+            names.begin() + static_cast<std::ptrdiff_t>(i))
+            continue;
         if (!out.empty()) out += ", ";
-        out += name;
+        out += names[i];
     }
     return out;
 }
@@ -887,7 +888,6 @@ struct Element {
     // Running text: the text not inside a block element below this one,
     // cut into paragraphs by the block elements in it and by line breaks
     // (once the paragraph before is long enough).
-    int ownChars = 0;
     int runChars = 0;  // of the paragraph being read
     int runLinkChars = 0;
     int runCommas = 0;
@@ -897,7 +897,6 @@ struct Element {
     int paragraphChars = 0;
     int headings = 0;
     int linkedHeadings = 0;
-    int images = 0;
     int passwords = 0;     // password fields
     int searchFields = 0;  // fields for a search, an e-mail address (log-in, newsletter)
     int fields = 0;        // form fields a user fills in
@@ -982,7 +981,6 @@ void Finder::walk(const GumboNode* document) {
             if (at.link) holder.linkChars += chars;
             if (at.block >= 0) {
                 Element& block = elements_[static_cast<std::size_t>(at.block)];
-                block.ownChars += chars;
                 block.runChars += chars;
                 block.runCommas += commas;
                 if (at.link) block.runLinkChars += chars;
@@ -1044,7 +1042,6 @@ void Finder::walk(const GumboNode* document) {
                 const Element& up = elements_[static_cast<std::size_t>(at.parent)];
                 record.boilerplate = up.boilerplate + (up.hints.weight < 0 ? 1 : 0);
             }
-            if (element.tag == GUMBO_TAG_IMG) record.images = 1;
             if (element.tag == GUMBO_TAG_SELECT || element.tag == GUMBO_TAG_TEXTAREA) record.fields = 1;
             if (element.tag == GUMBO_TAG_INPUT) {
                 const std::string type = lowerTrimmed(attribute(node, "type") ? attribute(node, "type") : "");
@@ -1118,7 +1115,6 @@ void Finder::total() {
         up.paragraphChars += e.paragraphChars;
         up.headings += e.headings;
         up.linkedHeadings += e.linkedHeadings;
-        up.images += e.images;
         up.passwords += e.passwords;
         up.searchFields += e.searchFields;
     }
@@ -1261,7 +1257,7 @@ std::vector<int> Finder::partsAround(int top, double score) const {
             join = true;
         } else if (s.boilerplate == 0 && s.tag != GUMBO_TAG_ARTICLE &&
                    s.linkDensity() < MAX_SIBLING_LINK_DENSITY &&
-                   s.linkedHeadings * MAX_TEASER_CHARS <= s.paragraphChars &&
+                   static_cast<long long>(s.linkedHeadings) * MAX_TEASER_CHARS <= s.paragraphChars &&
                    s.paragraphChars >= MIN_ARTICLE_CHARS && (i > top || alike) &&
                    s.paragraphChars >= mass * SIBLING_SHARE) {
             // Running text after the best element, or in a box of the same
@@ -1429,7 +1425,7 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
 bool Finder::isTeaserPage(const Kept& kept) const {
     return kept.linkedHeadings >= MIN_TEASER_HEADINGS &&
            kept.linkedHeadings >= TEASER_SHARE * kept.headings &&
-           kept.chars < MAX_TEASER_CHARS * kept.linkedHeadings;
+           kept.chars < static_cast<long long>(MAX_TEASER_CHARS) * kept.linkedHeadings;
 }
 
 // The article's text weighs less than the forms in it and around it: a
@@ -1437,18 +1433,18 @@ bool Finder::isTeaserPage(const Kept& kept) const {
 // weighs its text and FIELD_CHARS per field; a form around the whole article
 // (some sites put the whole page in one) weighs only its fields.
 bool Finder::isFormPage(int top, const std::vector<int>& parts, int keptChars) const {
-    int weight = 0;
+    long long weight = 0;
     for (int up = elements_[static_cast<std::size_t>(top)].parent; up >= 0;
          up = elements_[static_cast<std::size_t>(up)].parent) {
         const Element& e = elements_[static_cast<std::size_t>(up)];
-        if (e.tag == GUMBO_TAG_FORM) weight += e.fields * FIELD_CHARS;
+        if (e.tag == GUMBO_TAG_FORM) weight += static_cast<long long>(e.fields) * FIELD_CHARS;
     }
     for (int p : parts) {
         const Element& part = elements_[static_cast<std::size_t>(p)];
         for (int i = p; i < part.end; ++i) {
             const Element& e = elements_[static_cast<std::size_t>(i)];
             if (e.tag == GUMBO_TAG_FORM && e.hints.weight >= 0) {
-                weight += e.chars + e.fields * FIELD_CHARS;
+                weight += e.chars + static_cast<long long>(e.fields) * FIELD_CHARS;
                 i = e.end - 1;
             }
         }
@@ -1519,32 +1515,6 @@ std::optional<Article> Finder::run(const GumboNode* document) {
         titles_.push_back(comparable(*title));
 
     const std::vector<int> parts = partsFor(top);
-    if (std::getenv("ARTICLE_DEBUG")) {
-        std::vector<int> order;
-        for (std::size_t i = 0; i < elements_.size(); ++i)
-            if (elements_[i].candidate) order.push_back(static_cast<int>(i));
-        std::sort(order.begin(), order.end(),
-                  [&](int a, int b) { return elements_[a].score > elements_[b].score; });
-        for (std::size_t k = 0; k < order.size() && k < 6; ++k) {
-            std::string path;
-            for (int up = order[k]; up >= 0; up = elements_[up].parent) {
-                const char* c = attribute(elements_[up].node, "class");
-                path = std::string(gumbo_normalized_tagname(elements_[up].tag)) + "." + (c ? c : "") + "(" +
-                       std::to_string(elements_[up].hints.weight) + ") > " + path;
-            }
-            std::fprintf(stderr, "cand %.1f %s\n", elements_[order[k]].score, path.c_str());
-        }
-        for (int p : parts) {
-            const Element& e = elements_[static_cast<std::size_t>(p)];
-            const char* c = attribute(e.node, "class");
-            const char* id = attribute(e.node, "id");
-            std::fprintf(
-                stderr,
-                "part %d tag=%s class=%s id=%s score=%.1f chars=%d para=%d ld=%.2f heads=%d linked=%d\n", p,
-                gumbo_normalized_tagname(e.tag), c ? c : "", id ? id : "", e.score, e.chars, e.paragraphChars,
-                e.linkDensity(), e.headings, e.linkedHeadings);
-        }
-    }
     Article article;
     int articleChars = 0;
     for (int p : parts) articleChars += elements_[static_cast<std::size_t>(p)].paragraphChars;
@@ -1552,20 +1522,6 @@ std::optional<Article> Finder::run(const GumboNode* document) {
     for (int p : parts) {
         clean(p, article, articleChars, kept);
         article.parts.push_back(elements_[static_cast<std::size_t>(p)].node);
-    }
-    if (std::getenv("ARTICLE_DEBUG")) {
-        std::unordered_map<const GumboNode*, int> at;
-        for (std::size_t i = 0; i < elements_.size(); ++i) at[elements_[i].node] = static_cast<int>(i);
-        for (const GumboNode* n : article.dropped) {
-            const char* c = attribute(n, "class");
-            const Element& e = elements_[at[n]];
-            std::fprintf(
-                stderr, "drop %d %s class=%s ld=%.2f chars=%d para=%d commas=%d w=%d byl=%d text=%.80s\n",
-                at[n], gumbo_normalized_tagname(n->v.element.tag), c ? c : "", e.linkDensity(), e.chars,
-                e.paragraphChars, e.commas, e.hints.weight, e.hints.byline, textOf(n).c_str());
-        }
-        std::fprintf(stderr, "kept=%d teaser=%d form=%d\n", kept.chars, isTeaserPage(kept),
-                     isFormPage(top, parts, kept.chars));
     }
     if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars))
         return std::nullopt;
