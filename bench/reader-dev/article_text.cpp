@@ -100,7 +100,7 @@ void appendText(std::string& out, const GumboNode* root, const wexaproxy::Articl
         const GumboElement& element = at->v.element;
         if (element.tag == GUMBO_TAG_IMG) {
             const GumboAttribute* alt = gumbo_get_attribute(&element.attributes, "alt");
-            if (alt != nullptr && !std::getenv("NO_ALT")) {
+            if (alt != nullptr) {
                 out += ' ';
                 out += alt->value;
                 out += ' ';
