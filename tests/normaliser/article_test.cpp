@@ -103,8 +103,10 @@ TEST(ArticleFinder, FindsTheArticleAndLeavesOutWhatSurroundsIt) {
             "<div class=\"share-tools\"><a href=\"/s?fb\">Share on Facebook</a> <a href=\"/s?tw\">Share "
             "on Twitter</a></div>" +
             paragraphs(1, 3) +
-            "<p><img src=\"a.jpg\" alt=\"The old bridge at dawn\"><img src=\"b.jpg\" "
-            "alt=\"bridge-repair-2024-05-photo-02\"></p>"
+            "<figure><img src=\"a.jpg\" alt=\"The old bridge at dawn\"><figcaption>The bridge in 1950. "
+            "Photo: Jo Doe</figcaption></figure>"
+            "<p><img src=\"b.jpg\" alt=\"bridge-repair-2024-05-photo-02\"></p>"
+            "<div class=\"photo-caption\">Repairs start in June. Photo: Al Roe</div>"
             "<ul class=\"more\"><li><a href=\"/a\">Flood warning issued for the river valley</a></li>"
             "<li><a href=\"/b\">New school opens in the north district</a></li>"
             "<li><a href=\"/c\">Market square to close for a week</a></li></ul>" +
@@ -138,6 +140,8 @@ TEST(ArticleFinder, FindsTheArticleAndLeavesOutWhatSurroundsIt) {
     EXPECT_FALSE(has(text, "Share on"));
     EXPECT_FALSE(has(text, "Flood warning")) << "a list of links";
     EXPECT_FALSE(has(text, "photo-02")) << "an alt text that is a file name";
+    EXPECT_FALSE(has(text, "Jo Doe")) << "a caption: the alt text stands for the image";
+    EXPECT_FALSE(has(text, "Al Roe")) << "a caption: the alt text stands for the image";
     EXPECT_FALSE(has(text, "End of story")) << "text for screen readers only";
     EXPECT_FALSE(has(text, "morning briefing")) << "a block named as boilerplate";
 }
@@ -211,6 +215,12 @@ TEST(ArticleFinder, PagesOwnArticleMarkupDecides) {
     ASSERT_TRUE(article);
     EXPECT_TRUE(has(bodyText(*article), "Paragraph 1 of"));
     EXPECT_FALSE(has(bodyText(*article), "Paragraph 10 of"));
+
+    const Page main(columns("<div role=\"main\">" + paragraphs(1, 3) + "</div>"));
+    article = find(main);
+    ASSERT_TRUE(article);
+    EXPECT_TRUE(has(bodyText(*article), "Paragraph 1 of"));
+    EXPECT_FALSE(has(bodyText(*article), "Paragraph 10 of"));
 }
 
 TEST(ArticleFinder, PagesOfTeasersHaveNoArticle) {
@@ -234,6 +244,14 @@ TEST(ArticleFinder, PagesOfTeasersHaveNoArticle) {
                    "little of what was around them.</p></li>";
     }
     EXPECT_FALSE(find(Page(page("", "<main>" + results + "</ol></main>"))));
+
+    // A site's front page showing its latest post in full is still the
+    // front page, unless the page says it is an article.
+    const std::string latest = NAVIGATION + "<div class=\"post\">" + paragraphs(1, 4) + "</div>";
+    EXPECT_FALSE(find(Page(page("", latest)), "http://blog.example/"));
+    EXPECT_TRUE(find(Page(page("", latest)), "http://blog.example/2024/05/latest.html"));
+    EXPECT_TRUE(
+        find(Page(page("<meta property=\"og:type\" content=\"article\">", latest)), "http://blog.example"));
 }
 
 TEST(ArticleFinder, FormsAreKeptInAnArticleButAFormPageHasNoArticle) {
