@@ -1,6 +1,7 @@
 #include "proxy/normalise/pagewriter.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace wexaproxy {
 
@@ -40,6 +41,10 @@ bool needsCare(char c) {
 // single word longer than WORD_SPLIT gets one where it reaches that length.
 constexpr int RUN_SPLIT = 400;
 constexpr int WORD_SPLIT = 450;
+
+// The shortest first part of a long link that is put at the end of a line
+// (a shorter one would be hard to pick out).
+constexpr int MIN_LINK_PART = 20;
 
 }  // namespace
 
@@ -513,6 +518,15 @@ void PageWriter::link(std::string_view href, std::string_view text) {
     std::size_t longest = MAX_LINK_TEXT;
     if (page()) longest = std::min<std::size_t>(longest, static_cast<std::size_t>(LINE_WIDTH - indent_));
     LinkTextParts parts = splitLinkText(text, longest);
+    if (page() && !parts.rest.empty() && wanted_ == 0 && lineHasContent_) {
+        // A link that is cut anyway fills the line it starts on, when that
+        // leaves it a fair part, rather than leave a gap before it.
+        const int room = LINE_WIDTH - col_ - (pendingSpace_ ? 1 : 0);
+        if (room >= MIN_LINK_PART && room < static_cast<int>(parts.shown.size())) {
+            LinkTextParts fitted = splitLinkText(text, static_cast<std::size_t>(room));
+            if (fitted.shown.size() >= static_cast<std::size_t>(MIN_LINK_PART)) parts = std::move(fitted);
+        }
+    }
     if (parts.shown.empty()) parts.shown = "link";
     std::string html;
     html.reserve(href.size() + parts.shown.size() + 16);

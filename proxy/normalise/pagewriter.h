@@ -105,9 +105,11 @@ public:
     void endEmphasis();
 
     // A link: href is the token to write, text plain text. The link shows as
-    // one word as long as fits (MAX_LINK_TEXT, and never more than a line),
-    // cut at a word end; the rest of the text follows it as plain text, so
-    // that every word of a long link is shown and the link still followed.
+    // one word as long as fits (MAX_LINK_TEXT, and never more than a line;
+    // a link that is cut anyway takes the rest of the line it starts on when
+    // that is not too short), cut at a word end; the rest of the text
+    // follows it as plain text, so that every word of a long link is shown
+    // and the link can still be followed.
     void link(std::string_view href, std::string_view text);
     // An element the browser shows width columns wide: html is its whole
     // markup (INPUT tag, SELECT with its options).

@@ -70,15 +70,6 @@ std::string languageAt(const GumboNode* node, std::string_view fallback) {
     return std::string(fallback);
 }
 
-// The first element child of the document with the given tag, or null.
-const GumboNode* topElement(const GumboNode* root, GumboTag tag) {
-    const GumboVector& top = childrenOf(root);
-    for (unsigned i = 0; i < top.length; ++i) {
-        if (isElement(childAt(top, i), tag)) return childAt(top, i);
-    }
-    return nullptr;
-}
-
 // The first TITLE of the page, as text.
 std::string titleOf(const GumboNode* root, std::string_view language) {
     std::vector<const GumboNode*> pending{root};
@@ -113,11 +104,12 @@ Walker::Walker(const NormaliserSettings& settings, TokenStore& store, std::strin
       tables_(state_, *this) {}
 
 std::string Walker::pageLanguage(const GumboNode* root) const {
-    const GumboNode* html = topElement(root, GUMBO_TAG_HTML);
-    return html != nullptr ? languageAt(html, state_.languages.front()) : state_.languages.front();
+    return languageAt(root, state_.languages.front());
 }
 
 void Walker::begin(const GumboNode* root, const ViewLink* viewLink) {
+    // The html element is not walked: its language is the page's.
+    state_.languages.push_back(pageLanguage(root));
     if (viewLink != nullptr) {
         links_.viewLink(viewLink->url, viewLink->text);
         state_.page.paragraphBreak();

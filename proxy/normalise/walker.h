@@ -67,8 +67,8 @@ private:
     // What both kinds of page do before and after their content.
     void begin(const GumboNode* root, const ViewLink* viewLink);
     std::string finish(const GumboNode* root, PageCut cut);
-    // The language of the page as a whole: the html element's, else the
-    // Content-Language.
+    // The language of the page as a whole: the html element's (root), else
+    // the Content-Language.
     std::string pageLanguage(const GumboNode* root) const;
     void head(const GumboNode* node);
     void element(const GumboNode* node);
