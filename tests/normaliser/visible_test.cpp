@@ -18,6 +18,7 @@
 #include "support/testsupport.h"
 
 using normalisertest::runPassOne;
+using normalisertest::shownWords;
 
 namespace {
 
@@ -28,25 +29,6 @@ std::string normalised(const std::string& html, const wexaproxy::PageOptions& op
     wexaproxy::PageOptions shown = options;
     shown.offerViews = false;  // these pages are about the full page's text
     return wexaproxy::normaliseHtml(html, "text/html", PAGE_URL, store, {}, shown);
-}
-
-// The words of a page stream as the browser shows them: line ends, list
-// items and table cells part words; emphasis codes and the delimiters
-// around links do not (they show nothing).
-std::vector<std::string> shownWords(const std::string& stream) {
-    std::vector<std::string> words(1);
-    for (char c : stream) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool inline_code = byte == PS_TAB || (byte >= PS_BOLD && byte <= PS_UNDERLINE_END);
-        if (inline_code) continue;
-        if (byte <= ' ') {
-            if (!words.back().empty()) words.emplace_back();
-            continue;
-        }
-        words.back().push_back(c);
-    }
-    if (words.back().empty()) words.pop_back();
-    return words;
 }
 
 // The words a desktop browser shows on a page, found independently of the
