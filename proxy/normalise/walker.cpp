@@ -244,7 +244,25 @@ void Walker::walk(const GumboNode* node) {
     }
 }
 
+bool Walker::leftOut(const GumboNode* node) {
+    if (dropped_ == nullptr) return false;
+    bool dropped = dropped_->count(node) > 0;
+    // A table's builder walks its cells, not its rows and row groups.
+    if (!dropped && (isElement(node, GUMBO_TAG_TD) || isElement(node, GUMBO_TAG_TH))) {
+        for (const GumboNode* up = node->parent; up != nullptr && !dropped && !isElement(up, GUMBO_TAG_TABLE);
+             up = up->parent)
+            dropped = dropped_->count(up) > 0;
+    }
+    if (!dropped) return false;
+    // Not shown, but a desktop browser still sends the controls in it.
+    forms_.hiddenControls(node);
+    return true;
+}
+
 void Walker::children(const GumboNode* node) {
+    // The builders walk the content of list items, table cells and the like
+    // through here: what the reader page leaves out is left out here too.
+    if (leftOut(node)) return;
     const GumboVector& list = childrenOf(node);
     for (unsigned i = 0; i < list.length && !state_.stopped; ++i) walk(childAt(list, i));
 }
@@ -272,11 +290,12 @@ void Walker::element(const GumboNode* node) {
     const GumboElement& element = node->v.element;
     if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return;  // SVG and MathML drawings
     if (isSkipped(element.tag)) return;
-    if (isHidden(element) || (dropped_ != nullptr && dropped_->count(node) > 0)) {
+    if (isHidden(element)) {
         // Not shown, but a desktop browser still sends the controls in it.
         forms_.hiddenControls(node);
         return;
     }
+    if (leftOut(node)) return;
     const char* lang = languageAttribute(element);
     if (lang != nullptr) state_.languages.push_back(languageKey(lang));
     if (depth_ >= MAX_DEPTH) {
@@ -493,6 +512,7 @@ void Walker::list(const GumboNode* node, bool ordered) {
                 forms_.hiddenControls(child);
                 continue;
             }
+            if (leftOut(child)) continue;
             number = numberAttribute(child->v.element, "value", number, -1000000, 1000000);
             out.listItem(ownNumbers ? itemNumber(number, type) : std::string());
             number += reversed ? -1 : 1;

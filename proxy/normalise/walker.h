@@ -71,6 +71,9 @@ private:
     // the Content-Language.
     std::string pageLanguage(const GumboNode* root) const;
     void head(const GumboNode* node);
+    // True for an element the reader page leaves out (its controls still
+    // go with their form).
+    bool leftOut(const GumboNode* node);
     void element(const GumboNode* node);
     void layout(const GumboNode* node);
     void textNode(const char* utf8);

@@ -118,9 +118,11 @@ TEST(ReaderView, TheReaderPageHoldsTheArticleAloneAndItsLinksAndFormWork) {
     for (char c : result.stream) tables += c == static_cast<char>(PS_TABLE) ? 1 : 0;
     EXPECT_EQ(tables, 1);
     // Nothing of the page around the article, nor the blocks inside it
-    // that are not its text (a share box, the heading repeating the title).
-    for (const char* left : {"Harbour Notes</A>", "Archive", "Related posts", "Great post", "Post comment",
-                             "Notes from a small harbour", "Privacy", "Share", "Tools"})
+    // that are not its text (a share box, the items of a list of comments,
+    // the heading repeating the title).
+    for (const char* left :
+         {"Harbour Notes</A>", "Archive", "Related posts", "Great post", "Post comment",
+          "Notes from a small harbour", "Privacy", "Share", "Tools", "Lovely work", "neap tides"})
         EXPECT_FALSE(contains(page, left)) << left;
     EXPECT_EQ(page.find("few lines of SQL</B>"), page.rfind("few lines of SQL</B>"));
 
