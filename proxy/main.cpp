@@ -56,7 +56,9 @@ int main(int argc, char** argv) {
     // Pages are rewritten for the browser; the tokens of their links and
     // forms live in one store shared by every worker.
     wexaproxy::TokenStore tokens;
-    wexaproxy::Normaliser filter(tokens);
+    wexaproxy::NormaliserSettings settings;
+    settings.readerByDefault = options.config.readerByDefault;
+    wexaproxy::Normaliser filter(tokens, settings);
     int status = 0;
     {
         wexaproxy::Server server(options.config, filter, log);

@@ -24,12 +24,15 @@ enum class ContentKind { Html, Text, Other };
 ContentKind classifyContentType(std::string_view contentType);
 
 struct PageInput {
-    std::string_view body;     // the body bytes; empty when bodyOmitted
-    std::string contentType;   // as the server sent it, may be empty
-    std::string finalUrl;      // after redirects
-    bool formReply = false;    // the answer to a submitted form
-    bool bodyOmitted = false;  // not a page we show: the body was not downloaded
-    std::int64_t size = -1;    // body size in bytes when known, else -1
+    std::string_view body;        // the body bytes; empty when bodyOmitted
+    std::string contentType;      // as the server sent it, may be empty
+    std::string finalUrl;         // after redirects
+    bool formReply = false;       // the answer to a submitted form
+    bool bodyOmitted = false;     // not a page we show: the body was not downloaded
+    std::int64_t size = -1;       // body size in bytes when known, else -1
+    std::string contentLanguage;  // the Content-Language header, may be empty
+    PageView view = PageView::Default;
+    bool posted = false;  // the answer to a form sent with POST
 };
 
 class PageFilter {

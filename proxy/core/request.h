@@ -20,6 +20,11 @@ struct FormField {
     std::string value;
 };
 
+// Which view of a page is asked for: the server's default, the reader page
+// (the page's article alone) or the full page. Links to the other view
+// carry it (see the normaliser).
+enum class PageView { Default, Reader, Full };
+
 struct Request {
     Command command = Command::Get;
     std::string url;                // the URL line (form action for forms), unchecked
@@ -27,6 +32,7 @@ struct Request {
     // Forms: sent as multipart/form-data, as the page's form asks (the
     // browser never asks for it; the normaliser's form records do).
     bool multipart = false;
+    PageView view = PageView::Default;
 };
 
 }  // namespace wexaproxy

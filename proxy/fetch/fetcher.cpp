@@ -15,6 +15,10 @@ namespace wexaproxy {
 
 namespace {
 
+// Bytes of a Content-Language header kept: its first language is what
+// counts, and a header is no place for a long text.
+constexpr std::size_t MAX_CONTENT_LANGUAGE = 100;
+
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() &&
@@ -176,6 +180,7 @@ struct Fetcher::Transfer {
     std::string body;
     std::string statusLine;
     std::string contentType;
+    std::string contentLanguage;
     std::int64_t contentLength = -1;
     bool forbidsStoring = false;
     bool tooLarge = false;
@@ -191,6 +196,7 @@ std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, v
     if (line.substr(0, 5) == "HTTP/") {
         transfer->statusLine = std::string(line);
         transfer->contentType.clear();
+        transfer->contentLanguage.clear();
         transfer->contentLength = -1;
         transfer->forbidsStoring = false;
         return bytes;
@@ -201,6 +207,8 @@ std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, v
     std::string_view value = trim(line.substr(colon + 1));
     if (equalsNoCase(name, "Content-Type")) {
         transfer->contentType = std::string(value);
+    } else if (equalsNoCase(name, "Content-Language")) {
+        transfer->contentLanguage = std::string(value.substr(0, MAX_CONTENT_LANGUAGE));
     } else if (equalsNoCase(name, "Content-Length")) {
         std::string digits(value);
         char* end = nullptr;
@@ -318,6 +326,7 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     result.status = status;
     result.finalUrl = effective != nullptr ? effective : request.url;
     result.contentType = transfer.contentType;
+    result.contentLanguage = transfer.contentLanguage;
     result.forbidsStoring = transfer.forbidsStoring;
 
     if (transfer.notText) {

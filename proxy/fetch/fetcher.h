@@ -43,6 +43,7 @@ struct FetchResult {
     long status = 0;
     std::string body;
     std::string contentType;
+    std::string contentLanguage;  // the Content-Language header, may be empty
     std::string finalUrl;
     bool forbidsStoring = false;  // the final response's Cache-Control forbids keeping it
     bool bodyOmitted = false;     // not text: the body was not downloaded

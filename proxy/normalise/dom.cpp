@@ -182,18 +182,55 @@ std::string collapsed(std::string_view text) {
     return out;
 }
 
-std::string flatText(const GumboNode* node, bool forLink) {
-    // Enough for any text that is shown cut.
-    constexpr std::size_t ENOUGH = 4096;
+namespace {
+
+// Elements a desktop browser lays out on lines of their own, or that end a
+// line: their text never runs into the text around them.
+bool separatesWords(GumboTag tag) {
+    if (isBlock(tag) || isParagraph(tag) || isHeading(tag)) return true;
+    switch (tag) {
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_XMP:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_LEGEND:
+        case GUMBO_TAG_FORM:
+        case GUMBO_TAG_INPUT:
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_TEXTAREA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::string flatText(const GumboNode* node, bool forLink, std::string_view language, std::size_t limit) {
     std::string text;
+    // A null entry stands for the blank after a block.
     std::vector<const GumboNode*> pending;
     const GumboVector& top = node->v.element.children;
     for (unsigned i = top.length; i > 0; --i) pending.push_back(childAt(top, i - 1));
-    while (!pending.empty() && text.size() < ENOUGH) {
+    while (!pending.empty() && text.size() < limit) {
         const GumboNode* at = pending.back();
         pending.pop_back();
-        if (at->type == GUMBO_NODE_TEXT || at->type == GUMBO_NODE_CDATA) {
-            appendAscii(text, at->v.text.text);
+        if (at == nullptr) {
+            text.push_back(' ');
+        } else if (at->type == GUMBO_NODE_TEXT || at->type == GUMBO_NODE_CDATA) {
+            appendAscii(text, at->v.text.text, language);
         } else if (at->type == GUMBO_NODE_WHITESPACE) {
             text.push_back(' ');
         } else if (at->type == GUMBO_NODE_ELEMENT) {
@@ -202,13 +239,16 @@ std::string flatText(const GumboNode* node, bool forLink) {
             if (element.tag == GUMBO_TAG_IMG) {
                 if (const char* alt = attribute(element, "alt")) {
                     text.push_back(' ');
-                    appendAscii(text, alt);
+                    appendAscii(text, alt, language);
                     text.push_back(' ');
                 }
                 continue;
             }
             if (forLink && (element.tag == GUMBO_TAG_SELECT || element.tag == GUMBO_TAG_TEXTAREA)) continue;
-            text.push_back(' ');
+            if (separatesWords(element.tag)) {
+                text.push_back(' ');
+                pending.push_back(nullptr);
+            }
             for (unsigned i = element.children.length; i > 0; --i)
                 pending.push_back(childAt(element.children, i - 1));
         }

@@ -6,6 +6,7 @@
 
 #include <gumbo.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -90,8 +91,10 @@ std::string collapsed(std::string_view text);
 
 // The text a link or a button shows, in ASCII: its text, images as their
 // alt text, hidden parts left out (in a link, select lists and text areas
-// too).
-// Not collapsed; gathering stops after a few kilobytes.
-std::string flatText(const GumboNode* node, bool forLink);
+// too). Blocks and line breaks part words; inline elements (span, b, wbr
+// ...) do not. Text is transliterated by the rules of language (see
+// appendAscii). Not collapsed; gathering stops once limit bytes are reached.
+std::string flatText(const GumboNode* node, bool forLink, std::string_view language = {},
+                     std::size_t limit = 4096);
 
 }  // namespace wexaproxy

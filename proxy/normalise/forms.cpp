@@ -280,7 +280,7 @@ void FormBuilder::input(const GumboNode* node) {
             const bool checked = hasAttribute(element, "checked");
             state_.out->text(type == "checkbox" ? (checked ? "[X]" : "[ ]") : (checked ? "(*)" : "( )"));
         } else if (type != "password" && hasText(value)) {
-            state_.out->text(toAscii(value));
+            state_.out->text(toAscii(value, state_.language()));
         }
         return;
     }
@@ -331,7 +331,7 @@ void FormBuilder::input(const GumboNode* node) {
         if (shown) {
             textField(*owner, field, element, "TEXTBOX");
         } else if (hasText(value)) {
-            state_.out->text(toAscii(value));
+            state_.out->text(toAscii(value, state_.language()));
         }
     }
     addField(owner, formId, std::move(field));
@@ -371,7 +371,7 @@ void FormBuilder::select(const GumboNode* node) {
         option.value = attribute(child, "value") != nullptr ? attribute(child, "value") : collapsed(text);
         option.selected = selected;
         field.options.push_back(std::move(option));
-        std::string shownText = singleToken(toAscii(text), MAX_OPTION_TEXT);
+        std::string shownText = singleToken(toAscii(text, state_.language()), MAX_OPTION_TEXT);
         texts.push_back(shownText.empty() ? "-" : shownText);
     }
     if (field.options.empty()) return;  // nothing to choose, nothing sent
@@ -431,7 +431,7 @@ void FormBuilder::textArea(const GumboNode* node) {
             text += child->v.text.text;
     }
     if (hasAttribute(element, "disabled") || disabledDepth_ > 0) {
-        state_.out->text(toAscii(text));
+        state_.out->text(toAscii(text, state_.language()));
         return;
     }
     FieldRecord field;
@@ -444,7 +444,7 @@ void FormBuilder::textArea(const GumboNode* node) {
     if (field.reachable) {
         textField(*owner, field, element, "TEXTBOX");
     } else {
-        state_.out->text(toAscii(text));
+        state_.out->text(toAscii(text, state_.language()));
     }
     addField(owner, formId, std::move(field));
 }
@@ -457,11 +457,11 @@ void FormBuilder::button(const GumboNode* node) {
     const std::string formId = attributeText(element, "form");
     Build* owner = ownerOf(element);
     if (owner == nullptr || hasAttribute(element, "disabled") || disabledDepth_ > 0) return;
-    std::string label = flatText(node, false);
+    std::string label = flatText(node, false, state_.language());
     if (!hasText(label)) {
         const char* named = attribute(element, "aria-label");
         if (named == nullptr) named = attribute(element, "title");
-        label = named != nullptr ? toAscii(named) : "";
+        label = named != nullptr ? toAscii(named, state_.language()) : "";
     }
     if (!hasText(label)) label = type == "reset" ? "Reset" : "Submit";
     const std::string word = offeredWord(label, MAX_BUTTON_LABEL);
@@ -499,7 +499,7 @@ void FormBuilder::hint(const GumboElement& element) {
     if (text == nullptr || !hasText(text)) text = attribute(element, "aria-label");
     if (text == nullptr || !hasText(text)) text = attribute(element, "title");
     if (text == nullptr || !hasText(text)) return;
-    state_.out->text(toAscii(text));
+    state_.out->text(toAscii(text, state_.language()));
     state_.out->space();
 }
 

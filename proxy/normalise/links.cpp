@@ -1,7 +1,11 @@
 #include "proxy/normalise/links.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -11,43 +15,103 @@
 
 namespace wexaproxy {
 
+namespace {
+
+// Link text gathered at most; the text of a link is written whole up to
+// this (links around whole teasers and articles included).
+constexpr std::size_t MAX_LINK_TEXT_BYTES = 256 * 1024;
+// Nodes looked at for letters in a link that may be only a mark.
+constexpr int MARK_SCAN_BUDGET = 200;
+
+// Whether the shown text of a subtree holds a letter or a digit of any
+// script (image alt texts count as text).
+bool hasWordCharacters(const GumboNode* node) {
+    std::vector<const GumboNode*> pending{node};
+    int budget = MARK_SCAN_BUDGET;
+    while (!pending.empty()) {
+        if (--budget < 0) return true;  // too much to be a mark
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        const char* text = nullptr;
+        if (at->type == GUMBO_NODE_TEXT || at->type == GUMBO_NODE_CDATA) {
+            text = at->v.text.text;
+        } else if (at->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& element = at->v.element;
+            if (isHidden(element) || isSkipped(element.tag)) continue;
+            if (element.tag == GUMBO_TAG_IMG) text = attribute(element, "alt");
+            for (unsigned i = 0; i < element.children.length; ++i)
+                pending.push_back(childAt(element.children, i));
+        }
+        if (text == nullptr) continue;
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+        const auto length = static_cast<std::int32_t>(std::min<std::size_t>(std::strlen(text), 4096));
+        for (std::int32_t i = 0; i < length;) {
+            UChar32 c = 0;
+            U8_NEXT(bytes, i, length, c);
+            if (c >= 0 && u_isalnum(c)) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string LinkBuilder::token(std::string_view href) {
     auto cached = tokens_.find(std::string(href));
     if (cached != tokens_.end()) return cached->second;
     std::string token;
     const UrlResolver::Result target = state_.resolver.resolve(href);
-    if (target.kind == UrlResolver::Kind::Web) {
-        token = inlineLinkToken(target.url);
-        if (token.size() > MAX_HREF_LENGTH) {
-            token.clear();
-            if (stored_ < state_.settings.maxStoredLinks) {
-                const std::uint64_t id = state_.store.newId();
-                token = storedLinkToken(id);
-                TokenStore::Entry entry;
-                entry.id = id;
-                entry.url = target.url;
-                state_.entries.push_back(std::move(entry));
-                ++stored_;
-            }
-        }
-    }
+    if (target.kind == UrlResolver::Kind::Web) token = urlToken(target.url);
     tokens_.emplace(std::string(href), token);
     return token;
+}
+
+std::string LinkBuilder::urlToken(const std::string& url) {
+    std::string token = inlineLinkToken(url);
+    if (token.size() <= MAX_HREF_LENGTH) return token;
+    if (stored_ >= state_.settings.maxStoredLinks) return {};
+    const std::uint64_t id = state_.store.newId();
+    TokenStore::Entry entry;
+    entry.id = id;
+    entry.url = url;
+    state_.entries.push_back(std::move(entry));
+    ++stored_;
+    return storedLinkToken(id);
+}
+
+void LinkBuilder::viewLink(const std::string& url, std::string_view text) {
+    const std::string target = urlToken(url);
+    if (target.empty()) return;
+    state_.page.link(target, text);
+    ++state_.elements;
+}
+
+bool LinkBuilder::isPlaceMark(const GumboNode* node, std::string_view href) const {
+    if (href.find('#') == std::string_view::npos) return false;
+    const UrlResolver::Result target = state_.resolver.resolve(href);
+    const bool here = target.kind == UrlResolver::Kind::Fragment ||
+                      (target.kind == UrlResolver::Kind::Web && href.find('#') != std::string_view::npos &&
+                       target.url == state_.resolver.base());
+    return here && !hasWordCharacters(node);
 }
 
 void LinkBuilder::anchor(const GumboNode* node) {
     const GumboElement& element = node->v.element;
     const char* href = attribute(element, "href");
+    // A mark that only names a place on this page (a heading's pilcrow or
+    // "#") is something to point at in a desktop browser, not text.
+    if (href != nullptr && isPlaceMark(node, href)) return;
     const std::string target = href != nullptr && !state_.capReached() ? token(href) : std::string();
     if (target.empty()) {
         walker_.children(node);
         return;
     }
-    std::string text = flatText(node, true);
+    // All of the text: what does not fit in the link follows it as text.
+    std::string text = flatText(node, true, state_.language(), MAX_LINK_TEXT_BYTES);
     if (!hasText(text)) {
         const char* label = attribute(element, "aria-label");
         if (label == nullptr) label = attribute(element, "title");
-        text = label != nullptr ? toAscii(label) : std::string();
+        text = label != nullptr ? toAscii(label, state_.language()) : std::string();
         if (!hasText(text)) text = "[link]";
     }
     state_.out->link(target, text);
@@ -72,7 +136,7 @@ void LinkBuilder::frames(const GumboNode* node) {
             out.blockBreak();
             out.text("Frame:");
             out.space();
-            out.link(target, name != nullptr ? toAscii(name) : toAscii(src));
+            out.link(target, name != nullptr ? toAscii(name, state_.language()) : toAscii(src));
             ++state_.elements;
             out.blockBreak();
         } else if (element.tag == GUMBO_TAG_NOFRAMES) {

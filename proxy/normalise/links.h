@@ -29,11 +29,19 @@ public:
     // A meta refresh ("5; url=next.html"): the page moves on by itself in a
     // desktop browser; here it offers a link.
     void refresh(const GumboElement& meta);
+    // A link to url (absolute, taken as it is, fragment and all) with text,
+    // on the page itself: the link to the other view of the page.
+    void viewLink(const std::string& url, std::string_view text);
 
 private:
+    // A link to a place on this page whose text has no letter or digit
+    // (a heading's pilcrow, "#", an arrow).
+    bool isPlaceMark(const GumboNode* node, std::string_view href) const;
     // The token for an href; empty when it cannot be followed here, or
     // would need the store once the page's share of it is used up.
     std::string token(std::string_view href);
+    // The token for an absolute URL, inline or stored.
+    std::string urlToken(const std::string& url);
 
     WalkState& state_;
     Walker& walker_;

@@ -1,7 +1,10 @@
 #include "proxy/normalise/normaliser.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
+#include "proxy/normalise/article.h"
 #include "proxy/normalise/charset.h"
 #include "proxy/normalise/pagewriter.h"
 #include "proxy/normalise/parse.h"
@@ -9,20 +12,58 @@
 
 namespace wexaproxy {
 
+namespace {
+
+bool endsWith(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+}  // namespace
+
+PageView takeViewMark(std::string& url) {
+    // The browser may leave a blank at the end of the URL line.
+    std::size_t end = url.size();
+    while (end > 0 && url[end - 1] == ' ') --end;
+    const std::string_view kept(url.data(), end);
+    for (const auto& [mark, view] : {std::make_pair(READER_VIEW_MARK, PageView::Reader),
+                                     std::make_pair(FULL_PAGE_MARK, PageView::Full)}) {
+        if (endsWith(kept, mark)) {
+            url.resize(end - mark.size());
+            return view;
+        }
+    }
+    return PageView::Default;
+}
+
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          TokenStore& store, const NormaliserSettings& settings) {
+                          TokenStore& store, const NormaliserSettings& settings, const PageOptions& options) {
+    // Romanising Chinese characters is slow: one budget for the whole page.
+    const TransliterationBudget budget;
     const ParsedPage page(body, contentType, settings.maxInputBytes);
-    Walker walker(settings, store, pageUrl, page.formCharset());
-    return walker.run(page.root(), page.cut());
+    Walker walker(settings, store, pageUrl, page.formCharset(), options.contentLanguage);
+    if (!options.offerViews) return walker.run(page.root(), page.cut());
+    const std::optional<Article> article = findArticle(page.root(), std::string(pageUrl));
+    if (!article) return walker.run(page.root(), page.cut());
+    // The links to the other view go to the page's own URL with the view's mark.
+    const std::string url(pageUrl.substr(0, pageUrl.find('#')));
+    const bool reader =
+        options.view == PageView::Reader || (options.view == PageView::Default && settings.readerByDefault);
+    if (reader) {
+        const ViewLink full{url + std::string(FULL_PAGE_MARK), "Full page"};
+        return walker.runArticle(page.root(), *article, page.cut(), full);
+    }
+    const ViewLink readerLink{url + std::string(READER_VIEW_MARK), "Reader view"};
+    return walker.run(page.root(), page.cut(), &readerLink);
 }
 
 std::string normaliseText(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          const NormaliserSettings& settings) {
+                          const NormaliserSettings& settings, std::string_view contentLanguage) {
+    const TransliterationBudget budget;
     const bool truncated = body.size() > settings.maxInputBytes;
     if (truncated) body = body.substr(0, settings.maxInputBytes);
     const CharsetChoice charset = detectCharset(contentType, body, false);
-    const std::string text =
-        toAscii(decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name));
+    const std::string text = toAscii(
+        decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name), contentLanguage);
     PageWriter page;
     std::size_t at = 0;
     bool stopped = false;
@@ -85,10 +126,15 @@ std::string Normaliser::render(const PageInput& input) const {
                     if (gate != nullptr) gate->leave();
                 }
             } leave{big ? &bigPages_ : nullptr};
-            return normaliseHtml(input.body, input.contentType, input.finalUrl, store_, settings_);
+            PageOptions options;
+            options.view = input.view;
+            options.contentLanguage = input.contentLanguage;
+            options.offerViews = !input.posted;
+            return normaliseHtml(input.body, input.contentType, input.finalUrl, store_, settings_, options);
         }
         case ContentKind::Text:
-            return normaliseText(input.body, input.contentType, input.finalUrl, settings_);
+            return normaliseText(input.body, input.contentType, input.finalUrl, settings_,
+                                 input.contentLanguage);
         case ContentKind::Other:
             return describeOtherContent(input);
     }
@@ -102,9 +148,11 @@ bool Normaliser::adaptRequest(Request& request, std::string& error) const {
             const TokenLookup link = lookUpLink(request.url, store_);
             switch (link.kind) {
                 case TokenLookup::Kind::None:
+                    request.view = takeViewMark(request.url);
                     return true;
                 case TokenLookup::Kind::Found:
                     request.url = link.url;
+                    request.view = takeViewMark(request.url);
                     return true;
                 case TokenLookup::Kind::Expired:
                     error = "This link has expired; reload the page";

@@ -12,6 +12,17 @@
 // laid out (tables.h), and the form records and long link targets go into
 // the token store.
 //
+// The reader view: on a page where the article finder (article.h) finds the
+// main article, the full page starts with a link "Reader view" to the
+// page's reader page, which holds the article alone and starts with a link
+// "Full page" back. Both links are ordinary link tokens whose URL is the
+// page's own with a mark for the view appended as a fragment
+// (READER_VIEW_MARK, FULL_PAGE_MARK): a fragment is never sent to a web
+// server and every fragment of a page's own links is dropped, so the mark
+// is always ours. adaptRequest takes the mark off and records the view in
+// the request; the page is fetched as any other, and the browser keeps the
+// two views apart in its history and cache because their URLs differ.
+//
 // normaliseHtml and normaliseText are pure functions of their inputs and
 // the token store.
 
@@ -41,17 +52,42 @@ struct NormaliserSettings {
     // are parsed: at most bigPageSlots of them are normalised at a time.
     std::size_t bigPageBytes = 1024 * 1024;
     int bigPageSlots = 2;
+    // A page with an article is served as its reader page unless the full
+    // page is asked for.
+    bool readerByDefault = false;
 };
+
+// The marks on a URL that ask for one view of the page.
+constexpr std::string_view READER_VIEW_MARK = "#wexa-reader-view";
+constexpr std::string_view FULL_PAGE_MARK = "#wexa-full-page";
+
+// What is asked of one page besides its bytes.
+struct PageOptions {
+    PageView view = PageView::Default;
+    // The Content-Language the page came with: the language of its text
+    // where no lang attribute says otherwise.
+    std::string_view contentLanguage;
+    // False for the reply to a form sent with POST: a link to another view
+    // would fetch the page again without the form, so none is offered.
+    bool offerViews = true;
+};
+
+// The view a URL's mark asks for, the mark taken off the URL; Default and
+// the URL unchanged when it holds none.
+PageView takeViewMark(std::string& url);
 
 // An HTML page in the browser's dialect, its title first. pageUrl is the
 // URL the page was fetched from (after redirects): links and actions
 // resolve against it.
+// With an article on the page, the full page or the reader page as the
+// options and settings ask (see above).
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          TokenStore& store, const NormaliserSettings& settings = {});
+                          TokenStore& store, const NormaliserSettings& settings = {},
+                          const PageOptions& options = {});
 
 // A plain text page: its lines as they are, the file name as the title.
 std::string normaliseText(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          const NormaliserSettings& settings = {});
+                          const NormaliserSettings& settings = {}, std::string_view contentLanguage = {});
 
 class Normaliser : public PageFilter {
 public:

@@ -1,6 +1,7 @@
 #include "proxy/normalise/pagewriter.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace wexaproxy {
 
@@ -41,6 +42,10 @@ bool needsCare(char c) {
 constexpr int RUN_SPLIT = 400;
 constexpr int WORD_SPLIT = 450;
 
+// The shortest first part of a long link that is put at the end of a line
+// (a shorter one would be hard to pick out).
+constexpr int MIN_LINK_PART = 20;
+
 }  // namespace
 
 std::string singleToken(std::string_view text, std::size_t maxLength) {
@@ -79,6 +84,37 @@ std::string singleToken(std::string_view text, std::size_t maxLength) {
     return out;
 }
 
+LinkTextParts splitLinkText(std::string_view text, std::size_t maxLength) {
+    // White space collapsed first, so that lengths count what is shown.
+    std::string flat;
+    flat.reserve(std::min(text.size(), maxLength * 4 + 16));
+    bool blank = false;
+    for (char c : text) {
+        if (isSpace(c)) {
+            blank = !flat.empty();
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) continue;
+        if (blank) flat.push_back(' ');
+        blank = false;
+        flat.push_back(c);
+    }
+    LinkTextParts parts;
+    std::size_t cut = flat.size();
+    if (flat.size() > maxLength && maxLength > 0) {
+        // At the last blank that lets the first words fit; inside the first
+        // word when even that is too long.
+        const std::size_t blankAt = flat.rfind(' ', maxLength);
+        cut = blankAt != std::string::npos && blankAt > 0 ? blankAt : maxLength;
+        parts.rest = flat.substr(cut);
+    }
+    flat.resize(cut);
+    // Only "&nbsp" grows by a blank in singleToken; nothing is cut there.
+    parts.shown = singleToken(flat, flat.size() + flat.size() / 5 + 8);
+    return parts;
+}
+
 PageWriter::PageWriter(Mode mode) : mode_(mode) {
     if (!page()) ended_ = 0;
 }
@@ -103,6 +139,7 @@ void PageWriter::lineEnded() {
     ++lines_;
     lineHasContent_ = false;
     pendingSpace_ = false;
+    preBlanks_ = 0;
     lastBlank_ = false;
 }
 
@@ -218,7 +255,14 @@ void PageWriter::emitSpace() {
 void PageWriter::placeSpace(int nextWidth) {
     if (!pendingSpace_) return;
     pendingSpace_ = false;
+    const int blanks = preBlanks_;
+    preBlanks_ = 0;
     if (!lineHasContent_) return;
+    if (page() && blanks > 1) {
+        // Blanks of preformatted text before a link or control.
+        emitHardSpaces(blanks);
+        return;
+    }
     if (page() && col_ + 1 + nextWidth > LINE_WIDTH && col_ > indent_) {
         tag("<BR>");
         lineEnded();
@@ -340,10 +384,13 @@ void PageWriter::space() {
 }
 
 void PageWriter::preformatted(std::string_view text) {
-    int blanks = 0;
+    // Blanks the piece before left at its end belong to this line too (a
+    // collapsible blank only when no line end comes between).
+    int blanks = preBlanks_ > 0 ? preBlanks_ : pendingSpace_ && wanted_ == 0 ? 1 : 0;
+    preBlanks_ = 0;
     // Column in the preformatted line, for tab stops (breaks are written
     // late, so col_ may still belong to the line before).
-    int column = ended_ > 0 || wanted_ > 0 ? 0 : col_ - indent_;
+    int column = (ended_ > 0 || wanted_ > 0 ? 0 : col_ - indent_) + blanks;
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
@@ -369,13 +416,15 @@ void PageWriter::preformatted(std::string_view text) {
             column += static_cast<int>(end - i);
             prelude();
             pendingSpace_ = false;
-            syncEmphasis();
+            // The blanks before the word, then emphasis: a run covers its
+            // own text only.
             if (!page() && blanks > 0) {
                 if (lineHasContent_) emitSpace();
             } else {
                 emitHardSpaces(blanks);
             }
             blanks = 0;
+            syncEmphasis();
             writeChars(text.substr(i, end - i));
             lineHasContent_ = true;
             itemStart_ = false;
@@ -383,10 +432,17 @@ void PageWriter::preformatted(std::string_view text) {
             i = end;
         }
     }
-    if (blanks > 0) space();
+    pendingSpace_ = false;
+    if (blanks > 0) {
+        // Kept for what follows: more preformatted text keeps them all, other
+        // content at least one.
+        pendingSpace_ = true;
+        preBlanks_ = blanks;
+    }
 }
 
 void PageWriter::lineBreak() {
+    preBlanks_ = 0;
     if (!page()) {
         space();
         return;
@@ -396,6 +452,7 @@ void PageWriter::lineBreak() {
 }
 
 void PageWriter::blockBreak() {
+    preBlanks_ = 0;
     if (!page()) {
         space();
         return;
@@ -405,6 +462,7 @@ void PageWriter::blockBreak() {
 }
 
 void PageWriter::paragraphBreak() {
+    preBlanks_ = 0;
     if (!page()) {
         space();
         return;
@@ -414,7 +472,12 @@ void PageWriter::paragraphBreak() {
 }
 
 void PageWriter::beginEmphasis(Emphasis kind) {
-    if (emphasisDepth_++ == 0) emphasisKind_ = kind;
+    if (emphasisDepth_++ == 0) {
+        // A run that has ended is closed here, before the blank that may
+        // part it from this one: each run covers its own text only.
+        if (emphasisOpen_) closeEmphasis();
+        emphasisKind_ = kind;
+    }
 }
 
 void PageWriter::endEmphasis() {
@@ -454,16 +517,26 @@ void PageWriter::element(std::string_view html, int width) {
 void PageWriter::link(std::string_view href, std::string_view text) {
     std::size_t longest = MAX_LINK_TEXT;
     if (page()) longest = std::min<std::size_t>(longest, static_cast<std::size_t>(LINE_WIDTH - indent_));
-    std::string shown = singleToken(text, longest);
-    if (shown.empty()) shown = "link";
+    LinkTextParts parts = splitLinkText(text, longest);
+    if (page() && !parts.rest.empty() && wanted_ == 0 && lineHasContent_) {
+        // A link that is cut anyway fills the line it starts on, when that
+        // leaves it a fair part, rather than leave a gap before it.
+        const int room = LINE_WIDTH - col_ - (pendingSpace_ ? 1 : 0);
+        if (room >= MIN_LINK_PART && room < static_cast<int>(parts.shown.size())) {
+            LinkTextParts fitted = splitLinkText(text, static_cast<std::size_t>(room));
+            if (fitted.shown.size() >= static_cast<std::size_t>(MIN_LINK_PART)) parts = std::move(fitted);
+        }
+    }
+    if (parts.shown.empty()) parts.shown = "link";
     std::string html;
-    html.reserve(href.size() + shown.size() + 16);
+    html.reserve(href.size() + parts.shown.size() + 16);
     html += "<A HREF=";
     html.append(href);
     html += ">";
-    html += shown;
+    html += parts.shown;
     html += "</A>";
-    element(html, static_cast<int>(shown.size()));
+    element(html, static_cast<int>(parts.shown.size()));
+    if (!parts.rest.empty()) this->text(parts.rest);
 }
 
 void PageWriter::silentTag(std::string_view html) {

@@ -42,6 +42,17 @@ enum class Emphasis { Bold, Underline };
 enum class ListKind { Unordered, Ordered };
 enum class CellAlign { None, Left, Right, Center };
 
+// A link text parted where the link would no longer fit: the part shown
+// as the link (as singleToken makes it, at most maxLength characters, cut
+// at a word end when there is one, else inside the word) and the rest, to
+// be written as plain text (starting with a blank when the cut was at one;
+// empty when the whole text fits).
+struct LinkTextParts {
+    std::string shown;
+    std::string rest;
+};
+LinkTextParts splitLinkText(std::string_view text, std::size_t maxLength);
+
 // text as one word of text the browser reads whole (a link text, an option
 // text, the title): white space collapsed, no leading or trailing blank, no
 // "<" (it would end the word), no "&nbsp" (it would become a blank); cut at
@@ -57,7 +68,8 @@ public:
     // Lists nested deeper than this are shown at this depth (the browser
     // indents 5 columns per list).
     static constexpr int MAX_LIST_DEPTH = 6;
-    // Longest link text written; a longer one is cut with "...".
+    // Longest link text written; the words of a longer one that do not fit
+    // follow the link as plain text.
     static constexpr std::size_t MAX_LINK_TEXT = 70;
 
     // What a finished cell holds, for the table layout.
@@ -92,7 +104,12 @@ public:
     void beginEmphasis(Emphasis kind);
     void endEmphasis();
 
-    // A link: href is the token to write, text plain text (made one word here).
+    // A link: href is the token to write, text plain text. The link shows as
+    // one word as long as fits (MAX_LINK_TEXT, and never more than a line;
+    // a link that is cut anyway takes the rest of the line it starts on when
+    // that is not too short), cut at a word end; the rest of the text
+    // follows it as plain text, so that every word of a long link is shown
+    // and the link can still be followed.
     void link(std::string_view href, std::string_view text);
     // An element the browser shows width columns wide: html is its whole
     // markup (INPUT tag, SELECT with its options).
@@ -180,6 +197,10 @@ private:
     bool lineHasContent_ = false;
     bool itemStart_ = false;  // at the start of a list item or centred block
     bool pendingSpace_ = false;
+    // Blanks at the end of a piece of preformatted text, written before
+    // whatever follows on the same line (the next piece may be the text of
+    // another inline element).
+    int preBlanks_ = 0;
 
     // What the tokenizer will make of the next bytes.
     bool afterTag_ = true;

@@ -144,6 +144,65 @@ bool isLayoutTable(const GumboNode* node, const std::vector<const GumboNode*>& r
     return false;
 }
 
+// The label cell of a key/value row: a short text of its own, no blocks.
+constexpr std::size_t MAX_LABEL_TEXT = 40;
+constexpr int LABEL_SCAN_BUDGET = 200;
+
+bool isLabelCell(const GumboNode* cell) {
+    std::size_t textLength = 0;
+    int budget = LABEL_SCAN_BUDGET;
+    std::vector<const GumboNode*> pending{cell};
+    while (!pending.empty()) {
+        if (--budget < 0) return false;
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (at->type == GUMBO_NODE_TEXT) {
+            textLength += collapsed(at->v.text.text).size();
+            if (textLength > MAX_LABEL_TEXT) return false;
+            continue;
+        }
+        if (at->type != GUMBO_NODE_ELEMENT) continue;
+        const GumboElement& e = at->v.element;
+        if (at != cell && (isBlock(e.tag) || isParagraph(e.tag) || isHeading(e.tag))) return false;
+        switch (e.tag) {
+            case GUMBO_TAG_UL:
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_TABLE:
+            case GUMBO_TAG_FORM:
+            case GUMBO_TAG_INPUT:
+            case GUMBO_TAG_SELECT:
+            case GUMBO_TAG_TEXTAREA:
+            case GUMBO_TAG_PRE:
+            case GUMBO_TAG_BLOCKQUOTE:
+                return false;
+            default:
+                break;
+        }
+        if (isSkipped(e.tag) || isHidden(e)) continue;
+        for (unsigned i = 0; i < e.children.length; ++i) pending.push_back(childAt(e.children, i));
+    }
+    return textLength > 0;
+}
+
+// A row of a label and its value (an infobox's "Born | 10 December 1815").
+bool isKeyValueRow(const std::vector<const GumboNode*>& cells) {
+    return cells.size() == 2 && isLabelCell(cells[0]);
+}
+
+// A table whose rows are mostly labels with their values: at least two such
+// rows, and at least half of the rows that have cells.
+bool isKeyValueTable(const std::vector<const GumboNode*>& rows) {
+    std::size_t pairs = 0;
+    std::size_t withCells = 0;
+    for (const GumboNode* row : rows) {
+        const std::vector<const GumboNode*> cells = cellsOf(row);
+        if (cells.empty()) continue;
+        ++withCells;
+        if (isKeyValueRow(cells)) ++pairs;
+    }
+    return pairs >= 2 && pairs * 2 >= withCells;
+}
+
 }  // namespace
 
 void TableBuilder::table(const GumboNode* node) {
@@ -157,7 +216,11 @@ void TableBuilder::table(const GumboNode* node) {
     if (cellDepth_ > 0) {
         cellsAsText(parts.rows);
     } else if (isLayoutTable(node, parts.rows)) {
-        layoutTable(parts.rows, parts.caption);
+        if (isKeyValueTable(parts.rows)) {
+            keyValueTable(parts.rows, parts.caption);
+        } else {
+            layoutTable(parts.rows, parts.caption);
+        }
     } else {
         writeGrid(buildGrid(parts.rows), parts.caption);
     }
@@ -187,6 +250,38 @@ void TableBuilder::layoutTable(const std::vector<const GumboNode*>& rows, const 
             if (state_.stopped) break;
         }
     }
+}
+
+// Rows of a label and a value: the label in bold and the value after it on
+// the same line (the value's own blocks and breaks still start lines);
+// other rows (a heading across the table, an image) as blocks.
+void TableBuilder::keyValueTable(const std::vector<const GumboNode*>& rows, const GumboNode* caption) {
+    PageWriter& out = *state_.out;
+    out.paragraphBreak();
+    if (caption != nullptr) walker_.block(caption, false);
+    for (const GumboNode* row : rows) {
+        if (state_.stopped) break;
+        const std::vector<const GumboNode*> cells = cellsOf(row);
+        if (isKeyValueRow(cells)) {
+            out.blockBreak();
+            out.beginEmphasis(Emphasis::Bold);
+            walker_.children(cells[0]);
+            out.endEmphasis();
+            out.space();
+            walker_.children(cells[1]);
+            out.blockBreak();
+            continue;
+        }
+        for (const GumboNode* cell : cells) {
+            out.blockBreak();
+            const bool header = isElement(cell, GUMBO_TAG_TH);
+            if (header) out.beginEmphasis(Emphasis::Bold);
+            walker_.children(cell);
+            if (header) out.endEmphasis();
+            out.blockBreak();
+        }
+    }
+    out.paragraphBreak();
 }
 
 // Each cell written by a writer of its own; a cell spanning columns is

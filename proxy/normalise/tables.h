@@ -31,6 +31,7 @@ private:
 
     void cellsAsText(const std::vector<const GumboNode*>& rows);
     void layoutTable(const std::vector<const GumboNode*>& rows, const GumboNode* caption);
+    void keyValueTable(const std::vector<const GumboNode*>& rows, const GumboNode* caption);
     Grid buildGrid(const std::vector<const GumboNode*>& rows);
     void writeGrid(Grid grid, const GumboNode* caption);
 

@@ -54,8 +54,24 @@ std::string itemNumber(int n, const std::string& type) {
     return text + ".";
 }
 
+// The language an element gives its content (lang, or xml:lang), or null.
+const char* languageAttribute(const GumboElement& element) {
+    const char* lang = attribute(element, "lang");
+    return lang != nullptr ? lang : attribute(element, "xml:lang");
+}
+
+// The language of a node's text: the nearest lang attribute around it, else
+// fallback.
+std::string languageAt(const GumboNode* node, std::string_view fallback) {
+    for (const GumboNode* at = node; at != nullptr; at = at->parent) {
+        if (at->type != GUMBO_NODE_ELEMENT) continue;
+        if (const char* lang = languageAttribute(at->v.element)) return languageKey(lang);
+    }
+    return std::string(fallback);
+}
+
 // The first TITLE of the page, as text.
-std::string titleOf(const GumboNode* root) {
+std::string titleOf(const GumboNode* root, std::string_view language) {
     std::vector<const GumboNode*> pending{root};
     while (!pending.empty()) {
         const GumboNode* at = pending.back();
@@ -67,7 +83,7 @@ std::string titleOf(const GumboNode* root) {
             for (unsigned i = 0; i < element.children.length; ++i) {
                 const GumboNode* child = childAt(element.children, i);
                 if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
-                    appendAscii(text, child->v.text.text);
+                    appendAscii(text, child->v.text.text, language);
             }
             return text;
         }
@@ -81,22 +97,28 @@ std::string titleOf(const GumboNode* root) {
 }  // namespace
 
 Walker::Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-               std::string formCharset)
-    : state_(settings, store, pageUrl),
+               std::string formCharset, std::string_view contentLanguage)
+    : state_(settings, store, pageUrl, languageKey(contentLanguage)),
       links_(state_, *this),
       forms_(state_, *this, state_.resolver.base(), std::move(formCharset)),
       tables_(state_, *this) {}
 
-std::string Walker::run(const GumboNode* root, PageCut cut) {
-    std::string title = singleToken(titleOf(root), 200);
-    // The head first: a BASE changes how every link resolves.
-    head(root);
-    const GumboVector& top = root->v.element.children;
-    for (unsigned i = 0; i < top.length && !state_.stopped; ++i) {
-        const GumboNode* child = childAt(top, i);
-        if (isElement(child, GUMBO_TAG_HEAD)) continue;
-        walk(child);
+std::string Walker::pageLanguage(const GumboNode* root) const {
+    return languageAt(root, state_.languages.front());
+}
+
+void Walker::begin(const GumboNode* root, const ViewLink* viewLink) {
+    // The html element is not walked: its language is the page's.
+    state_.languages.push_back(pageLanguage(root));
+    if (viewLink != nullptr) {
+        links_.viewLink(viewLink->url, viewLink->text);
+        state_.page.paragraphBreak();
     }
+    // The head before the body: a BASE changes how every link resolves.
+    head(root);
+}
+
+std::string Walker::finish(const GumboNode* root, PageCut cut) {
     forms_.closeOpenForm();
     PageWriter& page = state_.page;
     if (state_.stopped) {
@@ -112,12 +134,60 @@ std::string Walker::run(const GumboNode* root, PageCut cut) {
     }
     forms_.addRecords(state_.entries);
     state_.store.add(std::move(state_.entries));
+    const std::string title = singleToken(titleOf(root, pageLanguage(root)), 200);
     std::string out;
     std::string body = page.finishPage();
     out.reserve(body.size() + title.size() + 16);
     if (!title.empty()) out += "<TITLE>" + title + "</TITLE>";
     out += body;
     return out;
+}
+
+std::string Walker::run(const GumboNode* root, PageCut cut, const ViewLink* viewLink) {
+    begin(root, viewLink);
+    const GumboVector& top = root->v.element.children;
+    for (unsigned i = 0; i < top.length && !state_.stopped; ++i) {
+        const GumboNode* child = childAt(top, i);
+        if (isElement(child, GUMBO_TAG_HEAD)) continue;
+        walk(child);
+    }
+    return finish(root, cut);
+}
+
+std::string Walker::runArticle(const GumboNode* root, const Article& article, PageCut cut,
+                               const ViewLink& viewLink) {
+    begin(root, &viewLink);
+    PageWriter& page = state_.page;
+    // The heading lines, in the language of the page.
+    const std::string language = pageLanguage(root);
+    const ArticleMeta& meta = article.meta;
+    if (hasText(meta.title)) {
+        page.beginEmphasis(Emphasis::Bold);
+        page.text(toAscii(meta.title, language));
+        page.endEmphasis();
+        page.blockBreak();
+    }
+    if (hasText(meta.byline)) {
+        page.text(toAscii(meta.byline, language));
+        page.blockBreak();
+    }
+    if (hasText(meta.date)) {
+        page.text(toAscii(meta.date, language));
+        page.blockBreak();
+    }
+    page.paragraphBreak();
+    dropped_ = &article.dropped;
+    for (const GumboNode* part : article.parts) {
+        if (state_.stopped) break;
+        // The part's text is in the language of the elements around it.
+        state_.languages.push_back(languageAt(part->parent, state_.languages.front()));
+        page.blockBreak();
+        walk(part);
+        page.blockBreak();
+        state_.languages.pop_back();
+    }
+    dropped_ = nullptr;
+    return finish(root, cut);
 }
 
 void Walker::head(const GumboNode* node) {
@@ -144,7 +214,7 @@ void Walker::checkLines() {
 
 void Walker::textNode(const char* utf8) {
     ascii_.clear();
-    appendAscii(ascii_, utf8);
+    appendAscii(ascii_, utf8, state_.language());
     if (preDepth_ > 0) {
         state_.out->preformatted(ascii_);
     } else {
@@ -174,7 +244,25 @@ void Walker::walk(const GumboNode* node) {
     }
 }
 
+bool Walker::leftOut(const GumboNode* node) {
+    if (dropped_ == nullptr) return false;
+    bool dropped = dropped_->count(node) > 0;
+    // A table's builder walks its cells, not its rows and row groups.
+    if (!dropped && (isElement(node, GUMBO_TAG_TD) || isElement(node, GUMBO_TAG_TH))) {
+        for (const GumboNode* up = node->parent; up != nullptr && !dropped && !isElement(up, GUMBO_TAG_TABLE);
+             up = up->parent)
+            dropped = dropped_->count(up) > 0;
+    }
+    if (!dropped) return false;
+    // Not shown, but a desktop browser still sends the controls in it.
+    forms_.hiddenControls(node);
+    return true;
+}
+
 void Walker::children(const GumboNode* node) {
+    // The builders walk the content of list items, table cells and the like
+    // through here: what the reader page leaves out is left out here too.
+    if (leftOut(node)) return;
     const GumboVector& list = childrenOf(node);
     for (unsigned i = 0; i < list.length && !state_.stopped; ++i) walk(childAt(list, i));
 }
@@ -207,11 +295,22 @@ void Walker::element(const GumboNode* node) {
         forms_.hiddenControls(node);
         return;
     }
+    if (leftOut(node)) return;
+    const char* lang = languageAttribute(element);
+    if (lang != nullptr) state_.languages.push_back(languageKey(lang));
     if (depth_ >= MAX_DEPTH) {
         plainText(node);
-        return;
+    } else {
+        ++depth_;
+        layout(node);
+        --depth_;
     }
-    ++depth_;
+    if (lang != nullptr) state_.languages.pop_back();
+    checkLines();
+}
+
+void Walker::layout(const GumboNode* node) {
+    const GumboElement& element = node->v.element;
     PageWriter& out = *state_.out;
     switch (element.tag) {
         case GUMBO_TAG_BR:
@@ -339,8 +438,6 @@ void Walker::element(const GumboNode* node) {
             }
             break;
     }
-    --depth_;
-    checkLines();
 }
 
 void Walker::block(const GumboNode* node, bool paragraph) {
@@ -377,8 +474,11 @@ void Walker::emphasis(const GumboNode* node, Emphasis kind) {
 
 void Walker::image(const GumboElement& element) {
     const char* alt = attribute(element, "alt");
-    if (alt == nullptr) return;  // no words to show for it
-    state_.out->text(toAscii(alt));
+    if (alt == nullptr || !hasText(alt)) return;  // no words to show for it
+    // An image is not part of the words around it.
+    state_.out->space();
+    state_.out->text(toAscii(alt, state_.language()));
+    state_.out->space();
 }
 
 void Walker::list(const GumboNode* node, bool ordered) {
@@ -412,6 +512,7 @@ void Walker::list(const GumboNode* node, bool ordered) {
                 forms_.hiddenControls(child);
                 continue;
             }
+            if (leftOut(child)) continue;
             number = numberAttribute(child->v.element, "value", number, -1000000, 1000000);
             out.listItem(ownNumbers ? itemNumber(number, type) : std::string());
             number += reversed ? -1 : 1;

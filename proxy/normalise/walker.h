@@ -13,7 +13,9 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
+#include "proxy/normalise/article.h"
 #include "proxy/normalise/forms.h"
 #include "proxy/normalise/links.h"
 #include "proxy/normalise/parse.h"
@@ -22,18 +24,35 @@
 
 namespace wexaproxy {
 
+// A link to the other view of the page (its reader page, or the full page),
+// written as the page's first line.
+struct ViewLink {
+    std::string url;  // absolute, with the mark of the view it asks for
+    std::string text;
+};
+
 class Walker {
 public:
-    // formCharset: what the page's forms send their values in.
+    // formCharset: what the page's forms send their values in;
+    // contentLanguage: the Content-Language the page was sent with (may be
+    // empty), the language of text that no lang attribute covers.
     Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-           std::string formCharset);
+           std::string formCharset, std::string_view contentLanguage = {});
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
 
     // The page in the browser's dialect, its title first; the page's stored
     // links and form records go into the token store. cut says why the
-    // tree is shorter than the page (a note ends the page then).
-    std::string run(const GumboNode* root, PageCut cut);
+    // tree is shorter than the page (a note ends the page then). viewLink,
+    // when given, is the first line.
+    std::string run(const GumboNode* root, PageCut cut, const ViewLink* viewLink = nullptr);
+
+    // The reader page of an article found on the page (article.h): the
+    // title, then viewLink, the article's heading, byline and date, then its
+    // parts written by the same rules as the full page, without the
+    // elements the finder dropped.
+    std::string runArticle(const GumboNode* root, const Article& article, PageCut cut,
+                           const ViewLink& viewLink);
 
     // For the builders: a node, the children of a node, a block.
     void walk(const GumboNode* node);
@@ -45,8 +64,18 @@ private:
     // recursion stays small whatever the page.
     static constexpr int MAX_DEPTH = 250;
 
+    // What both kinds of page do before and after their content.
+    void begin(const GumboNode* root, const ViewLink* viewLink);
+    std::string finish(const GumboNode* root, PageCut cut);
+    // The language of the page as a whole: the html element's (root), else
+    // the Content-Language.
+    std::string pageLanguage(const GumboNode* root) const;
     void head(const GumboNode* node);
+    // True for an element the reader page leaves out (its controls still
+    // go with their form).
+    bool leftOut(const GumboNode* node);
     void element(const GumboNode* node);
+    void layout(const GumboNode* node);
     void textNode(const char* utf8);
     void plainText(const GumboNode* node);
     void checkLines();
@@ -61,6 +90,8 @@ private:
     TableBuilder tables_;
     int depth_ = 0;
     int preDepth_ = 0;
+    // Elements left out of a reader page (none on a full page).
+    const std::unordered_set<const GumboNode*>* dropped_ = nullptr;
     std::string ascii_;  // the text node being written, reused
 };
 

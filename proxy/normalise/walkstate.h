@@ -3,7 +3,9 @@
 // now, the counts that bound the page, the resolver of its links and the
 // entries it adds to the token store.
 
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "proxy/normalise/normaliser.h"
@@ -14,8 +16,11 @@
 namespace wexaproxy {
 
 struct WalkState {
-    WalkState(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl)
-        : settings(settings), store(store), resolver(pageUrl) {}
+    // contentLanguage: the language key (languageKey) of the page's
+    // Content-Language, the language of text no lang attribute covers.
+    WalkState(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
+              std::string contentLanguage)
+        : settings(settings), store(store), resolver(pageUrl), languages{std::move(contentLanguage)} {}
     WalkState(const WalkState&) = delete;
     WalkState& operator=(const WalkState&) = delete;
 
@@ -31,6 +36,10 @@ struct WalkState {
     bool stopped = false;     // the page is full: nothing more is written
     // Stored links and form records, added to the store when the page is done.
     std::vector<TokenStore::Entry> entries;
+    // The language of the text being written, for its transliteration: the
+    // nearest lang attribute's, the page's Content-Language below them all.
+    std::vector<std::string> languages;
+    std::string_view language() const { return languages.back(); }
 };
 
 }  // namespace wexaproxy

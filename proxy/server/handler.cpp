@@ -62,6 +62,9 @@ Served replyForResult(const Request& request, const FetchResult& result, const P
     input.formReply = isForm(request.command);
     input.bodyOmitted = result.bodyOmitted;
     input.size = result.size;
+    input.contentLanguage = result.contentLanguage;
+    input.view = request.view;
+    input.posted = request.command == Command::FormPost;
     // Form replies depend on what was sent, and the server may forbid
     // keeping a page; neither may enter the browser's cache.
     bool cacheable = !input.formReply && !result.forbidsStoring;

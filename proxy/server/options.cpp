@@ -64,6 +64,10 @@ std::string usageText() {
            "  --timeout SECS         time for a whole fetch (default 30)\n"
            "  --user-agent TEXT      User-Agent sent to web servers\n"
            "                         (default \"wexapserver/1.0 (text browser proxy)\")\n"
+           "  --reader               serve the reader view of a page (its article alone,\n"
+           "                         with a link \"Full page\" first) wherever an article is\n"
+           "                         found; without it, such pages start with a link\n"
+           "                         \"Reader view\"\n"
            "  --log-level LEVEL      what goes to standard error: quiet (nothing but start-up\n"
            "                         failures), normal (one line per request: time, command,\n"
            "                         URL, outcome, bytes, milliseconds; the default) or\n"
@@ -107,6 +111,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             return parsed;
         } else if (option == "--allow-remote") {
             config.allowRemote = true;
+        } else if (option == "--reader") {
+            config.readerByDefault = true;
         } else if (option == "--allow-private-targets" || option == "--refuse-private-targets") {
             Config::PrivateTargets wanted = option == "--allow-private-targets"
                                                 ? Config::PrivateTargets::Allow

@@ -26,6 +26,9 @@ struct Config {
     RequestLimits requestLimits;
     FetchSettings fetch;
     LogLevel logLevel = LogLevel::Normal;
+    // Pages with an article are served as their reader page (the page
+    // filter decides what an article is).
+    bool readerByDefault = false;
 };
 
 struct ParsedOptions {

@@ -127,6 +127,36 @@ class ThroughTheProxy(unittest.TestCase):
         self.assertIn("[size] = [medium]", text)
         self.assertNotIn("[newsletter] = [yes]", text)
 
+    def test_read_a_news_article_in_reader_view_follow_a_link_and_come_back(self):
+        self.open_demo("news.html")
+        self.wait_title("Council votes to keep Skerry Light burning")
+        # The full page: the link to the reader view first, then the site's
+        # menus; the article starts screens further down.
+        self.assertEqual(self.term.screen()[4].strip("x ").strip(), "Reader view")
+        self.assertNotIn("The harbour council voted", self.page_text())
+        self.term.send("Escape")  # Local mode: the first link has the focus
+        self.assertTrue(self.term.wait_for(lambda s: "FOLLOW LINK" in s[23]), self.dump())
+        self.term.send("Enter")
+        self.assertTrue(self.term.wait_for(lambda s: "Full page" in s[4], 15), self.dump())
+        # The article on the first screen: its title, byline, date and text.
+        text = self.page_text()
+        for shown in ("Council votes to keep Skerry Light burning", "Ann Ross",
+                      "The harbour council voted on Tuesday night to keep Skerry Light working"):
+            self.assertIn(shown, text)
+        for left in ("Skip to content", "Most read", "Share this story"):
+            self.assertNotIn(left, text)
+        # A link inside the article: "Full page" first, then the story's own.
+        self.term.send("Escape")
+        self.assertTrue(self.term.wait_for(lambda s: "FOLLOW LINK" in s[23]), self.dump())
+        self.term.send("Tab")
+        self.term.send("Enter")
+        self.wait_title("The keeper of Skerry Light")
+        # Back: the reader page again, from the browser's history.
+        self.term.send("Left")
+        self.wait_title("Council votes to keep Skerry Light burning")
+        self.assertTrue(self.term.wait_for(lambda s: "Full page" in s[4]), self.dump())
+        self.assertIn("The harbour council voted on Tuesday night", self.page_text())
+
 
 if __name__ == "__main__":
     WEXA = os.path.abspath(sys.argv.pop(1))

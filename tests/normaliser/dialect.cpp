@@ -183,4 +183,20 @@ std::string streamText(const std::string& stream) {
     return text;
 }
 
+std::vector<std::string> shownWords(const std::string& stream) {
+    std::vector<std::string> words(1);
+    for (char c : stream) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool inline_code = byte == PS_TAB || (byte >= PS_BOLD && byte <= PS_UNDERLINE_END);
+        if (inline_code) continue;
+        if (byte <= ' ') {
+            if (!words.back().empty()) words.emplace_back();
+            continue;
+        }
+        words.back().push_back(c);
+    }
+    if (words.back().empty()) words.pop_back();
+    return words;
+}
+
 }  // namespace normalisertest

@@ -42,4 +42,9 @@ PassOneResult runPassOne(const std::string& html, const std::vector<int>& checkB
 // The text of a page stream with its control codes removed.
 std::string streamText(const std::string& stream);
 
+// The words of a page stream as the browser shows them: line ends, list
+// items and table cells part words; emphasis codes and the delimiters
+// around links do not (they show nothing).
+std::vector<std::string> shownWords(const std::string& stream);
+
 }  // namespace normalisertest

@@ -122,17 +122,22 @@ void expectSafeLines(const std::string& page) {
     ASSERT_EQ(joined, text);
 }
 
+// The full page and, where an article is found, the reader page.
 void checkPage(const std::string& html, bool runPassOne, const std::string& label) {
-    wexaproxy::TokenStore store;
-    const std::string out =
-        wexaproxy::normaliseHtml(html, "text/html", "http://fuzz.example/dir/page.html", store);
-    const auto problems = normalisertest::dialectProblems(out);
-    ASSERT_TRUE(problems.empty()) << label << ": " << problems.front() << "\n" << out;
-    expectSafeLines(out);
-    if (runPassOne) {
-        const auto result = normalisertest::runPassOne(out);
-        ASSERT_TRUE(result.delimitersPaired) << label;
-        ASSERT_EQ(result.delimiterPairs, result.elements) << label << "\n" << out;
+    for (wexaproxy::PageView view : {wexaproxy::PageView::Full, wexaproxy::PageView::Reader}) {
+        wexaproxy::TokenStore store;
+        wexaproxy::PageOptions options;
+        options.view = view;
+        const std::string out = wexaproxy::normaliseHtml(
+            html, "text/html", "http://fuzz.example/dir/page.html", store, {}, options);
+        const auto problems = normalisertest::dialectProblems(out);
+        ASSERT_TRUE(problems.empty()) << label << ": " << problems.front() << "\n" << out;
+        expectSafeLines(out);
+        if (runPassOne) {
+            const auto result = normalisertest::runPassOne(out);
+            ASSERT_TRUE(result.delimitersPaired) << label;
+            ASSERT_EQ(result.delimiterPairs, result.elements) << label << "\n" << out;
+        }
     }
 }
 
@@ -149,7 +154,8 @@ TEST(NormaliserRobustness, RandomMarkupYieldsSafeOutput) {
 
 TEST(NormaliserRobustness, TruncatedCorpusPagesYieldSafeOutput) {
     std::mt19937 random(77);
-    for (const char* name : {"article", "datatable", "search", "login", "latin1", "utf8", "links"}) {
+    for (const char* name :
+         {"article", "datatable", "search", "login", "latin1", "utf8", "links", "reader", "wordskept"}) {
         const std::string page = wexatest::readFile(std::string(WEXA_CORPUS_DIR) + "/" + name + ".html");
         for (int cut = 0; cut < 12; ++cut) {
             const std::size_t at = random() % (page.size() + 1);

@@ -114,6 +114,11 @@ class Origin(http.server.BaseHTTPRequestHandler):
             self.send_body(b"x" * (2 * 1024 * 1024))
         elif path == "/many-links.html":
             self.send_body(MANY_LINKS_BODY)
+        elif path == "/greeting.html":
+            # The language the server names, when asked to name one.
+            headers = [("Content-Language", query)] if query else []
+            self.send_body("<p>Gr\u00fc\u00dfe aus M\u00fcnchen</p>".encode(), "text/html; charset=utf-8", 200,
+                           headers)
         else:
             self.send_body(b"<B>no such page</B>", status=404)
 
@@ -447,6 +452,12 @@ class Fetching(unittest.TestCase):
         self.assertEqual(get("http://127.0.0.1:%d/" % port), b"ERROR\nConnection refused by 127.0.0.1\n")
 
 
+class Language(unittest.TestCase):
+    def test_content_language_picks_the_romanisation(self):
+        self.assertIn(b"Gruesse aus Muenchen", page_of(get(origin_url("/greeting.html?de-DE")))[1])
+        self.assertIn(b"Grusse aus Munchen", page_of(get(origin_url("/greeting.html")))[1])
+
+
 class Tokens(unittest.TestCase):
     """Links and forms of a page come back from the browser as tokens."""
 
@@ -633,6 +644,35 @@ class DemoSite(unittest.TestCase):
         self.assertIn(b"Method: <B>GET</B>", page)
         self.assertIn(b"Raw data (13 bytes): q=light+house", shown(page))
         self.assertIn(b"<LI>[q] = [light house]", page)
+
+
+    def test_news_article_offers_its_reader_view_and_back(self):
+        page = page_of(get(self.base + "/news.html"))[1]
+        first = re.match(rb"<TITLE>[^<]*</TITLE><A HREF=([^>]+)>Reader view</A>", page)
+        self.assertIsNotNone(first, page[:200])
+        self.assertIn(b"Most read", page)
+        reader = page_of(get(self.base + "/" + first.group(1).decode()))[1]
+        back = re.match(rb"<TITLE>[^<]*</TITLE><A HREF=([^>]+)>Full page</A>", reader)
+        self.assertIsNotNone(back, reader[:200])
+        self.assertIn(b"The harbour council voted on Tuesday night", shown(reader))
+        for left in (b"Most read", b"Share this story", b"Harbour Watcher", b"Cookie settings"):
+            self.assertNotIn(left, reader)
+        self.assertIn(b"Reader view</A>", page_of(get(self.base + "/" + back.group(1).decode()))[1])
+
+    def test_with_reader_by_default_the_article_comes_as_its_reader_page(self):
+        proc, port, log_path = start_proxy(["--reader"])
+        try:
+            page = page_of(get(self.base + "/news.html", port=port))[1]
+            self.assertRegex(page, rb"^<TITLE>[^<]*</TITLE><A HREF=[^>]+>Full page</A>")
+            self.assertNotIn(b"Most read", page)
+            # A page with no article comes in full, with no view link.
+            index = page_of(get(self.base + "/index.html", port=port))[1]
+            self.assertNotIn(b"Full page</A>", index)
+            self.assertNotIn(b"Reader view</A>", index)
+        finally:
+            proc.terminate()
+            proc.wait()
+            os.unlink(log_path)
 
 
 class Lifecycle(unittest.TestCase):

@@ -1,0 +1,1550 @@
+#include "proxy/normalise/article.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace wexaproxy {
+
+namespace {
+
+// --- Tuning ---------------------------------------------------------------------
+
+// A run of text shorter than this (in characters as countText counts them)
+// is a label, not a paragraph.
+constexpr int MIN_PARAGRAPH_CHARS = 25;
+// A paragraph's length adds one point per this many characters, up to
+// MAX_LENGTH_POINTS.
+constexpr int CHARS_PER_POINT = 100;
+constexpr double MAX_LENGTH_POINTS = 3.0;
+// Weight of one class or id that names content ("article-body") or
+// boilerplate ("comments").
+constexpr int HINT_WEIGHT = 25;
+// Less running text than this in the article found, and the page has none.
+constexpr int MIN_ARTICLE_CHARS = 250;
+// A paragraph whose share of link text is above this is not running text.
+constexpr double MAX_PARAGRAPH_LINK_DENSITY = 0.3;
+// A block inside the article whose share of link text is above this is a
+// list of links (related articles, tags, a table of contents of the site);
+// paragraphs, lists and tables may hold more links (a list of items that
+// each link to their source).
+constexpr double MAX_BLOCK_LINK_DENSITY = 0.33;
+constexpr double MAX_TEXT_LINK_DENSITY = 0.5;
+// A block that holds at least this share of the article's running text is
+// kept whatever its class says.
+constexpr double BULK_SHARE = 0.5;
+// Siblings of the best element join it when their score reaches this share
+// of its score (and SIBLING_MIN_SCORE).
+constexpr double SIBLING_SHARE = 0.2;
+constexpr double SIBLING_SHARE_BEFORE = 0.5;
+// A sibling paragraph joins when it has this many characters and a share
+// of link text below MAX_SIBLING_LINK_DENSITY, or is a shorter sentence
+// without links.
+constexpr int SIBLING_PARAGRAPH_CHARS = 80;
+constexpr double MAX_SIBLING_LINK_DENSITY = 0.25;
+constexpr double SIBLING_MIN_SCORE = 10.0;
+// The best element stands for the element around it when it holds at least
+// this share of its text.
+constexpr double CLIMB_SHARE = 0.8;
+constexpr int MAX_CLIMB = 5;
+// Score left to an element for each element above it (up to
+// MAX_BOILERPLATE_LEVELS) whose class or id names boilerplate.
+constexpr double BOILERPLATE_FACTOR = 0.5;
+constexpr int MAX_BOILERPLATE_LEVELS = 3;
+// Bonus for the page's own article markup.
+constexpr int ARTICLE_BODY_BONUS = 50;
+constexpr int ARTICLE_TYPE_BONUS = 50;
+constexpr int ARTICLE_ELEMENT_BONUS = 15;
+constexpr int MAIN_ELEMENT_BONUS = 10;
+// A page of teasers: at least this many headings that are links, and at
+// least TEASER_SHARE of the headings.
+constexpr int MIN_TEASER_HEADINGS = 3;
+constexpr double TEASER_SHARE = 0.5;
+// ... and less running text than this per such heading.
+constexpr int MAX_TEASER_CHARS = 600;
+// What one form field weighs against the article's text when deciding
+// whether a form is the page's main content.
+constexpr int FIELD_CHARS = 150;
+// Byline and date lines longer than this are not just a byline.
+constexpr int MAX_BYLINE_CHARS = 400;
+// An alt text of this many characters without a blank, with a dash or an
+// underscore, is a file name.
+constexpr std::size_t FILE_NAME_CHARS = 16;
+// A byline taken from the page's markup is at most this long.
+constexpr std::size_t MAX_MARKUP_BYLINE = 60;
+// Dates before this year are placeholders.
+constexpr int MIN_YEAR = 1900;
+// Deepest nesting the JSON reader follows.
+constexpr int MAX_JSON_DEPTH = 48;
+
+// --- Small helpers on gumbo nodes -------------------------------------------------
+
+const char* attribute(const GumboNode* node, const char* name) {
+    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) return nullptr;
+    const GumboAttribute* found = gumbo_get_attribute(&node->v.element.attributes, name);
+    return found != nullptr ? found->value : nullptr;
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string lowerTrimmed(std::string_view text) {
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return lowerAscii(text);
+}
+
+// Appends text with each run of blanks (also no-break spaces) written as
+// one blank, and none at the start of out.
+void appendCollapsed(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        bool blank = isSpace(c);
+        std::size_t width = 1;
+        if (!blank && static_cast<unsigned char>(c) == 0xC2 && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            blank = true;
+            width = 2;
+        }
+        if (blank) {
+            if (!out.empty() && out.back() != ' ') out.push_back(' ');
+        } else {
+            out.push_back(c);
+        }
+        i += width - 1;
+    }
+}
+
+std::string collapsed(std::string_view text) {
+    std::string out;
+    appendCollapsed(out, text);
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+const GumboVector* childrenOf(const GumboNode* node) {
+    if (node->type == GUMBO_NODE_DOCUMENT) return &node->v.document.children;
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE)
+        return &node->v.element.children;
+    return nullptr;
+}
+
+// The text of a subtree, blanks collapsed, without what is never shown.
+std::string textOf(const GumboNode* root) {
+    std::string out;
+    std::vector<const GumboNode*> pending{root};
+    while (!pending.empty()) {
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (at->type == GUMBO_NODE_TEXT || at->type == GUMBO_NODE_CDATA ||
+            at->type == GUMBO_NODE_WHITESPACE) {
+            appendCollapsed(out, at->v.text.text);
+            continue;
+        }
+        if (isNeverShown(at)) continue;
+        const GumboVector* children = childrenOf(at);
+        if (children == nullptr) continue;
+        if (!out.empty() && out.back() != ' ') out.push_back(' ');
+        for (unsigned i = children->length; i > 0; --i)
+            pending.push_back(static_cast<const GumboNode*>(children->data[i - 1]));
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+// Text reduced to lower-case ASCII letters and digits, for comparing titles
+// and headings (other characters are kept as they are, case and all).
+std::string comparable(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')) {
+            out.push_back(c);
+        } else if (c >= 'A' && c <= 'Z') {
+            out.push_back(static_cast<char>(c - 'A' + 'a'));
+        }
+    }
+    return out;
+}
+
+// True when text ends as a sentence does (with a full stop, a question or
+// exclamation mark, in any script, possibly followed by a quotation mark).
+bool endsSentence(std::string_view text) {
+    while (!text.empty() &&
+           (isSpace(text.back()) || text.back() == '"' || text.back() == '\'' || text.back() == ')'))
+        text.remove_suffix(1);
+    if (text.empty()) return false;
+    const char last = text.back();
+    if (last == '.' || last == '!' || last == '?') return true;
+    // U+3002 ideographic full stop, U+FF01, U+FF1F full-width marks,
+    // U+201D right double quotation mark.
+    for (std::string_view mark : {"\xE3\x80\x82", "\xEF\xBC\x81", "\xEF\xBC\x9F", "\xE2\x80\x9D"}) {
+        if (text.size() >= mark.size() && text.substr(text.size() - mark.size()) == mark) {
+            if (mark != "\xE2\x80\x9D") return true;
+            return endsSentence(text.substr(0, text.size() - mark.size()));
+        }
+    }
+    return false;
+}
+
+// Elements whose text flows on the line of the text around them.
+bool isInline(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_ABBR:
+        case GUMBO_TAG_ACRONYM:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BDI:
+        case GUMBO_TAG_BDO:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_CITE:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_DATA:
+        case GUMBO_TAG_DEL:
+        case GUMBO_TAG_DFN:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_INS:
+        case GUMBO_TAG_KBD:
+        case GUMBO_TAG_LABEL:
+        case GUMBO_TAG_MARK:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_Q:
+        case GUMBO_TAG_RUBY:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SAMP:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_SUB:
+        case GUMBO_TAG_SUP:
+        case GUMBO_TAG_TIME:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+        case GUMBO_TAG_VAR:
+        case GUMBO_TAG_WBR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Elements that are one paragraph of text: their running text counts for
+// the element that holds them.
+bool isParagraph(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isHeading(GumboTag tag) {
+    return tag == GUMBO_TAG_H1 || tag == GUMBO_TAG_H2 || tag == GUMBO_TAG_H3 || tag == GUMBO_TAG_H4 ||
+           tag == GUMBO_TAG_H5 || tag == GUMBO_TAG_H6;
+}
+
+// Elements a desktop browser does not show as text.
+bool isSkippedTag(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_TITLE:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_CANVAS:
+        case GUMBO_TAG_AUDIO:
+        case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_MAP:
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_DATALIST:
+        case GUMBO_TAG_NOEMBED:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_OPTION:
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_RP:
+        case GUMBO_TAG_RT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The value of a declaration in an inline style, lower case; the last one
+// wins, as in a browser.
+std::string styleValue(const char* style, std::string_view property) {
+    std::string_view rest(style);
+    std::string found;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string_view declaration = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const std::size_t colon = declaration.find(':');
+        if (colon == std::string_view::npos) continue;
+        if (lowerTrimmed(declaration.substr(0, colon)) != property) continue;
+        found = lowerTrimmed(declaration.substr(colon + 1));
+        const std::size_t important = found.find("!important");
+        if (important != std::string::npos) found = lowerTrimmed(found.substr(0, important));
+    }
+    return found;
+}
+
+bool isHiddenElement(const GumboElement& element) {
+    const char* style = nullptr;
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto* attr = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        if (std::strcmp(attr->name, "hidden") == 0) return true;
+        if (std::strcmp(attr->name, "aria-hidden") == 0 && lowerTrimmed(attr->value) == "true") return true;
+        if (std::strcmp(attr->name, "style") == 0) style = attr->value;
+    }
+    if (style == nullptr) return false;
+    if (styleValue(style, "display") == "none") return true;
+    const std::string visibility = styleValue(style, "visibility");
+    return visibility == "hidden" || visibility == "collapse";
+}
+
+// --- Class and id hints -----------------------------------------------------------
+
+// Words in a class or id that name the article's text (found anywhere in
+// the value: "articleBody", "post-content").
+constexpr const char* POSITIVE_HINTS[] = {"article", "body",  "content", "entry", "main",  "post",
+                                          "text",    "story", "blog",    "prose", "hentry"};
+// Words that name what is around the text (found anywhere in the value).
+constexpr const char* NEGATIVE_HINTS[] = {
+    "comment",  "footer",    "sidebar",  "share",      "sharing",      "social",     "related",
+    "promo",    "nav",       "menu",     "breadcrumb", "newsletter",   "subscri",    "signup",
+    "widget",   "banner",    "popup",    "modal",      "cookie",       "consent",    "outbrain",
+    "taboola",  "recommend", "sponsor",  "advert",     "masthead",     "pagination", "pager",
+    "toolbar",  "disqus",    "trending", "popular",    "more-stories", "gallery",    "slideshow",
+    "carousel", "lightbox",  "newsfeed", "shoutbox",   "combx",        "tag-list",   "taglist"};
+// Whole words (between dashes, underscores, blanks) that name what is
+// around the text; too short to be looked for inside other words.
+constexpr const char* NEGATIVE_WORDS[] = {"ad",  "ads",  "adv",   "tags",  "tag",    "skip",  "print",
+                                          "rss", "foot", "aside", "extra", "follow", "login", "hidden"};
+// Words of a byline or dateline block.
+constexpr const char* BYLINE_HINTS[] = {"byline",  "author", "dateline", "timestamp", "pubdate",
+                                        "publish", "posted", "date",     "writer",    "credit"};
+// Text only screen readers get; a desktop browser hides it with style
+// sheets.
+constexpr const char* SCREEN_READER_HINTS[] = {
+    "sr-only", "screen-reader", "visually-hidden", "visuallyhidden", "screenreader", "a11y", "offscreen"};
+
+struct Hints {
+    int weight = 0;  // multiples of HINT_WEIGHT, up for content, down for boilerplate
+    bool byline = false;
+    bool screenReader = false;
+    bool caption = false;  // an image's caption
+};
+
+template <std::size_t N>
+bool containsAny(const std::string& value, const char* const (&words)[N]) {
+    for (const char* word : words) {
+        if (value.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+template <std::size_t N>
+bool hasWord(const std::string& value, const char* const (&words)[N]) {
+    std::size_t start = 0;
+    while (start < value.size()) {
+        std::size_t end = start;
+        while (end < value.size() && std::isalnum(static_cast<unsigned char>(value[end]))) ++end;
+        if (end > start) {
+            const std::string_view word(value.data() + start, end - start);
+            for (const char* candidate : words) {
+                if (word == candidate) return true;
+            }
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// -1, 0 or 1: one class or id value speaks for boilerplate, for nothing,
+// for content. Boilerplate wins: "article-comments" are comments.
+int hintOf(const std::string& value) {
+    if (value.empty()) return 0;
+    if (containsAny(value, NEGATIVE_HINTS) || hasWord(value, NEGATIVE_WORDS)) return -1;
+    if (containsAny(value, POSITIVE_HINTS)) return 1;
+    return 0;
+}
+
+class HintCache {
+public:
+    Hints of(const GumboElement& element) {
+        Hints hints;
+        for (const char* name : {"class", "id"}) {
+            const GumboAttribute* attr = gumbo_get_attribute(&element.attributes, name);
+            if (attr == nullptr || attr->value[0] == '\0') continue;
+            const Hints& one = lookup(attr->value);
+            hints.weight += one.weight;
+            hints.byline = hints.byline || one.byline;
+            hints.screenReader = hints.screenReader || one.screenReader;
+            hints.caption = hints.caption || one.caption;
+        }
+        return hints;
+    }
+
+private:
+    const Hints& lookup(const char* value) {
+        auto found = cache_.find(value);
+        if (found != cache_.end()) return found->second;
+        const std::string lower = lowerAscii(value);
+        Hints hints;
+        hints.weight = hintOf(lower);
+        hints.byline = containsAny(lower, BYLINE_HINTS) || hasWord(lower, {"meta", "by"});
+        hints.screenReader = containsAny(lower, SCREEN_READER_HINTS);
+        hints.caption = lower.find("caption") != std::string::npos;
+        return cache_.emplace(value, hints).first->second;
+    }
+
+    std::unordered_map<std::string, Hints> cache_;
+};
+
+// --- Character counting -----------------------------------------------------------
+
+// Characters of text that count: blanks do not; a character of the scripts
+// that write a word in one or two characters (Chinese, Japanese, Korean)
+// counts twice. Commas of any script are counted on the side.
+void countText(std::string_view text, int& chars, int& commas) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+    while (i < size) {
+        const unsigned char c = bytes[i];
+        if (c < 0x80) {
+            if (c == ',') ++commas;
+            if (!isSpace(static_cast<char>(c))) ++chars;
+            ++i;
+            continue;
+        }
+        std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (i + length > size) length = size - i;
+        std::uint32_t code = 0;
+        if (length == 2) {
+            code = ((c & 0x1Fu) << 6) | (bytes[i + 1] & 0x3Fu);
+        } else if (length == 3) {
+            code = ((c & 0x0Fu) << 12) | ((bytes[i + 1] & 0x3Fu) << 6) | (bytes[i + 2] & 0x3Fu);
+        } else if (length == 4) {
+            code = 0x10000;
+        }
+        i += length;
+        if (code == 0xA0 || code == 0x200B || code == 0x3000) continue;  // blanks
+        if (code == 0x060C || code == 0x3001 || code == 0xFF0C) ++commas;
+        chars += code >= 0x2E80 ? 2 : 1;
+    }
+}
+
+// --- A small JSON reader for the page's schema.org data ---------------------------
+
+struct Json {
+    enum class Kind { Null, Scalar, String, Array, Object };
+    Kind kind = Kind::Null;
+    std::string text;  // a string's value
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    const Json* member(std::string_view name) const {
+        for (const auto& m : members) {
+            if (m.first == name) return &m.second;
+        }
+        return nullptr;
+    }
+};
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// Reads one JSON value; false on anything that is not JSON (the page's
+// data is then not used).
+class JsonReader {
+public:
+    explicit JsonReader(std::string_view text) : text_(text) {}
+
+    bool read(Json& out) {
+        if (!value(out, 0)) return false;
+        skipBlanks();
+        return at_ == text_.size() || text_[at_] == ';';
+    }
+
+private:
+    void skipBlanks() {
+        while (at_ < text_.size() && isSpace(text_[at_])) ++at_;
+    }
+
+    bool value(Json& out, int depth) {
+        if (depth > MAX_JSON_DEPTH) return false;
+        skipBlanks();
+        if (at_ >= text_.size()) return false;
+        const char c = text_[at_];
+        if (c == '{') return object(out, depth);
+        if (c == '[') return array(out, depth);
+        if (c == '"') {
+            out.kind = Json::Kind::String;
+            return string(out.text);
+        }
+        // A number, true, false or null: not needed, only skipped.
+        const std::size_t start = at_;
+        while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) ||
+                                      text_[at_] == '-' || text_[at_] == '+' || text_[at_] == '.'))
+            ++at_;
+        out.kind = text_.substr(start, at_ - start) == "null" ? Json::Kind::Null : Json::Kind::Scalar;
+        return at_ > start;
+    }
+
+    bool object(Json& out, int depth) {
+        out.kind = Json::Kind::Object;
+        ++at_;
+        skipBlanks();
+        if (at_ < text_.size() && text_[at_] == '}') {
+            ++at_;
+            return true;
+        }
+        while (true) {
+            skipBlanks();
+            std::string name;
+            if (at_ >= text_.size() || text_[at_] != '"' || !string(name)) return false;
+            skipBlanks();
+            if (at_ >= text_.size() || text_[at_] != ':') return false;
+            ++at_;
+            Json member;
+            if (!value(member, depth + 1)) return false;
+            out.members.emplace_back(std::move(name), std::move(member));
+            skipBlanks();
+            if (at_ >= text_.size()) return false;
+            if (text_[at_] == ',') {
+                ++at_;
+                continue;
+            }
+            if (text_[at_] != '}') return false;
+            ++at_;
+            return true;
+        }
+    }
+
+    bool array(Json& out, int depth) {
+        out.kind = Json::Kind::Array;
+        ++at_;
+        skipBlanks();
+        if (at_ < text_.size() && text_[at_] == ']') {
+            ++at_;
+            return true;
+        }
+        while (true) {
+            Json item;
+            if (!value(item, depth + 1)) return false;
+            out.items.push_back(std::move(item));
+            skipBlanks();
+            if (at_ >= text_.size()) return false;
+            if (text_[at_] == ',') {
+                ++at_;
+                continue;
+            }
+            if (text_[at_] != ']') return false;
+            ++at_;
+            return true;
+        }
+    }
+
+    bool hex4(std::uint32_t& code) {
+        if (at_ + 4 > text_.size()) return false;
+        code = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = text_[at_++];
+            code <<= 4;
+            if (c >= '0' && c <= '9') {
+                code |= static_cast<std::uint32_t>(c - '0');
+            } else if (c >= 'a' && c <= 'f') {
+                code |= static_cast<std::uint32_t>(c - 'a' + 10);
+            } else if (c >= 'A' && c <= 'F') {
+                code |= static_cast<std::uint32_t>(c - 'A' + 10);
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool string(std::string& out) {
+        ++at_;  // the opening quote
+        while (at_ < text_.size()) {
+            const char c = text_[at_++];
+            if (c == '"') return true;
+            if (c != '\\') {
+                out.push_back(c);
+                continue;
+            }
+            if (at_ >= text_.size()) return false;
+            const char escaped = text_[at_++];
+            switch (escaped) {
+                case 'n':
+                case 't':
+                case 'r':
+                case 'f':
+                case 'b':
+                    out.push_back(' ');
+                    break;
+                case 'u': {
+                    std::uint32_t code = 0;
+                    if (!hex4(code)) return false;
+                    if (code >= 0xD800 && code < 0xDC00 && at_ + 1 < text_.size() && text_[at_] == '\\' &&
+                        text_[at_ + 1] == 'u') {
+                        at_ += 2;
+                        std::uint32_t low = 0;
+                        if (!hex4(low)) return false;
+                        if (low >= 0xDC00 && low < 0xE000) {
+                            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                        } else {
+                            code = 0xFFFD;
+                        }
+                    } else if (code >= 0xD800 && code < 0xE000) {
+                        code = 0xFFFD;
+                    }
+                    if (code == 0) code = ' ';
+                    appendUtf8(out, code);
+                    break;
+                }
+                default:
+                    out.push_back(escaped);
+            }
+        }
+        return false;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+// --- What the page says about itself ----------------------------------------------
+
+// The title, byline and date a page declares, by source, gathered on the
+// way through the tree.
+struct Declared {
+    std::string jsonTitle, jsonByline, jsonDate;
+    bool jsonArticle = false;
+    std::string ogTitle, ogType, siteName, metaAuthor, metaDate;
+    std::string documentTitle;
+    std::string markupByline, markupDate;
+};
+
+// The text of an element the page marks as its author, when it is short
+// enough to be a name and not a whole byline block.
+std::string bylineOf(const GumboNode* node) {
+    std::string text = textOf(node);
+    return text.size() <= MAX_MARKUP_BYLINE ? text : std::string();
+}
+
+bool isUrl(std::string_view text) {
+    return text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0 || text.rfind("//", 0) == 0;
+}
+
+// "2019-11-19T08:00:00-05:00" is shortened to its day; other dates stay as
+// the page writes them.
+std::string shortDate(std::string date) {
+    date = collapsed(date);
+    const auto digit = [&](std::size_t i) { return i < date.size() && date[i] >= '0' && date[i] <= '9'; };
+    if (date.size() >= 10 && digit(0) && digit(1) && digit(2) && digit(3) && date[4] == '-' && digit(5) &&
+        digit(6) && date[7] == '-' && digit(8) && digit(9)) {
+        // Content systems write "0001-01-01" for a date they do not have.
+        if (std::atoi(date.substr(0, 4).c_str()) < MIN_YEAR) return {};
+        return date.substr(0, 10);
+    }
+    return date;
+}
+
+// Text with HTML character references decoded: the numeric ones and the
+// common named ones (JSON-LD data is not HTML, but content systems often
+// write its strings with references).
+std::string decodeReferences(std::string_view text) {
+    static const std::pair<const char*, std::uint32_t> NAMED[] = {
+        {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},     {"apos", '\''},
+        {"nbsp", 0xA0},    {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013}, {"lsquo", 0x2018},
+        {"rsquo", 0x2019}, {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"laquo", 0xAB},   {"raquo", 0xBB}};
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t semicolon = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
+        if (semicolon == std::string_view::npos || semicolon - i > 10) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        const std::string_view name = text.substr(i + 1, semicolon - i - 1);
+        std::uint32_t code = 0;
+        if (name.size() >= 2 && name[0] == '#') {
+            const bool hex = name[1] == 'x' || name[1] == 'X';
+            const std::string digits(name.substr(hex ? 2 : 1));
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+            if (!digits.empty() && end != nullptr && *end == '\0' && value > 0 && value < 0x110000 &&
+                (value < 0xD800 || value > 0xDFFF))
+                code = static_cast<std::uint32_t>(value);
+        } else {
+            for (const auto& entry : NAMED) {
+                if (name == entry.first) code = entry.second;
+            }
+        }
+        if (code == 0) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        appendUtf8(out, code);
+        i = semicolon + 1;
+    }
+    return out;
+}
+
+// A string of the page's JSON-LD data as text to show.
+std::string jsonText(const std::string& value) {
+    return collapsed(decodeReferences(value));
+}
+
+// A schema.org type of an article ("NewsArticle", "BlogPosting"), also as
+// a URL ("http://schema.org/Article").
+bool isArticleTypeName(std::string_view name) {
+    return name.find("Article") != std::string_view::npos ||
+           name.find("BlogPosting") != std::string_view::npos ||
+           name.find("Report") != std::string_view::npos || name.find("Review") != std::string_view::npos;
+}
+
+bool isArticleType(const Json& type) {
+    if (type.kind == Json::Kind::String) return isArticleTypeName(type.text);
+    for (const Json& item : type.items) {
+        if (item.kind == Json::Kind::String && isArticleTypeName(item.text)) return true;
+    }
+    return false;
+}
+
+// The names in an author value: a name, a person or organisation with a
+// name, or a list of these.
+void authorNames(const Json& author, std::vector<std::string>& names) {
+    if (author.kind == Json::Kind::String) {
+        const std::string name = jsonText(author.text);
+        if (!name.empty() && !isUrl(name)) names.push_back(name);
+    } else if (author.kind == Json::Kind::Object) {
+        if (const Json* name = author.member("name")) authorNames(*name, names);
+    } else if (author.kind == Json::Kind::Array) {
+        for (const Json& item : author.items) authorNames(item, names);
+    }
+}
+
+// The names joined with commas, each once.
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (std::find(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(i), names[i]) !=
+            names.begin() + static_cast<std::ptrdiff_t>(i))
+            continue;
+        if (!out.empty()) out += ", ";
+        out += names[i];
+    }
+    return out;
+}
+
+// The first article object in a schema.org value (objects, lists of them,
+// and @graph lists), depth first.
+const Json* findArticleObject(const Json& value, int depth) {
+    if (depth > MAX_JSON_DEPTH) return nullptr;
+    if (value.kind == Json::Kind::Object) {
+        const Json* type = value.member("@type");
+        if (type != nullptr && isArticleType(*type)) return &value;
+        if (const Json* graph = value.member("@graph")) return findArticleObject(*graph, depth + 1);
+        if (const Json* main = value.member("mainEntity")) return findArticleObject(*main, depth + 1);
+        return nullptr;
+    }
+    if (value.kind == Json::Kind::Array) {
+        for (const Json& item : value.items) {
+            if (const Json* found = findArticleObject(item, depth + 1)) return found;
+        }
+    }
+    return nullptr;
+}
+
+void readJsonLd(std::string_view text, Declared& declared) {
+    if (declared.jsonArticle) return;  // the first article object wins
+    Json value;
+    JsonReader reader(text);
+    if (!reader.read(value)) return;
+    const Json* article = findArticleObject(value, 0);
+    if (article == nullptr) return;
+    declared.jsonArticle = true;
+    if (const Json* headline = article->member("headline"); headline && headline->kind == Json::Kind::String)
+        declared.jsonTitle = jsonText(headline->text);
+    if (declared.jsonTitle.empty()) {
+        if (const Json* name = article->member("name"); name && name->kind == Json::Kind::String)
+            declared.jsonTitle = jsonText(name->text);
+    }
+    if (const Json* author = article->member("author")) {
+        std::vector<std::string> names;
+        authorNames(*author, names);
+        declared.jsonByline = joined(names);
+    }
+    if (const Json* date = article->member("datePublished"); date && date->kind == Json::Kind::String)
+        declared.jsonDate = shortDate(date->text);
+}
+
+void readMeta(const GumboNode* node, Declared& declared) {
+    const char* content = attribute(node, "content");
+    if (content == nullptr) return;
+    const char* key = attribute(node, "property");
+    if (key == nullptr) key = attribute(node, "name");
+    if (key == nullptr) key = attribute(node, "itemprop");
+    if (key == nullptr) return;
+    const std::string name = lowerTrimmed(key);
+    const std::string value = collapsed(content);
+    if (value.empty()) return;
+    if (name == "og:site_name") {
+        declared.siteName = value;
+    } else if (name == "og:title") {
+        if (declared.ogTitle.empty()) declared.ogTitle = value;
+    } else if (name == "og:type") {
+        declared.ogType = lowerTrimmed(value);
+    } else if (name == "author" || name == "article:author" || name == "dc.creator" || name == "byl" ||
+               name == "sailthru.author" || name == "parsely-author") {
+        if (declared.metaAuthor.empty() && !isUrl(value)) declared.metaAuthor = value;
+    } else if (name == "article:published_time" || name == "datepublished" || name == "date" ||
+               name == "pubdate" || name == "publishdate" || name == "publish-date" || name == "dc.date" ||
+               name == "dc.date.issued" || name == "dcterms.date" || name == "sailthru.date" ||
+               name == "parsely-pub-date") {
+        if (declared.metaDate.empty()) declared.metaDate = shortDate(value);
+    }
+}
+
+// --- The walk over the tree --------------------------------------------------------
+
+// One shown element, in document order. Counts are over the element and
+// everything shown inside it, unless they say "own".
+struct Element {
+    const GumboNode* node = nullptr;
+    int parent = -1;  // index of the nearest shown element above, -1 for the top
+    int end = 0;      // one past the index of the last element inside this one
+    GumboTag tag = GUMBO_TAG_UNKNOWN;
+    Hints hints;
+    int chars = 0;
+    int linkChars = 0;
+    int commas = 0;
+    // Running text: the text not inside a block element below this one,
+    // cut into paragraphs by the block elements in it and by line breaks
+    // (once the paragraph before is long enough).
+    int runChars = 0;  // of the paragraph being read
+    int runLinkChars = 0;
+    int runCommas = 0;
+    double ownPoints = 0;  // the paragraphs' scores
+    // Characters of running text in good paragraphs (long enough, few
+    // links) inside this element.
+    int paragraphChars = 0;
+    int headings = 0;
+    int linkedHeadings = 0;
+    int passwords = 0;     // password fields
+    int searchFields = 0;  // fields for a search, an e-mail address (log-in, newsletter)
+    int fields = 0;        // form fields a user fills in
+    bool inForm = false;
+    bool blockChildren = false;
+    int boilerplate = 0;  // elements above whose class or id names boilerplate
+    double score = 0;
+    bool candidate = false;
+
+    double linkDensity() const { return chars > 0 ? static_cast<double>(linkChars) / chars : 0.0; }
+    // Ends the paragraph being read: its score, and its characters when it
+    // is running text.
+    void endParagraph() {
+        if (runChars >= MIN_PARAGRAPH_CHARS) {
+            const double density = static_cast<double>(runLinkChars) / runChars;
+            ownPoints += (1.0 + runCommas +
+                          std::min(static_cast<double>(runChars) / CHARS_PER_POINT, MAX_LENGTH_POINTS)) *
+                         (1.0 - density);
+            if (density <= MAX_PARAGRAPH_LINK_DENSITY) paragraphChars += runChars;
+        }
+        runChars = runLinkChars = runCommas = 0;
+    }
+};
+
+class Finder {
+public:
+    explicit Finder(const std::string& pageUrl) : pageUrl_(pageUrl) {}
+
+    std::optional<Article> run(const GumboNode* document);
+
+private:
+    void walk(const GumboNode* document);
+    void total();
+    void score();
+    int best() const;
+    std::vector<int> partsFor(int top) const;
+    std::vector<int> partsAround(int top, double score) const;
+    struct Kept {
+        int chars = 0;  // running text
+        int headings = 0;
+        int linkedHeadings = 0;
+        std::unordered_set<std::string> altTexts;  // comparable forms of the alt texts kept
+    };
+    bool isIdleAltText(const char* alt, Kept& kept) const;
+    bool isTeaserPage(const Kept& kept) const;
+    bool isFormPage(int top, const std::vector<int>& parts, int keptChars) const;
+    void clean(int part, Article& article, int articleChars, Kept& kept) const;
+    bool repeatsTitle(const std::string& text) const;
+    ArticleMeta meta() const;
+    bool isSiteRoot() const;
+
+    std::string pageUrl_;
+    std::vector<Element> elements_;
+    Declared declared_;
+    std::vector<std::string> titles_;  // comparable forms of the page's titles
+    HintCache hintCache_;
+    int articleElements_ = 0;
+    int firstH1_ = -1;
+};
+
+void Finder::walk(const GumboNode* document) {
+    struct Pending {
+        const GumboNode* node;
+        int parent;  // shown element above
+        int block;   // nearest block element above (running text goes there)
+        bool link;   // inside a link
+        bool form;   // inside a form
+    };
+    std::vector<Pending> pending{{document, -1, -1, false, false}};
+    while (!pending.empty()) {
+        const Pending at = pending.back();
+        pending.pop_back();
+        const GumboNode* node = at.node;
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA) {
+            if (at.parent < 0) continue;
+            int chars = 0;
+            int commas = 0;
+            countText(node->v.text.text, chars, commas);
+            Element& holder = elements_[static_cast<std::size_t>(at.parent)];
+            holder.chars += chars;
+            holder.commas += commas;
+            if (at.link) holder.linkChars += chars;
+            if (at.block >= 0) {
+                Element& block = elements_[static_cast<std::size_t>(at.block)];
+                block.runChars += chars;
+                block.runCommas += commas;
+                if (at.link) block.runLinkChars += chars;
+            }
+            continue;
+        }
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT) continue;
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& element = node->v.element;
+            // What the page says about itself is read before the skipping.
+            if (element.tag == GUMBO_TAG_META) {
+                readMeta(node, declared_);
+                continue;
+            }
+            if (element.tag == GUMBO_TAG_SCRIPT) {
+                const char* type = attribute(node, "type");
+                if (type != nullptr && lowerTrimmed(type) == "application/ld+json" &&
+                    element.children.length > 0) {
+                    const auto* text = static_cast<const GumboNode*>(element.children.data[0]);
+                    if (text->type == GUMBO_NODE_TEXT || text->type == GUMBO_NODE_CDATA)
+                        readJsonLd(text->v.text.text, declared_);
+                }
+                continue;
+            }
+            if (element.tag == GUMBO_TAG_TITLE) {
+                if (declared_.documentTitle.empty()) {
+                    // (textOf leaves out the title element itself.)
+                    for (unsigned i = 0; i < element.children.length; ++i) {
+                        const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+                        if (child->type == GUMBO_NODE_TEXT)
+                            appendCollapsed(declared_.documentTitle, child->v.text.text);
+                    }
+                    declared_.documentTitle = collapsed(declared_.documentTitle);
+                }
+                continue;
+            }
+            if (isNeverShown(node)) {
+                if (element.tag == GUMBO_TAG_HEAD) {
+                    // Only its meta, scripts and title are of interest.
+                    for (unsigned i = element.children.length; i > 0; --i)
+                        pending.push_back({static_cast<const GumboNode*>(element.children.data[i - 1]), -1,
+                                           -1, false, false});
+                }
+                continue;
+            }
+        }
+        const int index = static_cast<int>(elements_.size());
+        Element record;
+        record.node = node;
+        record.parent = at.parent;
+        record.end = index + 1;
+        record.tag = node->type == GUMBO_NODE_ELEMENT ? node->v.element.tag : GUMBO_TAG_HTML;
+        record.inForm = at.form;
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& element = node->v.element;
+            if (element.tag != GUMBO_TAG_HTML && element.tag != GUMBO_TAG_BODY)
+                record.hints = hintCache_.of(element);
+            if (at.parent >= 0) {
+                const Element& up = elements_[static_cast<std::size_t>(at.parent)];
+                record.boilerplate = up.boilerplate + (up.hints.weight < 0 ? 1 : 0);
+            }
+            if (element.tag == GUMBO_TAG_SELECT || element.tag == GUMBO_TAG_TEXTAREA) record.fields = 1;
+            if (element.tag == GUMBO_TAG_INPUT) {
+                const std::string type = lowerTrimmed(attribute(node, "type") ? attribute(node, "type") : "");
+                if (type == "password") record.passwords = 1;
+                if (type == "search" || type == "email") record.searchFields = 1;
+                if (type != "hidden" && type != "submit" && type != "button" && type != "reset" &&
+                    type != "image")
+                    record.fields = 1;
+            }
+            if (element.tag == GUMBO_TAG_ARTICLE) ++articleElements_;
+            if (element.tag == GUMBO_TAG_H1 && firstH1_ < 0) firstH1_ = index;
+            if (isHeading(element.tag)) record.headings = 1;
+            if (at.parent >= 0 && !isInline(element.tag))
+                elements_[static_cast<std::size_t>(at.parent)].blockChildren = true;
+            if (at.block >= 0) {
+                Element& block = elements_[static_cast<std::size_t>(at.block)];
+                if (!isInline(element.tag) ||
+                    (element.tag == GUMBO_TAG_BR && block.runChars >= MIN_PARAGRAPH_CHARS))
+                    block.endParagraph();
+            }
+            const char* itemprop = attribute(node, "itemprop");
+            if (itemprop != nullptr) {
+                const std::string prop = lowerTrimmed(itemprop);
+                if (prop == "author" && declared_.markupByline.empty())
+                    declared_.markupByline = bylineOf(node);
+                if (prop == "datepublished" && declared_.markupDate.empty()) {
+                    const char* when = attribute(node, "datetime");
+                    declared_.markupDate = shortDate(when != nullptr ? when : textOf(node));
+                }
+            }
+            if (element.tag == GUMBO_TAG_A && declared_.markupByline.empty()) {
+                const char* rel = attribute(node, "rel");
+                if (rel != nullptr && lowerTrimmed(rel) == "author") declared_.markupByline = bylineOf(node);
+            }
+            if (element.tag == GUMBO_TAG_TIME && declared_.markupDate.empty()) {
+                if (const char* when = attribute(node, "datetime")) declared_.markupDate = shortDate(when);
+            }
+        }
+        elements_.push_back(record);
+        const bool block = node->type == GUMBO_NODE_ELEMENT && !isInline(node->v.element.tag);
+        const bool link =
+            at.link || (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_A &&
+                        attribute(node, "href") != nullptr);
+        const bool form =
+            at.form || (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_FORM);
+        const GumboVector* children = childrenOf(node);
+        for (unsigned i = children->length; i > 0; --i)
+            pending.push_back({static_cast<const GumboNode*>(children->data[i - 1]), index,
+                               block ? index : at.block, link, form});
+    }
+}
+
+// Sums the counts of every element into the elements above it (children
+// come after their parents, so one backward pass does it).
+void Finder::total() {
+    for (std::size_t i = elements_.size(); i > 0; --i) {
+        Element& e = elements_[i - 1];
+        e.endParagraph();
+        if (e.headings > 0 && e.tag != GUMBO_TAG_HTML && isHeading(e.tag) && e.chars > 0 &&
+            e.linkChars * 2 >= e.chars) {
+            // A heading that is a link to another page: a teaser's head.
+            e.linkedHeadings = 1;
+        }
+        if (e.parent < 0) continue;
+        Element& up = elements_[static_cast<std::size_t>(e.parent)];
+        up.end = std::max(up.end, e.end);
+        up.chars += e.chars;
+        up.linkChars += e.linkChars;
+        up.commas += e.commas;
+        up.fields += e.fields;
+        up.paragraphChars += e.paragraphChars;
+        up.headings += e.headings;
+        up.linkedHeadings += e.linkedHeadings;
+        up.passwords += e.passwords;
+        up.searchFields += e.searchFields;
+    }
+}
+
+// Scores the paragraphs and passes each score to the block elements that
+// hold the paragraph: all of it to the first, half to the next, a third to
+// the one above that.
+void Finder::score() {
+    const auto holderAbove = [&](int index) {
+        int up = elements_[static_cast<std::size_t>(index)].parent;
+        while (up >= 0 && isInline(elements_[static_cast<std::size_t>(up)].tag))
+            up = elements_[static_cast<std::size_t>(up)].parent;
+        return up;
+    };
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+        const Element& e = elements_[i];
+        if (e.ownPoints <= 0 || isHeading(e.tag)) continue;
+        const double points = e.ownPoints;
+        // A paragraph element counts for its holder; loose text in a
+        // container counts for the container itself.
+        const bool paragraph = isParagraph(e.tag) || !e.blockChildren;
+        int holder = paragraph ? holderAbove(static_cast<int>(i)) : static_cast<int>(i);
+        for (int level = 1; level <= 3 && holder >= 0; ++level) {
+            Element& h = elements_[static_cast<std::size_t>(holder)];
+            if (h.tag == GUMBO_TAG_HTML) break;
+            h.candidate = true;
+            h.score += points / level;
+            // An article element is a whole of its own (a teaser, a
+            // comment, a related story): its text does not count for what
+            // holds it.
+            if (h.tag == GUMBO_TAG_ARTICLE) break;
+            holder = holderAbove(holder);
+        }
+    }
+    for (Element& e : elements_) {
+        if (!e.candidate) continue;
+        double base = 0;
+        switch (e.tag) {
+            case GUMBO_TAG_DIV:
+            case GUMBO_TAG_ARTICLE:
+                base = 5;
+                break;
+            case GUMBO_TAG_PRE:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_BLOCKQUOTE:
+                base = 3;
+                break;
+            case GUMBO_TAG_FORM:
+            case GUMBO_TAG_UL:
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_DL:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_ADDRESS:
+                base = -3;
+                break;
+            case GUMBO_TAG_TH:
+                base = -5;
+                break;
+            default:
+                break;
+        }
+        base += e.hints.weight * HINT_WEIGHT;
+        const char* itemprop = attribute(e.node, "itemprop");
+        if (itemprop != nullptr && lowerTrimmed(itemprop) == "articlebody") base += ARTICLE_BODY_BONUS;
+        const char* itemtype = attribute(e.node, "itemtype");
+        if (itemtype != nullptr && isArticleTypeName(itemtype)) base += ARTICLE_TYPE_BONUS;
+        if (e.tag == GUMBO_TAG_ARTICLE && articleElements_ <= 2) base += ARTICLE_ELEMENT_BONUS;
+        const char* role = attribute(e.node, "role");
+        if (e.tag == GUMBO_TAG_MAIN || (role != nullptr && lowerTrimmed(role) == "main"))
+            base += MAIN_ELEMENT_BONUS;
+        e.score = (e.score + base) * (1.0 - e.linkDensity());
+        // Text inside comments, a sidebar or a footer is seldom the article.
+        for (int n = 0; n < std::min(e.boilerplate, MAX_BOILERPLATE_LEVELS); ++n)
+            e.score *= BOILERPLATE_FACTOR;
+    }
+}
+
+int Finder::best() const {
+    int top = -1;
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+        const Element& e = elements_[i];
+        if (!e.candidate) continue;
+        if (top < 0 || e.score > elements_[static_cast<std::size_t>(top)].score) top = static_cast<int>(i);
+    }
+    return top;
+}
+
+// The best element and those of its siblings that carry the article on.
+// The best element with the siblings that carry the article on. When it
+// has none, the article may go on beside a box around it (a page that
+// puts each part of the article in a box of its own, with an ad beside
+// it): the boxes around it that add little text are tried in turn.
+std::vector<int> Finder::partsFor(int top) const {
+    const double score = elements_[static_cast<std::size_t>(top)].score;
+    std::vector<int> parts = partsAround(top, score);
+    int at = top;
+    for (int step = 0; step < MAX_CLIMB && parts.size() == 1; ++step) {
+        const Element& t = elements_[static_cast<std::size_t>(at)];
+        if (t.parent < 0) break;
+        const Element& up = elements_[static_cast<std::size_t>(t.parent)];
+        if (up.tag == GUMBO_TAG_BODY || up.tag == GUMBO_TAG_HTML || t.chars < CLIMB_SHARE * up.chars) break;
+        at = t.parent;
+        std::vector<int> wider = partsAround(at, score);
+        if (wider.size() > 1) parts = std::move(wider);
+    }
+    return parts;
+}
+
+// The best element (after climbing) and those of its siblings that carry
+// the article on; score is the best element's.
+std::vector<int> Finder::partsAround(int top, double score) const {
+    const Element& t = elements_[static_cast<std::size_t>(top)];
+    if (t.parent < 0 || t.tag == GUMBO_TAG_BODY) return {top};
+    const Element& parent = elements_[static_cast<std::size_t>(t.parent)];
+    // What comes before the article's main block is more often its page's
+    // header material than its first part.
+    const double before = std::max(SIBLING_MIN_SCORE, score * SIBLING_SHARE_BEFORE);
+    const double after = std::max(SIBLING_MIN_SCORE, score * SIBLING_SHARE);
+    const char* topClass = attribute(t.node, "class");
+    const double mass = t.paragraphChars;
+    std::vector<int> siblings;
+    std::vector<bool> joins;
+    for (int i = t.parent + 1; i < parent.end; i = elements_[static_cast<std::size_t>(i)].end) {
+        siblings.push_back(i);
+        if (i == top) {
+            joins.push_back(true);
+            continue;
+        }
+        const Element& s = elements_[static_cast<std::size_t>(i)];
+        // A box of the same kind as the best element's.
+        const char* cls = attribute(s.node, "class");
+        const bool alike = topClass != nullptr && cls != nullptr && topClass[0] != '\0' &&
+                           std::strcmp(topClass, cls) == 0 && s.tag == t.tag;
+        const double bonus = alike ? score * SIBLING_SHARE : 0.0;
+        bool join = false;
+        if (s.hints.weight < 0) {
+            join = false;
+        } else if (s.candidate && s.score + bonus >= (i < top ? before : after)) {
+            join = true;
+        } else if (s.boilerplate == 0 && s.tag != GUMBO_TAG_ARTICLE &&
+                   s.linkDensity() < MAX_SIBLING_LINK_DENSITY &&
+                   static_cast<long long>(s.linkedHeadings) * MAX_TEASER_CHARS <= s.paragraphChars &&
+                   s.paragraphChars >= MIN_ARTICLE_CHARS && (i > top || alike) &&
+                   s.paragraphChars >= mass * SIBLING_SHARE) {
+            // Running text after the best element, or in a box of the same
+            // kind, too far from its paragraphs for their scores to reach.
+            join = true;
+        } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
+                   (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
+            // A paragraph of its own: running text, or a short sentence.
+            const double density = s.linkDensity();
+            if (s.chars >= SIBLING_PARAGRAPH_CHARS && density < MAX_SIBLING_LINK_DENSITY) join = true;
+            if (s.chars > 0 && s.chars < SIBLING_PARAGRAPH_CHARS && density == 0.0 &&
+                endsSentence(textOf(s.node)))
+                join = true;
+        }
+        joins.push_back(join);
+    }
+    // A heading between two joined siblings heads the part after it.
+    for (std::size_t k = 1; k + 1 < siblings.size(); ++k) {
+        const Element& s = elements_[static_cast<std::size_t>(siblings[k])];
+        if (joins[k] || !isHeading(s.tag) || s.linkedHeadings > 0) continue;
+        bool before = false;
+        for (std::size_t j = 0; j < k; ++j) before = before || joins[j];
+        if (before && joins[k + 1]) joins[k] = true;
+    }
+    std::vector<int> parts;
+    for (std::size_t k = 0; k < siblings.size(); ++k) {
+        if (joins[k]) parts.push_back(siblings[k]);
+    }
+    return parts;
+}
+
+// The share of link text above which a block inside the article is left
+// out; 1 for elements that are judged with the list or table they are in
+// (or are not judged at all).
+double maxLinkDensity(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+            return 1.0;
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_BLOCKQUOTE:
+            return MAX_TEXT_LINK_DENSITY;
+        default:
+            return isInline(tag) ? 1.0 : MAX_BLOCK_LINK_DENSITY;
+    }
+}
+
+bool Finder::repeatsTitle(const std::string& text) const {
+    if (text.empty()) return false;
+    for (const std::string& title : titles_) {
+        if (title.empty()) continue;
+        if (text == title) return true;
+        // The document title adds the site's name to the headline.
+        if (text.size() * 2 >= title.size() && title.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// An image's alt text that tells the reader nothing new: a file name
+// ("IMG_2041.jpg", "design-week-2018-flos-01"), the title again, or the
+// same words as an image before it.
+bool Finder::isIdleAltText(const char* alt, Kept& kept) const {
+    std::string_view text(alt);
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    if (text.empty()) return false;  // nothing shown anyway
+    const bool blank = text.find(' ') != std::string_view::npos;
+    const std::string lower = lowerAscii(text);
+    for (const char* extension : {".jpg", ".jpeg", ".png", ".gif", ".webp", ".svg"}) {
+        const std::size_t length = std::strlen(extension);
+        if (lower.size() > length && lower.compare(lower.size() - length, length, extension) == 0)
+            return true;
+    }
+    if (!blank && text.size() >= FILE_NAME_CHARS &&
+        (text.find('-') != std::string_view::npos || text.find('_') != std::string_view::npos))
+        return true;
+    const std::string words = comparable(text);
+    if (words.empty()) return false;
+    for (const std::string& title : titles_) {
+        if (!title.empty() && (words.find(title) != std::string::npos || repeatsTitle(words))) return true;
+    }
+    return !kept.altTexts.insert(words).second;
+}
+
+// Marks what inside one part is not the article's text, and counts what
+// is left.
+void Finder::clean(int part, Article& article, int articleChars, Kept& kept) const {
+    const Element& root = elements_[static_cast<std::size_t>(part)];
+    kept.chars += root.paragraphChars;
+    const double bulk = BULK_SHARE * articleChars;
+    int i = part + 1;
+    while (i < root.end) {
+        const Element& e = elements_[static_cast<std::size_t>(i)];
+        const int next = e.end;
+        bool drop = false;
+        if (e.paragraphChars < bulk || e.paragraphChars == 0) {
+            switch (e.tag) {
+                case GUMBO_TAG_NAV:
+                case GUMBO_TAG_ASIDE:
+                case GUMBO_TAG_FOOTER:
+                case GUMBO_TAG_MENU:
+                // An image's caption: the reader page shows the image's alt
+                // text in its place.
+                case GUMBO_TAG_FIGCAPTION:
+                    drop = true;
+                    break;
+                case GUMBO_TAG_BUTTON:
+                case GUMBO_TAG_INPUT:
+                case GUMBO_TAG_SELECT:
+                case GUMBO_TAG_TEXTAREA:
+                    drop = !e.inForm;  // controls of no form do nothing here
+                    break;
+                case GUMBO_TAG_FORM: {
+                    const char* role = attribute(e.node, "role");
+                    drop = e.passwords > 0 || e.searchFields > 0 || (role && lowerTrimmed(role) == "search");
+                    break;
+                }
+                default:
+                    break;
+            }
+            if (e.hints.weight < 0 || e.hints.screenReader || e.hints.caption) drop = true;
+            if (e.hints.byline && e.chars <= MAX_BYLINE_CHARS && e.paragraphChars * 2 < e.chars + 1)
+                drop = true;
+            if (isHeading(e.tag) && !drop) {
+                ++kept.headings;
+                kept.linkedHeadings += e.linkedHeadings;
+                if (e.linkedHeadings > 0 || repeatsTitle(comparable(textOf(e.node)))) drop = true;
+            }
+            if (e.tag == GUMBO_TAG_IMG && !drop) {
+                const char* alt = attribute(e.node, "alt");
+                if (alt != nullptr && isIdleAltText(alt, kept)) drop = true;
+            }
+            if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag)) drop = true;
+        }
+        if (drop) {
+            article.dropped.insert(e.node);
+            kept.chars -= e.paragraphChars;
+            i = next;
+        } else {
+            ++i;
+        }
+    }
+}
+
+// Headings that are links to other pages, with little text under each:
+// a front page or a list of search results.
+bool Finder::isTeaserPage(const Kept& kept) const {
+    return kept.linkedHeadings >= MIN_TEASER_HEADINGS &&
+           kept.linkedHeadings >= TEASER_SHARE * kept.headings &&
+           kept.chars < static_cast<long long>(MAX_TEASER_CHARS) * kept.linkedHeadings;
+}
+
+// The article's text weighs less than the forms in it and around it: a
+// form is the page's main content (a log-in page, a search page). A form
+// weighs its text and FIELD_CHARS per field; a form around the whole article
+// (some sites put the whole page in one) weighs only its fields.
+bool Finder::isFormPage(int top, const std::vector<int>& parts, int keptChars) const {
+    long long weight = 0;
+    for (int up = elements_[static_cast<std::size_t>(top)].parent; up >= 0;
+         up = elements_[static_cast<std::size_t>(up)].parent) {
+        const Element& e = elements_[static_cast<std::size_t>(up)];
+        if (e.tag == GUMBO_TAG_FORM) weight += static_cast<long long>(e.fields) * FIELD_CHARS;
+    }
+    for (int p : parts) {
+        const Element& part = elements_[static_cast<std::size_t>(p)];
+        for (int i = p; i < part.end; ++i) {
+            const Element& e = elements_[static_cast<std::size_t>(i)];
+            if (e.tag == GUMBO_TAG_FORM && e.hints.weight >= 0) {
+                weight += e.chars + static_cast<long long>(e.fields) * FIELD_CHARS;
+                i = e.end - 1;
+            }
+        }
+    }
+    return weight > keptChars;
+}
+
+bool Finder::isSiteRoot() const {
+    std::string_view url(pageUrl_);
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) return false;
+    url.remove_prefix(scheme + 3);
+    const std::size_t slash = url.find_first_of("/?#");
+    if (slash == std::string_view::npos) return true;
+    const std::string_view path = url.substr(slash);
+    return path == "/" || path == "/index.html" || path == "/index.php" || path == "/index.htm";
+}
+
+// The title without the site's name that pages add to it ("Storm hits the
+// coast | Daily News"): cut at the last separator when what follows is the
+// site's name, or what comes before is the page's main heading.
+std::string withoutSiteName(const std::string& title, const std::string& siteName,
+                            const std::string& heading) {
+    std::size_t cut = std::string::npos;
+    std::size_t width = 0;
+    for (const char* separator : {" | ", " - ", " \xE2\x80\x93 ", " \xE2\x80\x94 ", " :: ", " \xC2\xB7 "}) {
+        const std::size_t at = title.rfind(separator);
+        if (at != std::string::npos && (cut == std::string::npos || at > cut)) {
+            cut = at;
+            width = std::strlen(separator);
+        }
+    }
+    if (cut == std::string::npos || cut == 0) return title;
+    const std::string before = comparable(title.substr(0, cut));
+    const std::string after = comparable(title.substr(cut + width));
+    if ((!after.empty() && after == comparable(siteName)) ||
+        (!before.empty() && before == comparable(heading)))
+        return title.substr(0, cut);
+    return title;
+}
+
+ArticleMeta Finder::meta() const {
+    ArticleMeta meta;
+    const Declared& d = declared_;
+    const std::string heading =
+        firstH1_ >= 0 ? textOf(elements_[static_cast<std::size_t>(firstH1_)].node) : "";
+    meta.title = !d.jsonTitle.empty() ? d.jsonTitle : !d.ogTitle.empty() ? d.ogTitle : heading;
+    if (meta.title.empty()) meta.title = d.documentTitle;
+    meta.title = withoutSiteName(meta.title, d.siteName, heading);
+    meta.byline = !d.jsonByline.empty()   ? d.jsonByline
+                  : !d.metaAuthor.empty() ? d.metaAuthor
+                                          : d.markupByline;
+    meta.date = !d.jsonDate.empty() ? d.jsonDate : !d.metaDate.empty() ? d.metaDate : d.markupDate;
+    return meta;
+}
+
+std::optional<Article> Finder::run(const GumboNode* document) {
+    if (document == nullptr) return std::nullopt;
+    walk(document);
+    if (elements_.empty()) return std::nullopt;
+    total();
+    score();
+    const int top = best();
+    if (top < 0) return std::nullopt;
+    if (isSiteRoot() && !declared_.jsonArticle && declared_.ogType != "article") return std::nullopt;
+
+    for (const std::string* title : {&declared_.jsonTitle, &declared_.ogTitle, &declared_.documentTitle})
+        titles_.push_back(comparable(*title));
+
+    const std::vector<int> parts = partsFor(top);
+    Article article;
+    int articleChars = 0;
+    for (int p : parts) articleChars += elements_[static_cast<std::size_t>(p)].paragraphChars;
+    Kept kept;
+    for (int p : parts) {
+        clean(p, article, articleChars, kept);
+        article.parts.push_back(elements_[static_cast<std::size_t>(p)].node);
+    }
+    if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars))
+        return std::nullopt;
+    article.meta = meta();
+    return article;
+}
+
+}  // namespace
+
+bool isNeverShown(const GumboNode* node) {
+    if (node == nullptr) return true;
+    if (node->type == GUMBO_NODE_COMMENT) return true;
+    if (node->type == GUMBO_NODE_TEMPLATE) return true;
+    if (node->type != GUMBO_NODE_ELEMENT) return false;
+    const GumboElement& element = node->v.element;
+    // Drawings (SVG, MathML) are not text either.
+    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return true;
+    return isSkippedTag(element.tag) || isHiddenElement(element);
+}
+
+std::optional<Article> findArticle(const GumboNode* document, const std::string& pageUrl) {
+    Finder finder(pageUrl);
+    return finder.run(document);
+}
+
+}  // namespace wexaproxy
