@@ -30,6 +30,7 @@ struct PageInput {
     bool formReply = false;    // the answer to a submitted form
     bool bodyOmitted = false;  // not a page we show: the body was not downloaded
     std::int64_t size = -1;    // body size in bytes when known, else -1
+    std::string owner;         // the client identity the page is for (Request::identity)
 };
 
 class PageFilter {

@@ -27,6 +27,9 @@ struct Request {
     // Forms: sent as multipart/form-data, as the page's form asks (the
     // browser never asks for it; the normaliser's form records do).
     bool multipart = false;
+    // Who asks: the client identity the server found for the connection
+    // (server/identity.h). Cookies, link and form tokens belong to it.
+    std::string identity{};
 };
 
 }  // namespace wexaproxy

@@ -26,6 +26,7 @@ std::string LinkBuilder::token(std::string_view href) {
                 TokenStore::Entry entry;
                 entry.id = id;
                 entry.url = target.url;
+                state_.built += sizeof(TokenStore::Entry) + entry.url.size();
                 state_.entries.push_back(std::move(entry));
                 ++stored_;
             }

@@ -10,9 +10,10 @@
 namespace wexaproxy {
 
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          TokenStore& store, const NormaliserSettings& settings) {
+                          TokenStore& store, const NormaliserSettings& settings, const std::string& owner) {
+    const std::int64_t cpuStart = threadCpuMs();
     const ParsedPage page(body, contentType, settings.maxInputBytes);
-    Walker walker(settings, store, pageUrl, page.formCharset());
+    Walker walker(settings, store, pageUrl, page.formCharset(), owner, cpuStart);
     return walker.run(page.root(), page.cut());
 }
 
@@ -85,7 +86,8 @@ std::string Normaliser::render(const PageInput& input) const {
                     if (gate != nullptr) gate->leave();
                 }
             } leave{big ? &bigPages_ : nullptr};
-            return normaliseHtml(input.body, input.contentType, input.finalUrl, store_, settings_);
+            return normaliseHtml(input.body, input.contentType, input.finalUrl, store_, settings_,
+                                 input.owner);
         }
         case ContentKind::Text:
             return normaliseText(input.body, input.contentType, input.finalUrl, settings_);
@@ -99,7 +101,7 @@ bool Normaliser::adaptRequest(Request& request, std::string& error) const {
     switch (request.command) {
         case Command::Get:
         case Command::Refresh: {
-            const TokenLookup link = lookUpLink(request.url, store_);
+            const TokenLookup link = lookUpLink(request.url, request.identity, store_);
             switch (link.kind) {
                 case TokenLookup::Kind::None:
                     return true;
@@ -117,7 +119,7 @@ bool Normaliser::adaptRequest(Request& request, std::string& error) const {
         }
         case Command::FormGet:
         case Command::FormPost: {
-            const TokenLookup form = lookUpForm(request.url, store_);
+            const TokenLookup form = lookUpForm(request.url, request.identity, store_);
             switch (form.kind) {
                 case TokenLookup::Kind::None:
                     return true;

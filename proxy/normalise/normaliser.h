@@ -17,6 +17,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -37,6 +38,16 @@ struct NormaliserSettings {
     // Long link targets one page may put into the token store; beyond that
     // such links are shown as text.
     std::size_t maxStoredLinks = 20000;
+    // Forms, and form fields and list options together, one page may have;
+    // the page ends with a note where either runs out.
+    std::size_t maxForms = 2000;
+    std::size_t maxFormParts = 20000;
+    // The budget of one page: processor time (decoding, parsing and the
+    // walk) and the bytes the walk builds (the page written, table grids,
+    // form records, stored links). The page ends with a note where either
+    // is used up.
+    std::int64_t maxCpuMs = 5000;
+    std::size_t maxBuiltBytes = 64 * 1024 * 1024;
     // Pages larger than this take up to twelve times their size while they
     // are parsed: at most bigPageSlots of them are normalised at a time.
     std::size_t bigPageBytes = 1024 * 1024;
@@ -45,9 +56,11 @@ struct NormaliserSettings {
 
 // An HTML page in the browser's dialect, its title first. pageUrl is the
 // URL the page was fetched from (after redirects): links and actions
-// resolve against it.
+// resolve against it. The page's stored links and forms belong to owner
+// (the client identity it is for).
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          TokenStore& store, const NormaliserSettings& settings = {});
+                          TokenStore& store, const NormaliserSettings& settings = {},
+                          const std::string& owner = std::string());
 
 // A plain text page: its lines as they are, the file name as the title.
 std::string normaliseText(std::string_view body, std::string_view contentType, std::string_view pageUrl,
@@ -60,8 +73,9 @@ public:
     std::string render(const PageInput& input) const override;
 
     // GET and REFRESH: a link token becomes its URL. Forms: a form token
-    // becomes the form's action, method and restored fields. An expired or
-    // damaged token is an error the user can act on.
+    // becomes the form's action, method and restored fields. Stored tokens
+    // are looked up among those of the request's identity. An expired or
+    // damaged token, or another identity's, is an error the user can act on.
     bool adaptRequest(Request& request, std::string& error) const override;
 
 private:

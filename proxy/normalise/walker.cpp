@@ -54,6 +54,22 @@ std::string itemNumber(int n, const std::string& type) {
     return text + ".";
 }
 
+// The note that ends a page the walk stopped short of its end.
+std::string stopNote(WalkStop reason) {
+    switch (reason) {
+        case WalkStop::Time:
+            return "[The rest of this page is not shown: preparing it takes too long.]";
+        case WalkStop::Memory:
+            return "[The rest of this page is not shown: it needs too much memory.]";
+        case WalkStop::Forms:
+            return "[The rest of this page is not shown: it has too many forms or form fields.]";
+        case WalkStop::None:
+        case WalkStop::Lines:
+            break;
+    }
+    return "[The rest of this page is not shown: it is too long for this browser.]";
+}
+
 // The first TITLE of the page, as text.
 std::string titleOf(const GumboNode* root) {
     std::vector<const GumboNode*> pending{root};
@@ -81,8 +97,8 @@ std::string titleOf(const GumboNode* root) {
 }  // namespace
 
 Walker::Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-               std::string formCharset)
-    : state_(settings, store, pageUrl),
+               std::string formCharset, std::string owner, std::int64_t cpuStartMs)
+    : state_(settings, store, pageUrl, std::move(owner), cpuStartMs),
       links_(state_, *this),
       forms_(state_, *this, state_.resolver.base(), std::move(formCharset)),
       tables_(state_, *this) {}
@@ -101,7 +117,7 @@ std::string Walker::run(const GumboNode* root, PageCut cut) {
     PageWriter& page = state_.page;
     if (state_.stopped) {
         page.paragraphBreak();
-        page.text("[The rest of this page is not shown: it is too long for this browser.]");
+        page.text(stopNote(state_.reason));
     } else if (cut == PageCut::TooLarge) {
         page.paragraphBreak();
         page.text("[This page is cut short: only its first " +
@@ -111,7 +127,7 @@ std::string Walker::run(const GumboNode* root, PageCut cut) {
         page.text("[The rest of this page is not shown: its elements are nested too deeply.]");
     }
     forms_.addRecords(state_.entries);
-    state_.store.add(std::move(state_.entries));
+    state_.store.add(state_.owner, std::move(state_.entries));
     std::string out;
     std::string body = page.finishPage();
     out.reserve(body.size() + title.size() + 16);
@@ -139,7 +155,7 @@ void Walker::head(const GumboNode* node) {
 }
 
 void Walker::checkLines() {
-    if (state_.page.lines() > state_.settings.maxLines) state_.stopped = true;
+    if (state_.page.lines() > state_.settings.maxLines) state_.stop(WalkStop::Lines);
 }
 
 void Walker::textNode(const char* utf8) {
@@ -153,6 +169,10 @@ void Walker::textNode(const char* utf8) {
 }
 
 void Walker::walk(const GumboNode* node) {
+    if (++sinceBudgetCheck_ >= BUDGET_CHECK_EVERY) {
+        sinceBudgetCheck_ = 0;
+        state_.checkBudget();
+    }
     if (state_.stopped) return;
     switch (node->type) {
         case GUMBO_NODE_TEXT:

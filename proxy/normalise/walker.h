@@ -11,6 +11,7 @@
 
 #include <gumbo.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,9 +25,11 @@ namespace wexaproxy {
 
 class Walker {
 public:
-    // formCharset: what the page's forms send their values in.
+    // formCharset: what the page's forms send their values in; owner: the
+    // identity the page's stored links and forms belong to; cpuStartMs: the
+    // thread's processor time when the page was taken up (threadCpuMs).
     Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-           std::string formCharset);
+           std::string formCharset, std::string owner, std::int64_t cpuStartMs);
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
 
@@ -44,6 +47,8 @@ private:
     // Nesting deeper than this is read as plain text, so that the walk's
     // recursion stays small whatever the page.
     static constexpr int MAX_DEPTH = 250;
+    // Elements walked between two looks at the page's budget.
+    static constexpr int BUDGET_CHECK_EVERY = 64;
 
     void head(const GumboNode* node);
     void element(const GumboNode* node);
@@ -61,6 +66,7 @@ private:
     TableBuilder tables_;
     int depth_ = 0;
     int preDepth_ = 0;
+    int sinceBudgetCheck_ = 0;
     std::string ascii_;  // the text node being written, reused
 };
 
