@@ -12,7 +12,7 @@ namespace wexaproxy {
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
                           TokenStore& store, const NormaliserSettings& settings, const std::string& owner) {
     const std::int64_t cpuStart = threadCpuMs();
-    const ParsedPage page(body, contentType, settings.maxInputBytes);
+    const ParsedPage page(body, contentType, settings.maxInputBytes, settings.maxTreeBytes);
     Walker walker(settings, store, pageUrl, page.formCharset(), owner, cpuStart);
     return walker.run(page.root(), page.cut());
 }

@@ -31,6 +31,11 @@ namespace wexaproxy {
 struct NormaliserSettings {
     // Larger pages are cut there, with a note at the end of the page.
     std::size_t maxInputBytes = 8 * 1024 * 1024;
+    // Memory the parse tree may take, as estimated from the markup before
+    // parsing (about 115 MB for an 8 MB page of today's markup; fifty times
+    // the page for one of nothing but short tags): the page is cut there,
+    // with a note.
+    std::size_t maxTreeBytes = 160 * 1024 * 1024;
     // Page lines and links or controls the browser can hold; the page ends
     // with a note where either runs out.
     long maxLines = 30000;

@@ -125,6 +125,9 @@ std::string Walker::run(const GumboNode* root, PageCut cut) {
     } else if (cut == PageCut::TooDeep) {
         page.paragraphBreak();
         page.text("[The rest of this page is not shown: its elements are nested too deeply.]");
+    } else if (cut == PageCut::TooMuchMarkup) {
+        page.paragraphBreak();
+        page.text("[The rest of this page is not shown: it has too much markup.]");
     }
     forms_.addRecords(state_.entries);
     state_.store.add(state_.owner, std::move(state_.entries));
