@@ -36,8 +36,7 @@ constexpr int ACCEPT_BATCH = 32;
 // get in meanwhile.
 constexpr auto EVICTABLE_AFTER = std::chrono::seconds(1);
 constexpr const char* BUSY_MESSAGE = "Server busy; try again";
-// A reply is held at least this long before its client may be dropped as
-// one of the slowest readers: how fast a client reads shows only over time.
+// How fast a client reads is judged over at least this time.
 constexpr auto READING_CHANCE = std::chrono::seconds(1);
 
 // True when the client has ended its stream (or the connection failed): the
@@ -434,17 +433,21 @@ void Server::releaseOut(Connection& conn) {
 
 // Makes room for a reply of bytes among the replies held for clients still
 // reading, by dropping the slowest readers: those that took the fewest
-// bytes per second since their reply started (a client that reads nothing
-// first, the one waiting longest first among equals), each after it has had
-// READING_CHANCE to read. False when there is no room even so.
+// bytes per second since their reply started, counted over at least
+// READING_CHANCE (so a reply just started is judged by what the client took
+// at once); the one waiting longest first among equals. A client that reads
+// has its reply in the socket soon and is no longer held. False when there
+// is no room even so (a reply larger than the bound).
 bool Server::makeRoom(std::size_t bytes, Clock::time_point now) {
     while (heldBytes_ + bytes > config_.maxHeldBytes) {
         Connection* slowest = nullptr;
         double slowestRate = 0;
         for (auto& entry : connections_) {
             Connection& conn = entry.second;
-            if (conn.phase != Phase::Writing || now - conn.writeStarted < READING_CHANCE) continue;
-            const double seconds = std::chrono::duration<double>(now - conn.writeStarted).count();
+            if (conn.phase != Phase::Writing || conn.out.empty()) continue;
+            const double seconds = std::chrono::duration<double>(
+                                       std::max<Clock::duration>(now - conn.writeStarted, READING_CHANCE))
+                                       .count();
             const double rate = static_cast<double>(conn.sent) / seconds;
             if (slowest == nullptr || rate < slowestRate ||
                 (rate == slowestRate && conn.writeStarted < slowest->writeStarted)) {
