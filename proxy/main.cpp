@@ -1,5 +1,6 @@
 // wexapserver: the proxy server of the wexa text browser.
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -51,6 +52,12 @@ int main(int argc, char** argv) {
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
     }
+    // Page bodies and replies of megabytes go straight to the system and back
+    // when freed: the allocator would otherwise raise this threshold to the
+    // largest block freed and keep such blocks in its arenas, where the
+    // replies held for slow readers leave the process's memory at its peak
+    // long after they are gone.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     std::signal(SIGPIPE, SIG_IGN);
     wexaproxy::Log log(options.config.logLevel);
     // Pages are rewritten for the browser; the tokens of their links and

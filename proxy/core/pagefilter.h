@@ -33,6 +33,7 @@ struct PageInput {
     std::string contentLanguage;  // the Content-Language header, may be empty
     PageView view = PageView::Default;
     bool posted = false;  // the answer to a form sent with POST
+    std::string owner;    // the client identity the page is for (Request::identity)
 };
 
 class PageFilter {

@@ -33,6 +33,9 @@ struct Request {
     // browser never asks for it; the normaliser's form records do).
     bool multipart = false;
     PageView view = PageView::Default;
+    // Who asks: the client identity the server found for the connection
+    // (server/identity.h). Cookies, link and form tokens belong to it.
+    std::string identity{};
 };
 
 }  // namespace wexaproxy

@@ -8,9 +8,7 @@ CurlShare::CurlShare() {
     curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShare::lock);
     curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShare::unlock);
     curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
 }
 
 CurlShare::~CurlShare() {

@@ -1,7 +1,9 @@
 #pragma once
-// What the fetchers of one server share, guarded by locks: the cookies (so
-// that a log-in made through one worker holds for the next request,
-// whichever worker takes it), the DNS cache and the TLS sessions.
+// What the fetchers of one server share, guarded by locks: the DNS cache.
+// Nothing of one user's goes here: cookies live in per-identity jars
+// (cookiejar.h), and TLS sessions stay with the handle of one identity
+// (fetcher.h), as a resumed session would tell a site that two users are
+// one.
 
 #include <curl/curl.h>
 

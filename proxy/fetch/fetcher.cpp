@@ -186,7 +186,9 @@ struct Fetcher::Transfer {
     bool tooLarge = false;
     bool notText = false;
     bool refusePrivate = false;
-    bool refusedAddress = false;  // a connection was refused by the address rule
+    bool refusedAddress = false;                 // a connection was refused by the address rule
+    const std::atomic<bool>* cancel = nullptr;   // the server stops
+    const std::atomic<bool>* dropped = nullptr;  // the client went away
 };
 
 std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, void* transferPtr) {
@@ -237,8 +239,11 @@ std::size_t Fetcher::onBody(char* data, std::size_t size, std::size_t count, voi
     return bytes;
 }
 
-int Fetcher::onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+int Fetcher::onProgress(void* transferPtr, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* transfer = static_cast<const Transfer*>(transferPtr);
+    const bool stop = (transfer->cancel != nullptr && transfer->cancel->load()) ||
+                      (transfer->dropped != nullptr && transfer->dropped->load());
+    return stop ? 1 : 0;
 }
 
 // Every connection libcurl opens, to the first server and after each
@@ -252,29 +257,54 @@ curl_socket_t Fetcher::onOpenSocket(void* transferPtr, curlsocktype, curl_sockad
     return ::socket(address->family, address->socktype, address->protocol);
 }
 
-Fetcher::Fetcher(const FetchSettings& settings, CurlShare& share, const std::atomic<bool>* cancel)
-    : settings_(settings), share_(share), cancel_(cancel) {
-    curl_ = curl_easy_init();
-}
+Fetcher::Fetcher(const FetchSettings& settings, CurlShare& share, CookieJars& jars,
+                 const std::atomic<bool>* cancel)
+    : settings_(settings), share_(share), jars_(jars), cancel_(cancel) {}
 
 Fetcher::~Fetcher() {
     if (curl_ != nullptr) curl_easy_cleanup(curl_);
 }
 
+CURL* Fetcher::handleFor(const std::string& identity) {
+    if (curl_ != nullptr && identity == identity_) return curl_;
+    if (curl_ != nullptr) curl_easy_cleanup(curl_);
+    curl_ = curl_easy_init();
+    identity_ = identity;
+    if (curl_ != nullptr) {
+        // A cookie given to the handle starts its cookie engine, which then
+        // takes the cookies sites set for as long as the handle lives (a
+        // reset keeps it); the handle's cookies are cleared at once.
+        curl_easy_setopt(curl_, CURLOPT_COOKIELIST, "wexa.invalid\tFALSE\t/\tFALSE\t0\tstart\t1");
+        curl_easy_setopt(curl_, CURLOPT_COOKIELIST, "ALL");
+    }
+    return curl_;
+}
+
+std::vector<std::string> Fetcher::handleCookies() {
+    std::vector<std::string> lines;
+    curl_slist* list = nullptr;
+    if (curl_easy_getinfo(curl_, CURLINFO_COOKIELIST, &list) != CURLE_OK) return lines;
+    for (const curl_slist* item = list; item != nullptr; item = item->next) lines.emplace_back(item->data);
+    curl_slist_free_all(list);
+    return lines;
+}
+
 FetchResult Fetcher::fetch(const FetchRequest& request) {
     FetchResult result;
-    if (curl_ == nullptr || share_.handle() == nullptr) {
+    CURL* c = handleFor(request.identity);
+    if (c == nullptr || share_.handle() == nullptr) {
         result.error = "Out of memory";
         return result;
     }
     Transfer transfer;
     transfer.maxBytes = settings_.maxPageBytes;
     transfer.refusePrivate = settings_.refusePrivateTargets;
+    transfer.cancel = cancel_;
+    transfer.dropped = request.dropped;
 
-    // A reset keeps the open connections, the cookies and the share, and
-    // drops every option of the previous request (a POST body included).
-    curl_easy_reset(curl_);
-    CURL* c = curl_;
+    // A reset keeps the open connections, the cookie engine and the share,
+    // and drops every option of the previous request (a POST body included).
+    curl_easy_reset(c);
     curl_easy_setopt(c, CURLOPT_SHARE, share_.handle());
     curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -284,7 +314,6 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     curl_easy_setopt(c, CURLOPT_AUTOREFERER, 1L);
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(c, CURLOPT_USERAGENT, settings_.userAgent.c_str());
-    curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, settings_.connectTimeoutMs);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, settings_.totalTimeoutMs);
@@ -296,11 +325,14 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &Fetcher::onOpenSocket);
     curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
-    if (cancel_ != nullptr) {
+    if (transfer.cancel != nullptr || transfer.dropped != nullptr) {
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Fetcher::onProgress);
-        curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel_));
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
     }
+    // The identity's cookies, and only those, for this transfer.
+    const std::vector<std::string> cookiesBefore = jars_.load(request.identity);
+    for (const std::string& line : cookiesBefore) curl_easy_setopt(c, CURLOPT_COOKIELIST, line.c_str());
 
     curl_slist* headers =
         curl_slist_append(nullptr, "Accept: text/html,application/xhtml+xml,text/plain;q=0.9,*/*;q=0.5");
@@ -318,6 +350,8 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     }
 
     CURLcode code = curl_easy_perform(c);
+    jars_.store(request.identity, cookiesBefore, handleCookies());
+    curl_easy_setopt(c, CURLOPT_COOKIELIST, "ALL");
 
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

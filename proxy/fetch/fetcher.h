@@ -1,10 +1,14 @@
 #pragma once
 // Fetching pages over HTTP and HTTPS with libcurl.
 //
-// One Fetcher per worker thread: it keeps its curl handle between requests,
-// so connections to origin servers stay open and are reused. All fetchers
-// of a server share one CurlShare (curlshare.h): cookies, DNS cache and TLS
-// sessions.
+// One Fetcher per worker thread: it keeps its curl handle between requests
+// of one client identity, so connections to origin servers stay open and are
+// reused. The handle is made afresh when the next request is another
+// identity's, so that no connection or TLS session of one user is ever used
+// for another. Cookies live in per-identity jars (cookiejar.h): loaded into
+// the handle before a transfer, stored back and cleared from the handle
+// after it. All fetchers of a server share one CurlShare (curlshare.h), the
+// DNS cache, and one CookieJars.
 
 #include <curl/curl.h>
 
@@ -12,7 +16,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "proxy/fetch/cookiejar.h"
 #include "proxy/fetch/curlshare.h"
 
 namespace wexaproxy {
@@ -35,6 +41,10 @@ struct FetchRequest {
     std::string postBody;         // for Post
     std::string postContentType;  // its type when not application/x-www-form-urlencoded
     bool bypassCache = false;
+    std::string identity;  // whose cookies go with it and are kept from it
+    // The fetch is abandoned soon after *dropped becomes true (the client
+    // went away); may be null.
+    const std::atomic<bool>* dropped = nullptr;
 };
 
 struct FetchResult {
@@ -66,7 +76,8 @@ class Fetcher {
 public:
     // A fetch in progress is abandoned soon after *cancel becomes true
     // (server shut-down); cancel may be null and must outlive the fetcher.
-    Fetcher(const FetchSettings& settings, CurlShare& share, const std::atomic<bool>* cancel = nullptr);
+    Fetcher(const FetchSettings& settings, CurlShare& share, CookieJars& jars,
+            const std::atomic<bool>* cancel = nullptr);
     ~Fetcher();
     Fetcher(const Fetcher&) = delete;
     Fetcher& operator=(const Fetcher&) = delete;
@@ -77,13 +88,21 @@ private:
     struct Transfer;
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* transfer);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* transfer);
-    static int onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int onProgress(void* transfer, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     static curl_socket_t onOpenSocket(void* transfer, curlsocktype purpose, curl_sockaddr* address);
+
+    // The handle for identity: the one kept when the previous request was
+    // the same identity's, else a new one.
+    CURL* handleFor(const std::string& identity);
+    // The cookies the handle holds now, in the jar's line format.
+    std::vector<std::string> handleCookies();
 
     FetchSettings settings_;
     CurlShare& share_;
+    CookieJars& jars_;
     const std::atomic<bool>* cancel_;
     CURL* curl_ = nullptr;
+    std::string identity_;  // whose requests curl_ has served
 };
 
 // curl_global_init once, before any thread starts; the matching cleanup at exit.

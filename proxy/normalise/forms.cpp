@@ -67,7 +67,19 @@ FormBuilder::Build* FormBuilder::ownerOf(const GumboElement& element) {
     return current_;
 }
 
+bool FormBuilder::partsFull(std::size_t more) {
+    if (parts_ + more <= state_.settings.maxFormParts) return false;
+    state_.stop(WalkStop::Forms);
+    return true;
+}
+
 void FormBuilder::addField(Build* owner, const std::string& formId, FieldRecord field) {
+    if (owner == nullptr && formId.empty()) return;
+    const std::size_t parts = 1 + field.options.size();
+    if (partsFull(parts)) return;
+    parts_ += parts;
+    state_.built += sizeof(FieldRecord) + field.name.size() + field.value.size() + field.offered.size() +
+                    field.options.size() * sizeof(OptionRecord);
     if (owner != nullptr) {
         owner->record.fields.push_back(std::move(field));
     } else if (!formId.empty()) {
@@ -144,6 +156,10 @@ void FormBuilder::form(const GumboNode* node) {
             walker_.children(node);
             return;
         }
+    }
+    if (forms_.size() >= state_.settings.maxForms) {
+        state_.stop(WalkStop::Forms);
+        return;
     }
     forms_.emplace_back();
     Build& build = forms_.back();
@@ -364,6 +380,7 @@ void FormBuilder::select(const GumboNode* node) {
             continue;
         }
         if (child.tag != GUMBO_TAG_OPTION) continue;
+        if (partsFull(field.options.size() + 2)) return;
         const bool selected = hasAttribute(child, "selected");
         if (hasAttribute(child, "disabled") && !selected) continue;
         const std::string text = optionText(at);
@@ -570,6 +587,7 @@ void FormBuilder::hiddenControls(const GumboNode* node) {
                 options.pop_back();
                 if (option->type != GUMBO_NODE_ELEMENT) continue;
                 if (option->v.element.tag == GUMBO_TAG_OPTION) {
+                    if (partsFull(field.options.size() + 2)) return;
                     OptionRecord record;
                     const char* optionValue = attribute(option->v.element, "value");
                     record.value = optionValue != nullptr ? optionValue : collapsed(optionText(option));

@@ -85,6 +85,9 @@ private:
     };
 
     Build* ownerOf(const GumboElement& element);
+    // True, and the walk stopped, when more fields and options would pass
+    // the page's bound.
+    bool partsFull(std::size_t more);
     void addField(Build* owner, const std::string& formId, FieldRecord field);
     bool controlShown(const Build* owner) const;
     void openForm(Build& build);
@@ -109,6 +112,7 @@ private:
     const GumboNode* currentTable_ = nullptr;
     std::unordered_map<std::string, Build*> formsById_;
     std::unordered_map<std::string, std::vector<FieldRecord>> waitingForForm_;
+    std::size_t parts_ = 0;  // fields and list options recorded
     int nextName_ = 0;
     int disabledDepth_ = 0;
     int labelDepth_ = 0;

@@ -74,6 +74,7 @@ std::string LinkBuilder::urlToken(const std::string& url) {
     TokenStore::Entry entry;
     entry.id = id;
     entry.url = url;
+    state_.built += sizeof(TokenStore::Entry) + entry.url.size();
     state_.entries.push_back(std::move(entry));
     ++stored_;
     return storedLinkToken(id);

@@ -37,10 +37,12 @@ PageView takeViewMark(std::string& url) {
 
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
                           TokenStore& store, const NormaliserSettings& settings, const PageOptions& options) {
+    const std::int64_t cpuStart = threadCpuMs();
     // Romanising Chinese characters is slow: one budget for the whole page.
     const TransliterationBudget budget;
-    const ParsedPage page(body, contentType, settings.maxInputBytes);
-    Walker walker(settings, store, pageUrl, page.formCharset(), options.contentLanguage);
+    const ParsedPage page(body, contentType, settings.maxInputBytes, settings.maxTreeBytes);
+    Walker walker(settings, store, pageUrl, page.formCharset(), options.contentLanguage, options.owner,
+                  cpuStart);
     if (!options.offerViews) return walker.run(page.root(), page.cut());
     const std::optional<Article> article = findArticle(page.root(), std::string(pageUrl));
     if (!article) return walker.run(page.root(), page.cut());
@@ -54,6 +56,13 @@ std::string normaliseHtml(std::string_view body, std::string_view contentType, s
     }
     const ViewLink readerLink{url + std::string(READER_VIEW_MARK), "Reader view"};
     return walker.run(page.root(), page.cut(), &readerLink);
+}
+
+std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
+                          TokenStore& store, const NormaliserSettings& settings, const std::string& owner) {
+    PageOptions options;
+    options.owner = owner;
+    return normaliseHtml(body, contentType, pageUrl, store, settings, options);
 }
 
 std::string normaliseText(std::string_view body, std::string_view contentType, std::string_view pageUrl,
@@ -130,6 +139,7 @@ std::string Normaliser::render(const PageInput& input) const {
             options.view = input.view;
             options.contentLanguage = input.contentLanguage;
             options.offerViews = !input.posted;
+            options.owner = input.owner;
             return normaliseHtml(input.body, input.contentType, input.finalUrl, store_, settings_, options);
         }
         case ContentKind::Text:
@@ -145,7 +155,7 @@ bool Normaliser::adaptRequest(Request& request, std::string& error) const {
     switch (request.command) {
         case Command::Get:
         case Command::Refresh: {
-            const TokenLookup link = lookUpLink(request.url, store_);
+            const TokenLookup link = lookUpLink(request.url, request.identity, store_);
             switch (link.kind) {
                 case TokenLookup::Kind::None:
                     request.view = takeViewMark(request.url);
@@ -165,7 +175,7 @@ bool Normaliser::adaptRequest(Request& request, std::string& error) const {
         }
         case Command::FormGet:
         case Command::FormPost: {
-            const TokenLookup form = lookUpForm(request.url, store_);
+            const TokenLookup form = lookUpForm(request.url, request.identity, store_);
             switch (form.kind) {
                 case TokenLookup::Kind::None:
                     return true;

@@ -28,6 +28,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -41,6 +42,11 @@ namespace wexaproxy {
 struct NormaliserSettings {
     // Larger pages are cut there, with a note at the end of the page.
     std::size_t maxInputBytes = 8 * 1024 * 1024;
+    // Memory the parse tree may take, as estimated from the markup before
+    // parsing (about 115 MB for an 8 MB page of today's markup; fifty times
+    // the page for one of nothing but short tags): the page is cut there,
+    // with a note.
+    std::size_t maxTreeBytes = 160 * 1024 * 1024;
     // Page lines and links or controls the browser can hold; the page ends
     // with a note where either runs out.
     long maxLines = 30000;
@@ -48,6 +54,16 @@ struct NormaliserSettings {
     // Long link targets one page may put into the token store; beyond that
     // such links are shown as text.
     std::size_t maxStoredLinks = 20000;
+    // Forms, and form fields and list options together, one page may have;
+    // the page ends with a note where either runs out.
+    std::size_t maxForms = 2000;
+    std::size_t maxFormParts = 20000;
+    // The budget of one page: processor time (decoding, parsing and the
+    // walk) and the bytes the walk builds (the page written, table grids,
+    // form records, stored links). The page ends with a note where either
+    // is used up.
+    std::int64_t maxCpuMs = 5000;
+    std::size_t maxBuiltBytes = 64 * 1024 * 1024;
     // Pages larger than this take up to twelve times their size while they
     // are parsed: at most bigPageSlots of them are normalised at a time.
     std::size_t bigPageBytes = 1024 * 1024;
@@ -70,6 +86,9 @@ struct PageOptions {
     // False for the reply to a form sent with POST: a link to another view
     // would fetch the page again without the form, so none is offered.
     bool offerViews = true;
+    // The client identity the page is for: its stored links and forms
+    // belong to it.
+    std::string owner;
 };
 
 // The view a URL's mark asks for, the mark taken off the URL; Default and
@@ -85,6 +104,11 @@ std::string normaliseHtml(std::string_view body, std::string_view contentType, s
                           TokenStore& store, const NormaliserSettings& settings = {},
                           const PageOptions& options = {});
 
+// The same for a page whose stored links and forms belong to owner (the
+// client identity it is for), with the other options at their defaults.
+std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
+                          TokenStore& store, const NormaliserSettings& settings, const std::string& owner);
+
 // A plain text page: its lines as they are, the file name as the title.
 std::string normaliseText(std::string_view body, std::string_view contentType, std::string_view pageUrl,
                           const NormaliserSettings& settings = {}, std::string_view contentLanguage = {});
@@ -96,8 +120,9 @@ public:
     std::string render(const PageInput& input) const override;
 
     // GET and REFRESH: a link token becomes its URL. Forms: a form token
-    // becomes the form's action, method and restored fields. An expired or
-    // damaged token is an error the user can act on.
+    // becomes the form's action, method and restored fields. Stored tokens
+    // are looked up among those of the request's identity. An expired or
+    // damaged token, or another identity's, is an error the user can act on.
     bool adaptRequest(Request& request, std::string& error) const override;
 
 private:

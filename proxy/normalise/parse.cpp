@@ -27,19 +27,72 @@ bool leavesNothingOpen(std::string_view name) {
     return false;
 }
 
-// Where to cut a page so that parsing it stays within a time bound.
+// Memory gumbo takes for what a page holds, measured on this machine with
+// pages of nothing but one kind of it (a line break, an option with its
+// text, an input with two attributes), allocator overhead included.
+constexpr std::uint64_t ELEMENT_BYTES = 256;
+constexpr std::uint64_t ATTRIBUTE_BYTES = 240;
+constexpr std::uint64_t TEXT_NODE_BYTES = 200;
+
+// About a second of the tree builder's time on this machine.
+constexpr std::uint64_t PARSE_COST_BUDGET = 200000000;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// The attributes of the tag whose name ends at `at`, counted the way the
+// tokenizer reads them (names, then an optional "=" and a value, quoted or
+// not); `at` moves past the tag.
+std::uint64_t countAttributes(std::string_view html, std::size_t& at) {
+    std::uint64_t count = 0;
+    while (at < html.size()) {
+        while (at < html.size() && (isSpace(html[at]) || html[at] == '/')) ++at;
+        if (at >= html.size() || html[at] == '>') break;
+        ++count;
+        while (at < html.size() && !isSpace(html[at]) && html[at] != '/' && html[at] != '>' &&
+               html[at] != '=')
+            ++at;
+        while (at < html.size() && isSpace(html[at])) ++at;
+        if (at >= html.size() || html[at] != '=') continue;
+        ++at;
+        while (at < html.size() && isSpace(html[at])) ++at;
+        if (at < html.size() && (html[at] == '"' || html[at] == '\'')) {
+            const std::size_t close = html.find(html[at], at + 1);
+            at = close == std::string_view::npos ? html.size() : close + 1;
+        } else {
+            while (at < html.size() && !isSpace(html[at]) && html[at] != '>') ++at;
+        }
+    }
+    return count;
+}
+
+struct ParseCut {
+    std::size_t at = std::string_view::npos;
+    PageCut why = PageCut::None;
+};
+
+// Where to cut a page so that parsing it stays within a time bound and its
+// tree within maxTreeBytes.
 //
 // The HTML5 tree builder looks through the stack of open elements for
 // most start tags, so a page that nests elements tens of thousands deep
 // takes time that grows with the square of its depth: seconds to hours of a
 // worker's time for a megabyte. Desktop browsers cap the depth of their
-// trees for the same reason. This is not parsing: it only estimates that
-// cost (the sum of the open depth at each start tag, counting only elements
-// that stay open) and returns the position where it passes budget, or npos.
-std::size_t parseCostCut(std::string_view html, std::uint64_t budget) {
+// trees for the same reason. The tokenizer compares each attribute of a tag
+// with those before it, so a tag of a hundred thousand attributes takes
+// half a minute. And the tree takes a few hundred bytes for each element,
+// attribute and text node, fifty times the page for one of nothing but
+// short tags. This is not parsing: it only estimates those costs (the sum of
+// the open depth at each start tag, counting only elements that stay open,
+// and the pairs of attributes of each tag; the tree's bytes) and returns
+// the position where one passes its budget, or npos.
+ParseCut parseCut(std::string_view html, std::uint64_t costBudget, std::uint64_t maxTreeBytes) {
     std::uint64_t depth = 0;
     std::uint64_t cost = 0;
+    std::uint64_t treeBytes = 0;
     std::size_t at = 0;
+    std::size_t textStart = 0;
     while ((at = html.find('<', at)) != std::string_view::npos) {
         const std::size_t tagStart = at;
         ++at;
@@ -51,6 +104,16 @@ std::size_t parseCostCut(std::string_view html, std::uint64_t budget) {
         if (end == at) continue;
         const std::string_view name = html.substr(at, end - at);
         at = end;
+        if (tagStart > textStart) treeBytes += TEXT_NODE_BYTES + (tagStart - textStart);
+        const std::uint64_t attributes = countAttributes(html, at);
+        textStart = at + 1;
+        const std::uint64_t pairs = attributes * (attributes - (attributes > 0 ? 1 : 0)) / 2;
+        if (cost + pairs > costBudget) return {tagStart, PageCut::TooMuchMarkup};
+        cost += pairs;
+        if (!closing) {
+            treeBytes += ELEMENT_BYTES + attributes * ATTRIBUTE_BYTES;
+            if (treeBytes > maxTreeBytes) return {tagStart, PageCut::TooMuchMarkup};
+        }
         if (leavesNothingOpen(name)) continue;
         if (closing) {
             if (depth > 0) --depth;
@@ -58,29 +121,26 @@ std::size_t parseCostCut(std::string_view html, std::uint64_t budget) {
         }
         ++depth;
         cost += depth;
-        if (cost > budget) return tagStart;
+        if (cost > costBudget) return {tagStart, PageCut::TooDeep};
     }
-    return std::string_view::npos;
+    return {};
 }
-
-// About a second of the tree builder's time on this machine.
-constexpr std::uint64_t PARSE_COST_BUDGET = 200000000;
 
 }  // namespace
 
-ParsedPage::ParsedPage(std::string_view body, std::string_view contentType, std::size_t maxInputBytes) {
+ParsedPage::ParsedPage(std::string_view body, std::string_view contentType, std::size_t maxInputBytes,
+                       std::size_t maxTreeBytes) {
     const bool truncated = body.size() > maxInputBytes;
     if (truncated) body = body.substr(0, maxInputBytes);
     const CharsetChoice charset = detectCharset(contentType, body, true);
     utf8_ = decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name);
-    const std::size_t cut = parseCostCut(utf8_, PARSE_COST_BUDGET);
-    const bool tooDeep = cut != std::string::npos;
-    if (tooDeep) utf8_.resize(cut);
+    const ParseCut cut = parseCut(utf8_, PARSE_COST_BUDGET, maxTreeBytes);
+    if (cut.at != std::string_view::npos) utf8_.resize(cut.at);
     const GumboOptions options = memory_.options();
     output_ = gumbo_parse_with_options(&options, utf8_.data(), utf8_.size());
     // Forms send their data in the page's charset; UTF-16 pages send UTF-8.
     formCharset_ = charset.name.compare(0, 6, "UTF-16") == 0 ? "UTF-8" : charset.name;
-    cut_ = truncated ? PageCut::TooLarge : tooDeep ? PageCut::TooDeep : PageCut::None;
+    cut_ = truncated ? PageCut::TooLarge : cut.why;
 }
 
 }  // namespace wexaproxy

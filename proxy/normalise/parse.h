@@ -1,8 +1,9 @@
 #pragma once
 // A fetched HTML page from its bytes to gumbo's tree: cut at the size limit,
 // decoded to UTF-8 in the character set it is found to use (charset.h), cut
-// again where parsing it would take too long, and parsed. The tree and the
-// text it points into live as long as the ParsedPage.
+// again where parsing it would take too long or build too large a tree, and
+// parsed. The tree and the text it points into live as long as the
+// ParsedPage.
 
 #include <gumbo.h>
 
@@ -14,13 +15,18 @@
 
 namespace wexaproxy {
 
-// Why the tree holds less than the page fetched.
-enum class PageCut { None, TooLarge, TooDeep };
+// Why the tree holds less than the page fetched: over the size limit,
+// nested too deeply, or with more markup than the tree may hold (elements,
+// attributes and text nodes) or than its tags may take to read (attributes
+// by the thousand in one tag).
+enum class PageCut { None, TooLarge, TooDeep, TooMuchMarkup };
 
 class ParsedPage {
 public:
-    // Pages longer than maxInputBytes are cut there.
-    ParsedPage(std::string_view body, std::string_view contentType, std::size_t maxInputBytes);
+    // Pages longer than maxInputBytes are cut there, and where gumbo's tree
+    // would take more than about maxTreeBytes.
+    ParsedPage(std::string_view body, std::string_view contentType, std::size_t maxInputBytes,
+               std::size_t maxTreeBytes);
     ParsedPage(const ParsedPage&) = delete;
     ParsedPage& operator=(const ParsedPage&) = delete;
 

@@ -19,6 +19,14 @@ constexpr int LAYOUT_SCAN_BUDGET = 20000;
 // Spans as far as they are followed.
 constexpr int MAX_COLSPAN = 50;
 constexpr int MAX_ROWSPAN = 1000;
+// Columns a span may reach: the empty cells spans leave are what a hostile
+// table multiplies (one row of wide, tall cells covers every row below), and
+// a grid this wide is written a row a line anyway. Cells with content are
+// kept whatever their column.
+constexpr std::size_t MAX_SPANNED_COLUMNS = 256;
+// Empty cells spans may add to one table; past them, spans are no longer
+// followed (the cells keep their content, the columns may no longer line up).
+constexpr std::size_t MAX_SPAN_CELLS = 100000;
 
 // The rows of a table in order (header rows, body rows, footer rows), and
 // the forms and captions met between them.
@@ -222,7 +230,10 @@ void TableBuilder::table(const GumboNode* node) {
             layoutTable(parts.rows, parts.caption);
         }
     } else {
+        gridBytes_ = 0;
         writeGrid(buildGrid(parts.rows), parts.caption);
+        // The grid is gone; what it became is in the page.
+        state_.built -= std::min(state_.built, gridBytes_);
     }
 }
 
@@ -286,18 +297,26 @@ void TableBuilder::keyValueTable(const std::vector<const GumboNode*>& rows, cons
 
 // Each cell written by a writer of its own; a cell spanning columns is
 // followed by empty cells, and one spanning rows leaves empty cells in its
-// columns of the rows below.
+// columns of the rows below. Rows stop where the browser's page would be
+// full (writeGrid ends the page there).
 TableBuilder::Grid TableBuilder::buildGrid(const std::vector<const GumboNode*>& rows) {
     Grid grid;
     std::vector<int> spanLeft;  // rows still covered by a cell above, per column
+    std::size_t spanCells = 0;  // empty cells added for spans
+    const long room = std::max(0L, state_.settings.maxLines - state_.page.lines());
     PageWriter* outer = state_.out;
     ++cellDepth_;
     for (const GumboNode* row : rows) {
+        if (static_cast<long>(grid.size()) > room || state_.stopped) break;
         std::vector<PageWriter::Cell> cells;
         std::vector<int> spanned(spanLeft.size(), 0);
         const CellAlign rowAlign = alignOf(row->v.element);
+        auto addSpanCell = [&]() {
+            cells.emplace_back();
+            if (++spanCells >= MAX_SPAN_CELLS) spanLeft.clear();
+        };
         auto skipCovered = [&]() {
-            while (cells.size() < spanLeft.size() && spanLeft[cells.size()] > 0) cells.emplace_back();
+            while (cells.size() < spanLeft.size() && spanLeft[cells.size()] > 0) addSpanCell();
         };
         for (const GumboNode* cellNode : cellsOf(row)) {
             skipCovered();
@@ -312,21 +331,31 @@ TableBuilder::Grid TableBuilder::buildGrid(const std::vector<const GumboNode*>& 
             walker_.children(cellNode);
             state_.out = outer;
             cells.push_back(cellWriter.finishCell(align));
-            const int colspan = numberAttribute(cellElement, "colspan", 1, 1, MAX_COLSPAN);
-            const int rowspan = numberAttribute(cellElement, "rowspan", 1, 1, MAX_ROWSPAN);
+            gridBytes_ += cells.back().html.size();
+            state_.built += cells.back().html.size();
+            const bool followSpans = spanCells < MAX_SPAN_CELLS;
+            const int colspan = followSpans ? numberAttribute(cellElement, "colspan", 1, 1, MAX_COLSPAN) : 1;
+            const int rowspan = followSpans ? numberAttribute(cellElement, "rowspan", 1, 1, MAX_ROWSPAN) : 1;
             const std::size_t first = cells.size() - 1;
-            for (int k = 1; k < colspan; ++k) cells.emplace_back();
-            if (spanned.size() < cells.size()) spanned.resize(cells.size(), 0);
-            for (std::size_t c = first; c < cells.size(); ++c) spanned[c] = rowspan - 1;
+            for (int k = 1; k < colspan && cells.size() < MAX_SPANNED_COLUMNS; ++k) addSpanCell();
+            const std::size_t reach = std::min(cells.size(), MAX_SPANNED_COLUMNS);
+            if (rowspan > 1 && spanned.size() < reach) spanned.resize(reach, 0);
+            for (std::size_t c = first; c < reach && rowspan > 1; ++c) spanned[c] = rowspan - 1;
         }
         skipCovered();
+        if (spanCells >= MAX_SPAN_CELLS) spanned.clear();
         if (spanLeft.size() < spanned.size()) spanLeft.resize(spanned.size(), 0);
         for (std::size_t c = 0; c < spanLeft.size(); ++c)
             spanLeft[c] =
                 std::max(spanLeft[c] > 0 ? spanLeft[c] - 1 : 0, c < spanned.size() ? spanned[c] : 0);
         // Trailing cells that only fill covered columns show nothing.
         while (!cells.empty() && cells.back().html.empty() && cells.back().width == 0) cells.pop_back();
-        if (!cells.empty()) grid.push_back(std::move(cells));
+        if (!cells.empty()) {
+            const std::size_t rowBytes = cells.size() * sizeof(PageWriter::Cell);
+            gridBytes_ += rowBytes;
+            state_.built += rowBytes;
+            grid.push_back(std::move(cells));
+        }
     }
     --cellDepth_;
     return grid;
@@ -345,7 +374,7 @@ void TableBuilder::writeGrid(Grid grid, const GumboNode* caption) {
     const long room = std::max(0L, state_.settings.maxLines - state_.page.lines());
     if (static_cast<long>(grid.size()) > room) {
         grid.resize(static_cast<std::size_t>(room));
-        state_.stopped = true;
+        state_.stop(WalkStop::Lines);
     }
     PageWriter& out = *state_.out;
     out.paragraphBreak();

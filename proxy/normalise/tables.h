@@ -11,6 +11,7 @@
 
 #include <gumbo.h>
 
+#include <cstddef>
 #include <vector>
 
 #include "proxy/normalise/pagewriter.h"
@@ -37,7 +38,8 @@ private:
 
     WalkState& state_;
     Walker& walker_;
-    int cellDepth_ = 0;  // inside a cell of a data table
+    int cellDepth_ = 0;          // inside a cell of a data table
+    std::size_t gridBytes_ = 0;  // what the grid being built holds
 };
 
 }  // namespace wexaproxy

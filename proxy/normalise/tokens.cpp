@@ -1,6 +1,11 @@
 #include "proxy/normalise/tokens.h"
 
-#include <random>
+#include <sys/random.h>
+
+#include <array>
+#include <cerrno>
+
+#include "common/check.h"
 
 namespace wexaproxy {
 
@@ -52,7 +57,8 @@ std::string base36(std::uint64_t n) {
 
 // The id written after a marker; false when the text is not one.
 bool parseBase36(std::string_view text, std::uint64_t& id) {
-    if (text.empty() || text.size() > 12) return false;
+    // 13 digits hold any 64-bit id; more would overflow.
+    if (text.empty() || text.size() > 13) return false;
     id = 0;
     for (char c : text) {
         int digit;
@@ -63,9 +69,31 @@ bool parseBase36(std::string_view text, std::uint64_t& id) {
         } else {
             return false;
         }
-        id = id * 36 + static_cast<std::uint64_t>(digit);
+        const auto value = static_cast<std::uint64_t>(digit);
+        if (id > (UINT64_MAX - value) / 36) return false;
+        id = id * 36 + value;
     }
     return true;
+}
+
+// 64 bits from the kernel's random source, taken a few hundred at a time
+// (a page may want thousands of ids).
+std::uint64_t randomId() {
+    thread_local std::array<std::uint64_t, 64> pool;
+    thread_local std::size_t left = 0;
+    if (left == 0) {
+        auto* bytes = reinterpret_cast<unsigned char*>(pool.data());
+        std::size_t filled = 0;
+        while (filled < sizeof pool) {
+            const ssize_t got = getrandom(bytes + filled, sizeof pool - filled, 0);
+            if (got < 0 && errno == EINTR) continue;
+            // Without the kernel's random source, tokens could be guessed.
+            WEXA_CHECK(got > 0, "getrandom() gives random bytes");
+            filled += static_cast<std::size_t>(got);
+        }
+        left = pool.size();
+    }
+    return pool[--left];
 }
 
 int hexValue(char c) {
@@ -149,27 +177,39 @@ std::string formToken(std::uint64_t id) {
     return std::string(FORM_MARKER) + base36(id);
 }
 
-TokenStore::TokenStore(TokenStoreSettings settings, Now now) : settings_(settings), now_(std::move(now)) {
-    if (settings_.firstId != 0) {
-        nextId_ = settings_.firstId;
-        return;
-    }
-    std::random_device random;
-    const std::uint64_t start = (static_cast<std::uint64_t>(random()) << 8) ^ random();
-    nextId_ = (start & ((std::uint64_t(1) << 40) - 1)) + 1;
-}
+TokenStore::TokenStore(TokenStoreSettings settings, Now now)
+    : settings_(settings), now_(std::move(now)), nextId_(settings_.firstId) {}
 
 std::uint64_t TokenStore::newId() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return nextId_++;
+    if (settings_.firstId != 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return nextId_++;
+    }
+    std::uint64_t id = 0;
+    while (id == 0) id = randomId();
+    return id;
 }
 
-void TokenStore::insertLocked(Entry entry, Clock::time_point now) {
-    auto existing = index_.find(entry.id);
-    if (existing != index_.end()) {
+TokenStore::Owner& TokenStore::ownerLocked(const std::string& name, Clock::time_point now) {
+    auto found = owners_.find(name);
+    if (found == owners_.end()) {
+        found = owners_.emplace(name, Owner{}).first;
+        found->second.recent = recentOwners_.insert(recentOwners_.end(), name);
+    } else {
+        recentOwners_.splice(recentOwners_.end(), recentOwners_, found->second.recent);
+    }
+    found->second.used = now;
+    return found->second;
+}
+
+void TokenStore::insertLocked(Owner& owner, Entry entry, Clock::time_point now) {
+    auto existing = owner.index.find(entry.id);
+    if (existing != owner.index.end()) {
+        owner.bytes -= existing->second->bytes;
         bytes_ -= existing->second->bytes;
-        order_.erase(existing->second);
-        index_.erase(existing);
+        --entries_;
+        owner.order.erase(existing->second);
+        owner.index.erase(existing);
     }
     Stored stored;
     stored.id = entry.id;
@@ -178,75 +218,117 @@ void TokenStore::insertLocked(Entry entry, Clock::time_point now) {
     // The list node, the index slot and the texts.
     stored.bytes = sizeof(Stored) + 64 + stored.url.size() + (stored.form ? stored.form->bytes() : 0);
     stored.used = now;
+    owner.bytes += stored.bytes;
     bytes_ += stored.bytes;
-    order_.push_front(std::move(stored));
-    index_[entry.id] = order_.begin();
+    ++entries_;
+    owner.order.push_front(std::move(stored));
+    owner.index[entry.id] = owner.order.begin();
 }
 
-void TokenStore::evictLocked(Clock::time_point now) {
-    while (!order_.empty() && (order_.size() > settings_.maxEntries || bytes_ > settings_.maxBytes ||
-                               now - order_.back().used > settings_.timeToLive)) {
-        bytes_ -= order_.back().bytes;
-        index_.erase(order_.back().id);
-        order_.pop_back();
+void TokenStore::dropOldestLocked(Owner& owner) {
+    const Stored& oldest = owner.order.back();
+    owner.bytes -= oldest.bytes;
+    bytes_ -= oldest.bytes;
+    --entries_;
+    owner.index.erase(oldest.id);
+    owner.order.pop_back();
+}
+
+void TokenStore::dropOwnerLocked(const std::string& name) {
+    auto found = owners_.find(name);
+    if (found == owners_.end()) return;
+    bytes_ -= found->second.bytes;
+    entries_ -= found->second.order.size();
+    recentOwners_.erase(found->second.recent);
+    owners_.erase(found);
+}
+
+void TokenStore::evictLocked(const std::string& name, Clock::time_point now) {
+    auto found = owners_.find(name);
+    if (found != owners_.end()) {
+        Owner& owner = found->second;
+        while (!owner.order.empty() && (owner.order.size() > settings_.maxEntriesPerOwner ||
+                                        owner.bytes > settings_.maxBytesPerOwner ||
+                                        now - owner.order.back().used > settings_.timeToLive)) {
+            dropOldestLocked(owner);
+        }
+        if (owner.order.empty()) dropOwnerLocked(name);
+    }
+    // Owners unused for the time to live: every entry of theirs has expired.
+    while (!recentOwners_.empty() && now - owners_.at(recentOwners_.front()).used > settings_.timeToLive)
+        dropOwnerLocked(recentOwners_.front());
+    // Over the bounds of all: the owners active longest ago give way first.
+    while (!recentOwners_.empty() && (entries_ > settings_.maxEntries || bytes_ > settings_.maxBytes)) {
+        const std::string oldest = recentOwners_.front();
+        Owner& owner = owners_.at(oldest);
+        dropOldestLocked(owner);
+        if (owner.order.empty()) dropOwnerLocked(oldest);
     }
 }
 
-void TokenStore::add(std::vector<Entry> entries) {
+void TokenStore::add(const std::string& owner, std::vector<Entry> entries) {
     if (entries.empty()) return;
     const Clock::time_point now = now_();
     std::lock_guard<std::mutex> lock(mutex_);
-    for (Entry& entry : entries) insertLocked(std::move(entry), now);
-    evictLocked(now);
+    Owner& stored = ownerLocked(owner, now);
+    for (Entry& entry : entries) insertLocked(stored, std::move(entry), now);
+    evictLocked(owner, now);
 }
 
-void TokenStore::addLink(std::uint64_t id, std::string url) {
+void TokenStore::addLink(const std::string& owner, std::uint64_t id, std::string url) {
     std::vector<Entry> entries(1);
     entries[0].id = id;
     entries[0].url = std::move(url);
-    add(std::move(entries));
+    add(owner, std::move(entries));
 }
 
-void TokenStore::addForm(std::uint64_t id, std::shared_ptr<const FormRecord> form) {
+void TokenStore::addForm(const std::string& owner, std::uint64_t id, std::shared_ptr<const FormRecord> form) {
     std::vector<Entry> entries(1);
     entries[0].id = id;
     entries[0].form = std::move(form);
-    add(std::move(entries));
+    add(owner, std::move(entries));
 }
 
-TokenStore::Stored* TokenStore::findLocked(std::uint64_t id, Clock::time_point now) {
-    auto found = index_.find(id);
-    if (found == index_.end()) return nullptr;
+TokenStore::Stored* TokenStore::findLocked(const std::string& name, std::uint64_t id, Clock::time_point now) {
+    auto owner = owners_.find(name);
+    if (owner == owners_.end()) return nullptr;
+    auto found = owner->second.index.find(id);
+    if (found == owner->second.index.end()) return nullptr;
     if (now - found->second->used > settings_.timeToLive) {
-        bytes_ -= found->second->bytes;
-        order_.erase(found->second);
-        index_.erase(found);
+        evictLocked(name, now);
         return nullptr;
     }
-    order_.splice(order_.begin(), order_, found->second);
+    Owner& stored = ownerLocked(name, now);
+    stored.order.splice(stored.order.begin(), stored.order, found->second);
     found->second->used = now;
     return &*found->second;
 }
 
-bool TokenStore::link(std::uint64_t id, std::string& url) {
+bool TokenStore::link(const std::string& owner, std::uint64_t id, std::string& url) {
     const Clock::time_point now = now_();
     std::lock_guard<std::mutex> lock(mutex_);
-    Stored* stored = findLocked(id, now);
+    Stored* stored = findLocked(owner, id, now);
     if (stored == nullptr || stored->form) return false;
     url = stored->url;
     return true;
 }
 
-std::shared_ptr<const FormRecord> TokenStore::form(std::uint64_t id) {
+std::shared_ptr<const FormRecord> TokenStore::form(const std::string& owner, std::uint64_t id) {
     const Clock::time_point now = now_();
     std::lock_guard<std::mutex> lock(mutex_);
-    Stored* stored = findLocked(id, now);
+    Stored* stored = findLocked(owner, id, now);
     return stored != nullptr ? stored->form : nullptr;
 }
 
 std::size_t TokenStore::entries() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return order_.size();
+    return entries_;
+}
+
+std::size_t TokenStore::entries(const std::string& owner) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = owners_.find(owner);
+    return found == owners_.end() ? 0 : found->second.order.size();
 }
 
 std::size_t TokenStore::bytes() const {
@@ -254,7 +336,7 @@ std::size_t TokenStore::bytes() const {
     return bytes_;
 }
 
-TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store) {
+TokenLookup lookUpLink(std::string_view browserUrl, const std::string& owner, TokenStore& store) {
     TokenLookup result;
     const std::size_t at = browserUrl.rfind(LINK_MARKER);
     if (at == std::string_view::npos) return result;
@@ -278,7 +360,7 @@ TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store) {
         std::uint64_t id = 0;
         if (!parseBase36(payload, id)) {
             result.kind = TokenLookup::Kind::Damaged;
-        } else if (store.link(id, result.url)) {
+        } else if (store.link(owner, id, result.url)) {
             result.kind = TokenLookup::Kind::Found;
         } else {
             result.kind = TokenLookup::Kind::Expired;
@@ -288,7 +370,7 @@ TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store) {
     return result;  // "~~L" in some other URL: not ours
 }
 
-TokenLookup lookUpForm(std::string_view browserAction, TokenStore& store) {
+TokenLookup lookUpForm(std::string_view browserAction, const std::string& owner, TokenStore& store) {
     TokenLookup result;
     const std::size_t at = browserAction.rfind(FORM_MARKER);
     if (at == std::string_view::npos) return result;
@@ -299,7 +381,7 @@ TokenLookup lookUpForm(std::string_view browserAction, TokenStore& store) {
         result.kind = TokenLookup::Kind::Damaged;
         return result;
     }
-    result.form = store.form(id);
+    result.form = store.form(owner, id);
     result.kind = result.form ? TokenLookup::Kind::Found : TokenLookup::Kind::Expired;
     return result;
 }

@@ -16,7 +16,7 @@
 //     ~~Lh<url>   http://<url>      inline; "/" written as "!", "=" as "^",
 //     ~~Ls<url>   https://<url>     and every other byte that is not safe
 //                                   in one word (and "!", "^", "~") as "~XX"
-//     ~~Lt<id>    the stored URL    id in base 36
+//     ~~Lt<id>    the stored URL    id in base 36 (at most 13 digits)
 //
 // Inline tokens need no memory and never expire; a URL whose inline token
 // would be longer than the browser keeps goes into the store. The inline
@@ -27,9 +27,17 @@
 // Form tokens: "~~F<id>", always stored: the record of a form holds what the
 // proxy needs to send what a desktop browser would (see formrecord.h).
 //
-// The store is bounded in entries and bytes, forgets the entries used least
-// recently first, and forgets any entry unused for longer than its time to
-// live. It is shared by all worker threads.
+// Stored entries belong to the client identity that received the page (see
+// server/identity.h): a token is looked up among its owner's entries only,
+// so an identity presenting another's token gets the same answer as for a
+// token that never existed. Ids are 64 random bits from the kernel, so that
+// nobody can reach an entry by counting from an id of their own.
+//
+// The store is bounded in entries and bytes, in all and for each owner (so
+// that one identity's pages never push out the entries of the others),
+// forgets the entries used least recently first, and forgets any entry
+// unused for longer than its time to live. It is shared by all worker
+// threads.
 
 #include <chrono>
 #include <cstddef>
@@ -64,9 +72,12 @@ std::string formToken(std::uint64_t id);
 struct TokenStoreSettings {
     std::size_t maxEntries = 200000;
     std::size_t maxBytes = 64 * 1024 * 1024;
+    // One owner's share of the store.
+    std::size_t maxEntriesPerOwner = 50000;
+    std::size_t maxBytesPerOwner = 16 * 1024 * 1024;
     std::chrono::seconds timeToLive{12 * 60 * 60};
-    // The first id; 0 picks a random one (tests fix it to get the same
-    // tokens on every run).
+    // Tests only: ids counted up from here, so that a test gets the same
+    // tokens on every run. 0, the default, draws every id at random.
     std::uint64_t firstId = 0;
 };
 
@@ -80,9 +91,8 @@ public:
     TokenStore(const TokenStore&) = delete;
     TokenStore& operator=(const TokenStore&) = delete;
 
-    // A fresh id; ids are never reused by one store, and start at a random
-    // point so that tokens of an earlier run of the server are not taken
-    // for entries of this one.
+    // A fresh id: 64 random bits from the kernel, never 0 (or the next
+    // number, in tests that fix the first one).
     std::uint64_t newId();
 
     // One entry to add: a link target or a form record.
@@ -91,17 +101,18 @@ public:
         std::string url;                         // a link, or
         std::shared_ptr<const FormRecord> form;  // a form
     };
-    // Adds entries in one step (a page adds all of its own at once).
-    void add(std::vector<Entry> entries);
-    void addLink(std::uint64_t id, std::string url);
-    void addForm(std::uint64_t id, std::shared_ptr<const FormRecord> form);
+    // Adds entries of owner in one step (a page adds all of its own at once).
+    void add(const std::string& owner, std::vector<Entry> entries);
+    void addLink(const std::string& owner, std::uint64_t id, std::string url);
+    void addForm(const std::string& owner, std::uint64_t id, std::shared_ptr<const FormRecord> form);
 
-    // The entry of an id, or nothing when it is unknown or has expired. A
-    // found entry counts as used now.
-    bool link(std::uint64_t id, std::string& url);
-    std::shared_ptr<const FormRecord> form(std::uint64_t id);
+    // The entry of an id among owner's, or nothing when it is unknown, has
+    // expired or is somebody else's. A found entry counts as used now.
+    bool link(const std::string& owner, std::uint64_t id, std::string& url);
+    std::shared_ptr<const FormRecord> form(const std::string& owner, std::uint64_t id);
 
     std::size_t entries() const;
+    std::size_t entries(const std::string& owner) const;
     std::size_t bytes() const;
 
 private:
@@ -113,18 +124,30 @@ private:
         Clock::time_point used;
     };
     using Order = std::list<Stored>;  // most recently used first
+    // The entries of one owner.
+    struct Owner {
+        Order order;
+        std::unordered_map<std::uint64_t, Order::iterator> index;
+        std::size_t bytes = 0;
+        Clock::time_point used;                   // its latest add or lookup
+        std::list<std::string>::iterator recent;  // its place in recentOwners_
+    };
 
-    void insertLocked(Entry entry, Clock::time_point now);
-    void evictLocked(Clock::time_point now);
-    Stored* findLocked(std::uint64_t id, Clock::time_point now);
+    Owner& ownerLocked(const std::string& owner, Clock::time_point now);
+    void insertLocked(Owner& owner, Entry entry, Clock::time_point now);
+    void dropOldestLocked(Owner& owner);
+    void dropOwnerLocked(const std::string& owner);
+    void evictLocked(const std::string& owner, Clock::time_point now);
+    Stored* findLocked(const std::string& owner, std::uint64_t id, Clock::time_point now);
 
     const TokenStoreSettings settings_;
     const Now now_;
     mutable std::mutex mutex_;
-    Order order_;
-    std::unordered_map<std::uint64_t, Order::iterator> index_;
+    std::unordered_map<std::string, Owner> owners_;
+    std::list<std::string> recentOwners_;  // least recently active first
+    std::size_t entries_ = 0;
     std::size_t bytes_ = 0;
-    std::uint64_t nextId_;
+    std::uint64_t nextId_ = 0;  // tests only
 };
 
 // What a URL or action from the browser stands for.
@@ -141,10 +164,10 @@ struct TokenLookup {
 };
 
 // The link token at the end of a URL the browser built, whatever it put in
-// front of it.
-TokenLookup lookUpLink(std::string_view browserUrl, TokenStore& store);
+// front of it, as owner may use it.
+TokenLookup lookUpLink(std::string_view browserUrl, const std::string& owner, TokenStore& store);
 
-// The form token in an action the browser sent.
-TokenLookup lookUpForm(std::string_view browserAction, TokenStore& store);
+// The form token in an action the browser sent, as owner may use it.
+TokenLookup lookUpForm(std::string_view browserAction, const std::string& owner, TokenStore& store);
 
 }  // namespace wexaproxy

@@ -70,6 +70,22 @@ std::string languageAt(const GumboNode* node, std::string_view fallback) {
     return std::string(fallback);
 }
 
+// The note that ends a page the walk stopped short of its end.
+std::string stopNote(WalkStop reason) {
+    switch (reason) {
+        case WalkStop::Time:
+            return "[The rest of this page is not shown: preparing it takes too long.]";
+        case WalkStop::Memory:
+            return "[The rest of this page is not shown: it needs too much memory.]";
+        case WalkStop::Forms:
+            return "[The rest of this page is not shown: it has too many forms or form fields.]";
+        case WalkStop::None:
+        case WalkStop::Lines:
+            break;
+    }
+    return "[The rest of this page is not shown: it is too long for this browser.]";
+}
+
 // The first TITLE of the page, as text.
 std::string titleOf(const GumboNode* root, std::string_view language) {
     std::vector<const GumboNode*> pending{root};
@@ -97,8 +113,9 @@ std::string titleOf(const GumboNode* root, std::string_view language) {
 }  // namespace
 
 Walker::Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-               std::string formCharset, std::string_view contentLanguage)
-    : state_(settings, store, pageUrl, languageKey(contentLanguage)),
+               std::string formCharset, std::string_view contentLanguage, std::string owner,
+               std::int64_t cpuStartMs)
+    : state_(settings, store, pageUrl, languageKey(contentLanguage), std::move(owner), cpuStartMs),
       links_(state_, *this),
       forms_(state_, *this, state_.resolver.base(), std::move(formCharset)),
       tables_(state_, *this) {}
@@ -123,7 +140,7 @@ std::string Walker::finish(const GumboNode* root, PageCut cut) {
     PageWriter& page = state_.page;
     if (state_.stopped) {
         page.paragraphBreak();
-        page.text("[The rest of this page is not shown: it is too long for this browser.]");
+        page.text(stopNote(state_.reason));
     } else if (cut == PageCut::TooLarge) {
         page.paragraphBreak();
         page.text("[This page is cut short: only its first " +
@@ -131,9 +148,12 @@ std::string Walker::finish(const GumboNode* root, PageCut cut) {
     } else if (cut == PageCut::TooDeep) {
         page.paragraphBreak();
         page.text("[The rest of this page is not shown: its elements are nested too deeply.]");
+    } else if (cut == PageCut::TooMuchMarkup) {
+        page.paragraphBreak();
+        page.text("[The rest of this page is not shown: it has too much markup.]");
     }
     forms_.addRecords(state_.entries);
-    state_.store.add(std::move(state_.entries));
+    state_.store.add(state_.owner, std::move(state_.entries));
     const std::string title = singleToken(titleOf(root, pageLanguage(root)), 200);
     std::string out;
     std::string body = page.finishPage();
@@ -209,7 +229,7 @@ void Walker::head(const GumboNode* node) {
 }
 
 void Walker::checkLines() {
-    if (state_.page.lines() > state_.settings.maxLines) state_.stopped = true;
+    if (state_.page.lines() > state_.settings.maxLines) state_.stop(WalkStop::Lines);
 }
 
 void Walker::textNode(const char* utf8) {
@@ -223,6 +243,10 @@ void Walker::textNode(const char* utf8) {
 }
 
 void Walker::walk(const GumboNode* node) {
+    if (++sinceBudgetCheck_ >= BUDGET_CHECK_EVERY) {
+        sinceBudgetCheck_ = 0;
+        state_.checkBudget();
+    }
     if (state_.stopped) return;
     switch (node->type) {
         case GUMBO_NODE_TEXT:

@@ -11,6 +11,7 @@
 
 #include <gumbo.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -35,9 +36,12 @@ class Walker {
 public:
     // formCharset: what the page's forms send their values in;
     // contentLanguage: the Content-Language the page was sent with (may be
-    // empty), the language of text that no lang attribute covers.
+    // empty), the language of text that no lang attribute covers; owner: the
+    // identity the page's stored links and forms belong to; cpuStartMs: the
+    // thread's processor time when the page was taken up (threadCpuMs).
     Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-           std::string formCharset, std::string_view contentLanguage = {});
+           std::string formCharset, std::string_view contentLanguage, std::string owner,
+           std::int64_t cpuStartMs);
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
 
@@ -63,6 +67,8 @@ private:
     // Nesting deeper than this is read as plain text, so that the walk's
     // recursion stays small whatever the page.
     static constexpr int MAX_DEPTH = 250;
+    // Elements walked between two looks at the page's budget.
+    static constexpr int BUDGET_CHECK_EVERY = 64;
 
     // What both kinds of page do before and after their content.
     void begin(const GumboNode* root, const ViewLink* viewLink);
@@ -92,6 +98,7 @@ private:
     int preDepth_ = 0;
     // Elements left out of a reader page (none on a full page).
     const std::unordered_set<const GumboNode*>* dropped_ = nullptr;
+    int sinceBudgetCheck_ = 0;
     std::string ascii_;  // the text node being written, reused
 };
 

@@ -1,8 +1,12 @@
 #pragma once
 // What the pieces of one page's walk share (walker.h): where content goes
-// now, the counts that bound the page, the resolver of its links and the
-// entries it adds to the token store.
+// now, the counts and the budget that bound the page, the resolver of its
+// links and the entries it adds to the token store.
 
+#include <time.h>
+
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,25 +19,72 @@
 
 namespace wexaproxy {
 
+// Processor time the calling thread has used, in milliseconds.
+inline std::int64_t threadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Why the walk stopped before the end of the page; each has its note.
+enum class WalkStop {
+    None,
+    Lines,   // the browser's page is full
+    Time,    // the page's processor time is used up
+    Memory,  // what the walk built passed the page's memory budget
+    Forms,   // more forms or form fields than a page may have
+};
+
 struct WalkState {
     // contentLanguage: the language key (languageKey) of the page's
-    // Content-Language, the language of text no lang attribute covers.
+    // Content-Language, the language of text no lang attribute covers;
+    // owner: the identity the page's stored links and forms belong to;
+    // cpuStartMs: the thread's processor time when the page was taken up.
     WalkState(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-              std::string contentLanguage)
-        : settings(settings), store(store), resolver(pageUrl), languages{std::move(contentLanguage)} {}
+              std::string contentLanguage, std::string owner, std::int64_t cpuStartMs)
+        : settings(settings),
+          store(store),
+          resolver(pageUrl),
+          owner(std::move(owner)),
+          cpuStartMs(cpuStartMs),
+          languages{std::move(contentLanguage)} {}
     WalkState(const WalkState&) = delete;
     WalkState& operator=(const WalkState&) = delete;
 
     // The browser holds this many links and controls; later ones are text.
     bool capReached() const { return elements >= settings.maxElements; }
 
+    // Ends the walk here (the first reason given is the one noted).
+    void stop(WalkStop why) {
+        if (!stopped) reason = why;
+        stopped = true;
+    }
+
+    // Stops the walk when the page has used up its processor time or its
+    // memory: the bytes written so far and what the builders hold (table
+    // grids, form records, stored links).
+    void checkBudget() {
+        if (stopped) return;
+        std::size_t bytes = page.size() + built;
+        if (out != &page) bytes += out->size();
+        if (bytes > settings.maxBuiltBytes) {
+            stop(WalkStop::Memory);
+        } else if (threadCpuMs() - cpuStartMs > settings.maxCpuMs) {
+            stop(WalkStop::Time);
+        }
+    }
+
     const NormaliserSettings& settings;
     TokenStore& store;
-    UrlResolver resolver;  // against the page's URL, or its BASE once met
+    UrlResolver resolver;           // against the page's URL, or its BASE once met
+    const std::string owner;        // the identity the page's tokens belong to
+    const std::int64_t cpuStartMs;  // the thread's processor time when the page was taken up
     PageWriter page;
     PageWriter* out = &page;  // the page, or the table cell being written
     int elements = 0;         // links and controls written
-    bool stopped = false;     // the page is full: nothing more is written
+    bool stopped = false;     // nothing more is written
+    WalkStop reason = WalkStop::None;
+    std::size_t built = 0;  // bytes the builders hold besides the page
     // Stored links and form records, added to the store when the page is done.
     std::vector<TokenStore::Entry> entries;
     // The language of the text being written, for its transliteration: the

@@ -25,6 +25,7 @@ bool buildFetchRequest(const Request& request, FetchRequest& fetch, std::string&
     }
     fetch = FetchRequest();
     fetch.url = checked.url;
+    fetch.identity = request.identity;
     switch (request.command) {
         case Command::Refresh:
             fetch.bypassCache = true;
@@ -65,6 +66,7 @@ Served replyForResult(const Request& request, const FetchResult& result, const P
     input.contentLanguage = result.contentLanguage;
     input.view = request.view;
     input.posted = request.command == Command::FormPost;
+    input.owner = request.identity;
     // Form replies depend on what was sent, and the server may forbid
     // keeping a page; neither may enter the browser's cache.
     bool cacheable = !input.formReply && !result.forbidsStoring;
@@ -76,7 +78,8 @@ Served replyForResult(const Request& request, const FetchResult& result, const P
     return served;
 }
 
-Served serveRequest(const Request& request, Fetcher& fetcher, const PageFilter& filter) {
+Served serveRequest(const Request& request, Fetcher& fetcher, const PageFilter& filter,
+                    const std::atomic<bool>* dropped) {
     if (request.command == Command::Ping) {
         Served served;
         served.reply = aliveReply();
@@ -88,6 +91,7 @@ Served serveRequest(const Request& request, Fetcher& fetcher, const PageFilter& 
     if (!filter.adaptRequest(adapted, error)) return errorServed(request.url, error);
     FetchRequest fetch;
     if (!buildFetchRequest(adapted, fetch, error)) return errorServed(adapted.url, error);
+    fetch.dropped = dropped;
     FetchResult result = fetcher.fetch(fetch);
     if (result.finalUrl.empty()) result.finalUrl = fetch.url;
     return replyForResult(adapted, result, filter);

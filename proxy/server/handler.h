@@ -4,6 +4,7 @@
 // HTTP request (query string or form body), fetches, passes the body
 // through the page filter and writes the reply.
 
+#include <atomic>
 #include <string>
 
 #include "proxy/core/pagefilter.h"
@@ -25,7 +26,9 @@ bool buildFetchRequest(const Request& request, FetchRequest& fetch, std::string&
 // The reply for a fetched result.
 Served replyForResult(const Request& request, const FetchResult& result, const PageFilter& filter);
 
-// Handles a request of any command; PING needs no fetcher.
-Served serveRequest(const Request& request, Fetcher& fetcher, const PageFilter& filter);
+// Handles a request of any command; PING needs no fetcher. The fetch is
+// abandoned when *dropped becomes true (dropped may be null).
+Served serveRequest(const Request& request, Fetcher& fetcher, const PageFilter& filter,
+                    const std::atomic<bool>* dropped = nullptr);
 
 }  // namespace wexaproxy

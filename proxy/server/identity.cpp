@@ -1,9 +1,14 @@
 #include "proxy/server/identity.h"
 
 #include <arpa/inet.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -78,12 +83,79 @@ std::string addressText(const sockaddr_storage& address) {
     return text;
 }
 
+// A descriptor closed when it goes out of scope.
+struct OwnedFd {
+    int fd;
+    ~OwnedFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 std::string uniqueConnectionIdentity() {
     static std::atomic<std::uint64_t> next{1};
     return "conn:" + std::to_string(next.fetch_add(1));
 }
 
 }  // namespace
+
+OwnerLookup socketOwner(const sockaddr_storage& clientEnd, const sockaddr_storage& serverEnd, unsigned& uid,
+                        bool* held) {
+    const int family = clientEnd.ss_family;
+    if ((family != AF_INET && family != AF_INET6) || serverEnd.ss_family != family)
+        return OwnerLookup::CannotAsk;
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST;  // one socket, looked up by its ends
+    message.request.sdiag_family = static_cast<std::uint8_t>(family);
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = ~0u;
+    inet_diag_sockid& id = message.request.id;
+    id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    if (family == AF_INET) {
+        const auto& client = reinterpret_cast<const sockaddr_in&>(clientEnd);
+        const auto& server = reinterpret_cast<const sockaddr_in&>(serverEnd);
+        id.idiag_sport = client.sin_port;
+        id.idiag_dport = server.sin_port;
+        std::memcpy(id.idiag_src, &client.sin_addr, sizeof client.sin_addr);
+        std::memcpy(id.idiag_dst, &server.sin_addr, sizeof server.sin_addr);
+    } else {
+        const auto& client = reinterpret_cast<const sockaddr_in6&>(clientEnd);
+        const auto& server = reinterpret_cast<const sockaddr_in6&>(serverEnd);
+        id.idiag_sport = client.sin6_port;
+        id.idiag_dport = server.sin6_port;
+        std::memcpy(id.idiag_src, &client.sin6_addr, sizeof client.sin6_addr);
+        std::memcpy(id.idiag_dst, &server.sin6_addr, sizeof server.sin6_addr);
+    }
+    OwnedFd diag{::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)};
+    if (diag.fd < 0) return OwnerLookup::CannotAsk;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(diag.fd, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) !=
+        static_cast<ssize_t>(sizeof message))
+        return OwnerLookup::CannotAsk;
+    // The answer: the socket's description, or an error (no such socket).
+    alignas(nlmsghdr) char answer[8192];
+    const ssize_t got = ::recv(diag.fd, answer, sizeof answer, 0);
+    if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return OwnerLookup::CannotAsk;
+    const auto* header = reinterpret_cast<const nlmsghdr*>(answer);
+    if (!NLMSG_OK(header, static_cast<unsigned>(got))) return OwnerLookup::CannotAsk;
+    if (header->nlmsg_type == NLMSG_ERROR && header->nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr))) {
+        const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
+        return error->error == -ENOENT ? OwnerLookup::NoSuchSocket : OwnerLookup::CannotAsk;
+    }
+    if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+        return OwnerLookup::CannotAsk;
+    const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+    uid = found->idiag_uid;
+    // A socket no process holds (closed, lingering in the kernel) has no inode.
+    if (held != nullptr) *held = found->idiag_inode != 0;
+    return OwnerLookup::Found;
+}
 
 std::string clientIdentity(const sockaddr_storage& peer, const sockaddr_storage& local,
                            const std::string& tcp4Table, const std::string& tcp6Table) {
@@ -114,9 +186,38 @@ std::string clientIdentity(int fd) {
         return uniqueConnectionIdentity();
     }
     if (!isLoopback(peer)) return "addr:" + addressText(peer);
+    unsigned uid = 0;
+    switch (socketOwner(peer, local, uid)) {
+        case OwnerLookup::Found:
+            return "uid:" + std::to_string(uid);
+        case OwnerLookup::NoSuchSocket:
+            return uniqueConnectionIdentity();  // gone already
+        case OwnerLookup::CannotAsk:
+            break;  // no socket diagnostics here: the table has the answer
+    }
     const bool v6 = peer.ss_family == AF_INET6;
     return clientIdentity(peer, local, v6 ? std::string() : readTable("/proc/net/tcp"),
                           v6 ? readTable("/proc/net/tcp6") : std::string());
+}
+
+bool clientClosed(int fd) {
+    sockaddr_storage peer{}, local{};
+    socklen_t peerLength = sizeof peer, localLength = sizeof local;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
+        return true;
+    }
+    if (!isLoopback(peer)) return true;
+    unsigned uid = 0;
+    bool held = false;
+    switch (socketOwner(peer, local, uid, &held)) {
+        case OwnerLookup::Found:
+            return !held;
+        case OwnerLookup::NoSuchSocket:
+        case OwnerLookup::CannotAsk:
+            break;
+    }
+    return true;
 }
 
 }  // namespace wexaproxy

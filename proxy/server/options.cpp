@@ -55,6 +55,12 @@ std::string usageText() {
            "  --workers N            pages fetched at the same time (default 32)\n"
            "  --max-connections N    browser connections open at once; more wait their turn\n"
            "                         (default 512)\n"
+           "  --max-queue N          requests waiting for a worker; more are told the server\n"
+           "                         is busy (default 256; one client holds at most a quarter)\n"
+           "  --client-fetches N     pages fetched at the same time for one client: a Unix\n"
+           "                         user on this host, or one remote address (default 8)\n"
+           "  --max-held BYTES       reply bytes held for clients still reading; past it the\n"
+           "                         slowest readers are dropped (default 268435456)\n"
            "  --read-timeout SECS    time a client has to send its request (default 10)\n"
            "  --max-request BYTES    largest request accepted (default 65536)\n"
            "  --max-fields N         most form fields in one request (default 1000)\n"
@@ -139,6 +145,18 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
                 return fail("--max-connections needs a number 1 to 100000");
             }
             config.maxConnections = static_cast<int>(number);
+        } else if (option == "--max-queue") {
+            if (!needValue() || !parseInteger(value, 1, 100000, number))
+                return fail("--max-queue needs a number 1 to 100000");
+            config.maxQueue = static_cast<int>(number);
+        } else if (option == "--client-fetches") {
+            if (!needValue() || !parseInteger(value, 1, 1024, number))
+                return fail("--client-fetches needs a number 1 to 1024");
+            config.clientFetches = static_cast<int>(number);
+        } else if (option == "--max-held") {
+            if (!needValue() || !parseInteger(value, 65536, 64LL * 1024 * 1024 * 1024, number))
+                return fail("--max-held needs a number of bytes (65536 to 68719476736)");
+            config.maxHeldBytes = static_cast<std::size_t>(number);
         } else if (option == "--read-timeout") {
             if (!needValue() || !parseSeconds(value, 0.05, 3600, config.readTimeoutMs)) {
                 return fail("--read-timeout needs seconds (0.05 to 3600)");

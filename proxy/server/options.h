@@ -1,6 +1,7 @@
 #pragma once
 // Command-line options of wexapserver.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ struct Config {
     PrivateTargets privateTargets = PrivateTargets::Auto;
     int workers = 32;
     int maxConnections = 512;
+    // Fair shares: requests waiting for a worker (in all; one client
+    // identity holds at most a quarter of them), fetches of one identity at
+    // a time, and the reply bytes held for clients still reading them.
+    int maxQueue = 256;
+    int clientFetches = 8;
+    std::size_t maxHeldBytes = 256 * 1024 * 1024;
     long readTimeoutMs = 10000;
     long writeTimeoutMs = 30000;
     RequestLimits requestLimits;

@@ -9,10 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
 
+#include "proxy/server/identity.h"
 #include "proxy/server/reply.h"
 
 namespace wexaproxy {
@@ -33,7 +35,21 @@ constexpr int ACCEPT_BATCH = 32;
 // place until their read deadline, and nobody else (a PING included) would
 // get in meanwhile.
 constexpr auto EVICTABLE_AFTER = std::chrono::seconds(1);
-constexpr const char* EVICTED_MESSAGE = "Server busy; try again";
+constexpr const char* BUSY_MESSAGE = "Server busy; try again";
+// How fast a client reads is judged over at least this time.
+constexpr auto READING_CHANCE = std::chrono::seconds(1);
+
+// True when the client has ended its stream (or the connection failed): the
+// end of the stream is all that is left to read. Bytes after a complete
+// request are left alone.
+bool peerGone(int fd) {
+    char byte;
+    for (;;) {
+        const ssize_t got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR) continue;
+        return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+}
 
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -148,7 +164,9 @@ void Server::run() {
     {
         std::lock_guard<std::mutex> lock(jobsMutex_);
         workersStop_ = true;
-        jobs_.clear();
+        clients_.clear();
+        turns_.clear();
+        queued_ = 0;
     }
     jobsReady_.notify_all();
     for (std::thread& worker : workers_) worker.join();
@@ -168,14 +186,22 @@ bool Server::connectionsWaiting() const {
     return ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
 }
 
-Server::Connection* Server::oldestIdleReader(Clock::time_point now) {
-    Connection* oldest = nullptr;
+// The connection that gives up its place when the table is full and others
+// wait: one that has its whole reply and only waits for the client to close
+// (the one waiting longest), else the client that has been sending its
+// request the longest, for at least EVICTABLE_AFTER.
+Server::Connection* Server::evictable(Clock::time_point now) {
+    Connection* draining = nullptr;
+    Connection* reader = nullptr;
     for (auto& entry : connections_) {
         Connection& conn = entry.second;
-        if (conn.phase != Phase::Reading || now - conn.started < EVICTABLE_AFTER) continue;
-        if (oldest == nullptr || conn.started < oldest->started) oldest = &conn;
+        if (conn.phase == Phase::Draining) {
+            if (draining == nullptr || conn.deadline < draining->deadline) draining = &conn;
+        } else if (conn.phase == Phase::Reading && now - conn.started >= EVICTABLE_AFTER) {
+            if (reader == nullptr || conn.started < reader->started) reader = &conn;
+        }
     }
-    return oldest;
+    return draining != nullptr ? draining : reader;
 }
 
 void Server::acceptAll() {
@@ -184,7 +210,7 @@ void Server::acceptAll() {
     // replies and closes waiting behind it.
     for (int batch = 0; batch < ACCEPT_BATCH; ++batch) {
         if (connections_.size() >= static_cast<std::size_t>(config_.maxConnections)) {
-            Connection* idle = connectionsWaiting() ? oldestIdleReader(Clock::now()) : nullptr;
+            Connection* idle = connectionsWaiting() ? evictable(Clock::now()) : nullptr;
             if (idle == nullptr) {
                 // Full: new clients wait in the kernel's queue until a
                 // connection closes. Refusing them instead would make them
@@ -193,13 +219,15 @@ void Server::acceptAll() {
                 pauseAccepting(Clock::now());
                 return;
             }
-            // The reply is a few bytes on a socket that has sent nothing
-            // back yet: the send buffer takes it at once, or it is lost with
-            // a client that is not listening anyway.
-            std::string reply = errorReply(EVICTED_MESSAGE);
-            std::size_t sent = 0;
-            sendAvailable(idle->fd, reply, sent);
-            logDone(*idle, "-", "", std::string("ERROR ") + EVICTED_MESSAGE, reply.size());
+            if (idle->phase == Phase::Reading) {
+                // The reply is a few bytes on a socket that has sent nothing
+                // back yet: the send buffer takes it at once, or it is lost
+                // with a client that is not listening anyway.
+                std::string reply = errorReply(BUSY_MESSAGE);
+                std::size_t sent = 0;
+                sendAvailable(idle->fd, reply, sent);
+                logDone(*idle, "-", "", std::string("ERROR ") + BUSY_MESSAGE, reply.size());
+            }
             close(idle->id);
         }
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -218,6 +246,7 @@ void Server::acceptAll() {
         conn.id = id;
         conn.fd = fd;
         conn.reader = RequestReader(config_.requestLimits);
+        conn.identity = clientIdentity(fd);
         conn.started = Clock::now();
         conn.deadline = conn.started + std::chrono::milliseconds(config_.readTimeoutMs);
         watch(conn, EPOLLIN | EPOLLRDHUP);
@@ -244,6 +273,7 @@ void Server::unwatch(Connection& conn) {
 void Server::close(std::uint64_t id) {
     auto found = connections_.find(id);
     if (found == connections_.end()) return;
+    releaseOut(found->second);
     unwatch(found->second);
     ::close(found->second.fd);
     connections_.erase(found);
@@ -269,7 +299,12 @@ void Server::onEvent(std::uint64_t id, std::uint32_t events) {
             drain(conn);
             break;
         case Phase::Waiting:
-            break;  // not watched while a worker has it
+            // Watched for the end of the client's stream only: the client is
+            // gone when it closed its socket (not when it only ended its
+            // sending side and still waits for the reply).
+            if ((events & (EPOLLHUP | EPOLLERR)) || ((events & EPOLLRDHUP) && clientClosed(conn.fd)))
+                clientGone(conn);
+            break;
     }
 }
 
@@ -313,23 +348,119 @@ void Server::requestRead(Connection& conn) {
         startReply(conn, std::move(reply));
         return;
     }
-    // While a worker fetches, the socket is left alone: a client that hangs
-    // up then would otherwise keep waking the loop.
-    unwatch(conn);
+    // A client that sent its request and hung up at once wants nothing.
+    if (peerGone(conn.fd) && clientClosed(conn.fd)) {
+        logDone(conn, commandName(request.command), request.url, "DROPPED client went away", 0);
+        close(conn.id);
+        return;
+    }
+    if (!enqueue(conn)) {
+        std::string reply = errorReply(BUSY_MESSAGE);
+        logDone(conn, commandName(request.command), request.url, std::string("ERROR ") + BUSY_MESSAGE,
+                reply.size());
+        startReply(conn, std::move(reply));
+        return;
+    }
+    // While the request waits and is fetched, the socket is watched for the
+    // client's hang-up only, once (edge-triggered): a closed socket would
+    // otherwise keep waking the loop.
     conn.phase = Phase::Waiting;
+    watch(conn, EPOLLRDHUP | EPOLLET);
+    jobsReady_.notify_one();
+}
+
+bool Server::enqueue(Connection& conn) {
+    Job job;
+    job.id = conn.id;
+    job.request = conn.reader.request();
+    job.request.identity = conn.identity;
+    conn.dropped = std::make_shared<std::atomic<bool>>(false);
+    job.dropped = conn.dropped;
+    // One identity holds at most a quarter of the queue, so that a few
+    // others always find room.
+    const std::size_t clientShare = std::max(1, config_.maxQueue / 4);
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    ClientJobs& client = clients_[conn.identity];
+    if (queued_ >= static_cast<std::size_t>(config_.maxQueue) || client.waiting.size() >= clientShare) {
+        if (client.waiting.empty() && client.running == 0) clients_.erase(conn.identity);
+        return false;
+    }
+    if (client.waiting.empty()) turns_.push_back(conn.identity);
+    client.waiting.push_back(std::move(job));
+    ++queued_;
+    return true;
+}
+
+// The client of a waiting connection hung up: its request leaves the queue
+// (or its fetch is abandoned) and the connection closes.
+void Server::clientGone(Connection& conn) {
+    if (conn.dropped) conn.dropped->store(true);
     {
         std::lock_guard<std::mutex> lock(jobsMutex_);
-        jobs_.push_back(Job{conn.id, request});
+        auto client = clients_.find(conn.identity);
+        if (client != clients_.end()) {
+            std::deque<Job>& waiting = client->second.waiting;
+            for (auto job = waiting.begin(); job != waiting.end(); ++job) {
+                if (job->id != conn.id) continue;
+                waiting.erase(job);
+                --queued_;
+                if (waiting.empty()) turns_.remove(conn.identity);
+                break;
+            }
+            if (waiting.empty() && client->second.running == 0) clients_.erase(client);
+        }
     }
-    jobsReady_.notify_one();
+    const Request& request = conn.reader.request();
+    logDone(conn, commandName(request.command), request.url, "DROPPED client went away", 0);
+    close(conn.id);
 }
 
 void Server::startReply(Connection& conn, std::string bytes) {
     conn.phase = Phase::Writing;
+    releaseOut(conn);
     conn.out = std::move(bytes);
+    heldBytes_ += conn.out.size();
     conn.sent = 0;
-    conn.deadline = Clock::now() + std::chrono::milliseconds(config_.writeTimeoutMs);
+    conn.writeStarted = Clock::now();
+    conn.deadline = conn.writeStarted + std::chrono::milliseconds(config_.writeTimeoutMs);
     writeTo(conn);
+}
+
+void Server::releaseOut(Connection& conn) {
+    heldBytes_ -= std::min(heldBytes_, conn.out.size());
+    std::string().swap(conn.out);
+}
+
+// Makes room for a reply of bytes among the replies held for clients still
+// reading, by dropping the slowest readers: those that took the fewest
+// bytes per second since their reply started, counted over at least
+// READING_CHANCE (so a reply just started is judged by what the client took
+// at once); the one waiting longest first among equals. A client that reads
+// has its reply in the socket soon and is no longer held. False when there
+// is no room even so (a reply larger than the bound).
+bool Server::makeRoom(std::size_t bytes, Clock::time_point now) {
+    while (heldBytes_ + bytes > config_.maxHeldBytes) {
+        Connection* slowest = nullptr;
+        double slowestRate = 0;
+        for (auto& entry : connections_) {
+            Connection& conn = entry.second;
+            if (conn.phase != Phase::Writing || conn.out.empty()) continue;
+            const double seconds = std::chrono::duration<double>(
+                                       std::max<Clock::duration>(now - conn.writeStarted, READING_CHANCE))
+                                       .count();
+            const double rate = static_cast<double>(conn.sent) / seconds;
+            if (slowest == nullptr || rate < slowestRate ||
+                (rate == slowestRate && conn.writeStarted < slowest->writeStarted)) {
+                slowest = &conn;
+                slowestRate = rate;
+            }
+        }
+        if (slowest == nullptr) return false;
+        log_.notice("reply memory full: dropped a client that read " + std::to_string(slowest->sent) +
+                    " of " + std::to_string(slowest->out.size()) + " bytes");
+        close(slowest->id);
+    }
+    return true;
 }
 
 void Server::writeTo(Connection& conn) {
@@ -343,7 +474,7 @@ void Server::writeTo(Connection& conn) {
         case Sent::All:
             break;
     }
-    std::string().swap(conn.out);
+    releaseOut(conn);
     ::shutdown(conn.fd, SHUT_WR);
     conn.phase = Phase::Draining;
     conn.deadline = Clock::now() + LINGER;
@@ -369,10 +500,18 @@ void Server::collectFinished() {
         std::lock_guard<std::mutex> lock(finishedMutex_);
         done.swap(finished_);
     }
+    const Clock::time_point now = Clock::now();
     for (Finished& item : done) {
         auto found = connections_.find(item.id);
-        if (found == connections_.end()) continue;
+        if (found == connections_.end()) continue;  // the client went away
         Connection& conn = found->second;
+        if (!makeRoom(item.served.reply.size(), now)) {
+            std::string reply = errorReply(BUSY_MESSAGE);
+            logDone(conn, item.command, item.served.url,
+                    std::string("ERROR ") + BUSY_MESSAGE + " (reply memory)", reply.size());
+            startReply(conn, std::move(reply));
+            continue;
+        }
         logDone(conn, item.command, item.served.url, item.served.outcome, item.served.reply.size());
         startReply(conn, std::move(item.served.reply));
     }
@@ -403,7 +542,7 @@ void Server::sweepDeadlines() {
     // not evicted.
     if (acceptPaused_ && now >= acceptResumes_ &&
         (connections_.size() < static_cast<std::size_t>(config_.maxConnections) ||
-         (connectionsWaiting() && oldestIdleReader(now) != nullptr))) {
+         (connectionsWaiting() && evictable(now) != nullptr))) {
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = LISTEN_ID;
@@ -412,21 +551,58 @@ void Server::sweepDeadlines() {
     }
 }
 
+// The next request to fetch: identities with waiting requests take turns,
+// each up to config_.clientFetches fetches at a time. A request whose client
+// has gone is dropped here, before anything is fetched.
+bool Server::takeJobLocked(Job& job) {
+    for (auto turn = turns_.begin(); turn != turns_.end();) {
+        const std::string identity = *turn;
+        ClientJobs& client = clients_[identity];
+        if (client.running >= config_.clientFetches) {
+            ++turn;
+            continue;
+        }
+        job = std::move(client.waiting.front());
+        client.waiting.pop_front();
+        --queued_;
+        turn = turns_.erase(turn);
+        if (!client.waiting.empty()) turns_.push_back(identity);
+        if (job.dropped && job.dropped->load()) {
+            if (client.waiting.empty() && client.running == 0) clients_.erase(identity);
+            continue;
+        }
+        ++client.running;
+        return true;
+    }
+    return false;
+}
+
+void Server::jobDoneLocked(const std::string& identity) {
+    auto client = clients_.find(identity);
+    if (client == clients_.end()) return;
+    --client->second.running;
+    if (client->second.running <= 0 && client->second.waiting.empty()) clients_.erase(client);
+}
+
 void Server::workerMain() {
-    Fetcher fetcher(config_.fetch, share_, &stopping_);
+    Fetcher fetcher(config_.fetch, share_, jars_, &stopping_);
     for (;;) {
         Job job;
         {
             std::unique_lock<std::mutex> lock(jobsMutex_);
-            jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
+            jobsReady_.wait(lock, [this, &job] { return workersStop_ || takeJobLocked(job); });
             if (workersStop_) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
         }
         Finished finished;
         finished.id = job.id;
-        finished.served = serveRequest(job.request, fetcher, filter_);
+        finished.served = serveRequest(job.request, fetcher, filter_, job.dropped.get());
         finished.command = commandName(job.request.command);
+        {
+            std::lock_guard<std::mutex> lock(jobsMutex_);
+            jobDoneLocked(job.request.identity);
+        }
+        // A turn may have come for a request of this identity.
+        jobsReady_.notify_all();
         {
             std::lock_guard<std::mutex> lock(finishedMutex_);
             finished_.push_back(std::move(finished));

@@ -10,13 +10,26 @@
 // workers, which block in libcurl for as long as a web server takes, are
 // all busy with real fetches. Blocking fetches on threads (rather than one
 // event-driven curl multi handle) keep the fetch code simple and let the
-// page filter, which will do real CPU work, run on every core.
+// page filter, which does real CPU work, run on every core.
+//
+// Many users share one server, so every request carries the identity of
+// its client (identity.h), found once when the connection is accepted, and
+// the server shares out its work by identity: waiting requests queue per
+// identity and workers take them in turns, one identity at most
+// clientFetches at a time; the queue is bounded in all and per identity,
+// and a request beyond it is told the server is busy. PING is answered by
+// the loop itself. A client that hangs up while its request waits is
+// dropped before anything is fetched (and a fetch under way for it is
+// abandoned). Replies held for clients still reading are bounded in bytes:
+// past the bound the slowest readers are dropped.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +38,7 @@
 
 #include "proxy/core/log.h"
 #include "proxy/core/pagefilter.h"
+#include "proxy/fetch/cookiejar.h"
 #include "proxy/fetch/fetcher.h"
 #include "proxy/server/handler.h"
 #include "proxy/server/options.h"
@@ -59,16 +73,27 @@ private:
         Phase phase = Phase::Reading;
         bool watched = false;  // registered with epoll
         RequestReader reader;
+        std::string identity;  // who the client is (identity.h)
         Clock::time_point started;
         Clock::time_point deadline;
         std::string out;
         std::size_t sent = 0;
+        Clock::time_point writeStarted;
+        // Set when the client hangs up while its request waits or is fetched.
+        std::shared_ptr<std::atomic<bool>> dropped;
     };
     // A complete request for a worker, and the reply it hands back: workers
     // never touch a socket.
     struct Job {
         std::uint64_t id = 0;
         Request request;
+        std::shared_ptr<std::atomic<bool>> dropped;
+    };
+    // The requests of one identity: those waiting for a worker, and the
+    // number being fetched.
+    struct ClientJobs {
+        std::deque<Job> waiting;
+        int running = 0;
     };
     struct Finished {
         std::uint64_t id = 0;
@@ -79,11 +104,15 @@ private:
     void acceptAll();
     void pauseAccepting(Clock::time_point until);
     bool connectionsWaiting() const;
-    Connection* oldestIdleReader(Clock::time_point now);
+    Connection* evictable(Clock::time_point now);
     void onEvent(std::uint64_t id, std::uint32_t events);
     void readFrom(Connection& conn);
     void requestRead(Connection& conn);
+    bool enqueue(Connection& conn);
+    void clientGone(Connection& conn);
+    bool makeRoom(std::size_t bytes, Clock::time_point now);
     void startReply(Connection& conn, std::string bytes);
+    void releaseOut(Connection& conn);
     void writeTo(Connection& conn);
     void drain(Connection& conn);
     void watch(Connection& conn, std::uint32_t events);
@@ -94,6 +123,8 @@ private:
     void logDone(const Connection& conn, const std::string& command, const std::string& url,
                  const std::string& outcome, std::size_t bytes);
     void workerMain();
+    bool takeJobLocked(Job& job);
+    void jobDoneLocked(const std::string& identity);
 
     const Config config_;
     const PageFilter& filter_;
@@ -113,9 +144,14 @@ private:
     std::uint64_t nextId_ = 2;  // 0 is the listening socket, 1 the wake-up descriptor
     std::unordered_map<std::uint64_t, Connection> connections_;
 
+    CookieJars jars_;
+    std::size_t heldBytes_ = 0;  // reply bytes of connections still writing
+
     std::mutex jobsMutex_;
     std::condition_variable jobsReady_;
-    std::deque<Job> jobs_;
+    std::unordered_map<std::string, ClientJobs> clients_;
+    std::list<std::string> turns_;  // identities with waiting requests, next turn first
+    std::size_t queued_ = 0;        // requests waiting in all
     bool workersStop_ = false;
 
     std::mutex finishedMutex_;

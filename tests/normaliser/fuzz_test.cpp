@@ -4,13 +4,23 @@
 // The random pages come from a fixed seed, so every run sees the same ones.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialect.h"
 #include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/walkstate.h"
 #include "proxy/server/reply.h"
 #include "support/testsupport.h"
 
@@ -141,6 +151,93 @@ void checkPage(const std::string& html, bool runPassOne, const std::string& labe
     }
 }
 
+// A field of /proc/<pid>/status in KiB (VmRSS, VmHWM); 0 when unknown.
+long statusKib(const std::string& pid, const std::string& field) {
+    std::ifstream status("/proc/" + pid + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, field.size() + 1, field + ":") == 0)
+            return std::stol(line.substr(field.size() + 1));
+    }
+    return 0;
+}
+
+// What normalising one page cost a child process.
+struct Cost {
+    bool finished = false;  // false: killed by the watch, or crashed
+    long growthMib = 0;     // peak resident memory over that at the start
+    long cpuMs = 0;         // processor time of the normalising thread
+    long stored = 0;        // entries the page left in the token store
+    std::string page;       // the end of the page written
+    std::string why;        // why it did not finish
+};
+
+// Normalises html in a child process and measures it. The parent watches
+// the child and kills it when its resident memory passes killMib or it runs
+// longer than killSeconds, so that a normaliser without bounds fails the
+// test instead of taking the machine's memory or the suite's time.
+Cost normaliseInChild(const std::string& html, const wexaproxy::NormaliserSettings& settings,
+                      long killMib = 1024, int killSeconds = 30) {
+    int pipeFds[2];
+    Cost cost;
+    if (pipe(pipeFds) != 0) return cost;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeFds[0]);
+        const long before = statusKib("self", "VmRSS");
+        const std::int64_t cpu0 = wexaproxy::threadCpuMs();
+        wexaproxy::TokenStore store;
+        const std::string out =
+            wexaproxy::normaliseHtml(html, "text/html", "http://bomb.example/", store, settings);
+        const std::int64_t cpu = wexaproxy::threadCpuMs() - cpu0;
+        const long growth = (statusKib("self", "VmHWM") - before) / 1024;
+        const std::string report = std::to_string(growth) + " " + std::to_string(cpu) + " " +
+                                   std::to_string(store.entries()) + " " +
+                                   out.substr(out.size() - std::min<std::size_t>(out.size(), 4000));
+        ssize_t ignored = write(pipeFds[1], report.data(), report.size());
+        (void)ignored;
+        _exit(0);  // no leak check or other exit work in the child
+    }
+    close(pipeFds[1]);
+    const auto started = std::chrono::steady_clock::now();
+    const std::string pid = std::to_string(child);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        const long rssMib = statusKib(pid, "VmRSS") / 1024;
+        const auto seconds = std::chrono::steady_clock::now() - started;
+        if (rssMib > killMib || seconds > std::chrono::seconds(killSeconds)) {
+            cost.why = rssMib > killMib ? "killed at " + std::to_string(rssMib) + " MiB"
+                                        : "killed after " + std::to_string(killSeconds) + " s";
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            close(pipeFds[0]);
+            return cost;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::string report;
+    char buffer[4096];
+    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, got);
+    close(pipeFds[0]);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report.empty()) {
+        cost.why = "the child failed";
+        return cost;
+    }
+    std::istringstream fields(report);
+    fields >> cost.growthMib >> cost.cpuMs >> cost.stored;
+    fields.get();
+    cost.page.assign(std::istreambuf_iterator<char>(fields), std::istreambuf_iterator<char>());
+    cost.finished = true;
+    return cost;
+}
+
+std::string repeat(const std::string& piece, int times) {
+    std::string out;
+    out.reserve(piece.size() * static_cast<std::size_t>(times));
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
 }  // namespace
 
 TEST(NormaliserRobustness, RandomMarkupYieldsSafeOutput) {
@@ -224,4 +321,78 @@ TEST(NormaliserRobustness, DeepNestingAndHugeCountsStayWithinBounds) {
         wexaproxy::normaliseHtml(big, "text/html", "http://x.example/", store, settings);
     EXPECT_NE(shortened.find("[This page is cut short: only its first 1 MB are shown.]"), std::string::npos);
     EXPECT_LT(shortened.size(), 1100u * 1024u);
+}
+
+// Small pages built to make the normaliser allocate or work without end.
+// The bounds leave room for the sanitizer build, in which the unit tests
+// run (it takes several times the memory and time of a plain build); a
+// normaliser without bounds takes gigabytes or minutes on each.
+TEST(NormaliserRobustness, SizeBombsStayWithinMemoryAndTimeBounds) {
+    struct Bomb {
+        const char* name;
+        std::string html;
+        long maxMib;
+        long maxCpuMs;
+        const char* note;  // the page must end with this note, when given
+        long maxStored;    // entries it may leave in the token store
+    };
+    std::string attributes;
+    for (int i = 0; i < 50000; ++i) attributes += "a" + std::to_string(i) + " ";
+    const std::vector<Bomb> bombs = {
+        // 67 KB: one row of 2,000 cells spanning 50 columns and 1,000 rows,
+        // then 1,000 rows: a grid of 100 million covered cells.
+        {"span page",
+         "<table><tr>" + repeat("<td colspan=50 rowspan=1000>x", 2000) + repeat("<tr><td>r", 1000) +
+             "</table>",
+         100, 2000, nullptr, 0},
+        // 380 KB: one tag of 50,000 attributes, each compared with all before it.
+        {"attributes", "<p " + attributes + ">text", 100, 2000, "it has too much markup", 0},
+        // 1.2 MB: 100,000 forms, each a record kept in the token store for hours.
+        {"forms", repeat("<form></form>", 100000), 150, 4000, "it has too many forms or form fields", 2000},
+        // 5 MB: 1.3 million line breaks, a few hundred bytes of tree each
+        // (here with a tree bound of 32 MB).
+        {"elements", repeat("<br>", 1300000), 150, 4000, "it has too much markup", 0},
+    };
+    for (const Bomb& bomb : bombs) {
+        wexaproxy::NormaliserSettings settings;
+        if (std::string(bomb.name) == "elements") settings.maxTreeBytes = 32 * 1024 * 1024;
+        const Cost cost = normaliseInChild(bomb.html, settings);
+        if (!cost.finished) {
+            ADD_FAILURE() << bomb.name << ": " << cost.why;
+            continue;
+        }
+        std::printf("%s (%zu KB): %ld MiB, %ld ms, %ld stored\n", bomb.name, bomb.html.size() / 1024,
+                    cost.growthMib, cost.cpuMs, cost.stored);
+        EXPECT_LT(cost.growthMib, bomb.maxMib) << bomb.name;
+        EXPECT_LT(cost.cpuMs, bomb.maxCpuMs) << bomb.name;
+        EXPECT_LE(cost.stored, bomb.maxStored) << bomb.name;
+        if (bomb.note != nullptr) {
+            EXPECT_NE(cost.page.find(bomb.note), std::string::npos) << bomb.name;
+        }
+    }
+}
+
+TEST(NormaliserRobustness, PagesOverTheirBudgetEndWithANote) {
+    std::string page;
+    for (int i = 0; i < 5000; ++i) page += "<p>Paragraph " + std::to_string(i) + " of a long page.</p>";
+    wexaproxy::TokenStore store;
+    wexaproxy::NormaliserSettings settings;
+    settings.maxBuiltBytes = 40 * 1024;
+    const std::string big = wexaproxy::normaliseHtml(page, "text/html", "http://x.example/", store, settings);
+    EXPECT_NE(big.find("[The rest of this page is not shown: it needs too much memory.]"), std::string::npos);
+    EXPECT_LT(big.size(), 50u * 1024u);
+    EXPECT_NE(big.find("Paragraph 0 "), std::string::npos);
+
+    settings = {};
+    settings.maxCpuMs = 0;
+    const std::string slow =
+        wexaproxy::normaliseHtml(page, "text/html", "http://x.example/", store, settings);
+    EXPECT_NE(slow.find("[The rest of this page is not shown: preparing it takes too long.]"),
+              std::string::npos);
+    EXPECT_EQ(slow.find("Paragraph 4999 "), std::string::npos);
+
+    // Within the budget the whole page is written.
+    const std::string whole = wexaproxy::normaliseHtml(page, "text/html", "http://x.example/", store);
+    EXPECT_NE(whole.find("Paragraph 4999 "), std::string::npos);
+    EXPECT_EQ(whole.find("[The rest"), std::string::npos);
 }

@@ -2,18 +2,24 @@
 """wexapserver under abuse: a thousand connections at once, silent and slow
 clients, over-long and malformed requests, URLs that try to smuggle header
 lines into the outgoing HTTP request, a redirect loop, and the rule that
-keeps a proxy listening beyond loopback from fetching private addresses.
-Through all of it the server must keep answering PING, and its memory must
-stay bounded. Everything listens and connects on 127.0.0.1 only.
+keeps a proxy listening beyond loopback from fetching private addresses;
+then web servers that answer slowly, clients that hang up or never read
+their replies, and sites that flood the cookie jar. Through all of it the
+server must keep answering PING, serve other users, and its memory must
+stay bounded. Tests that need a second user run other_client.py as another
+Unix user (setpriv, as root). Everything listens and connects on 127.0.0.1
+only.
 
 Usage: abuse_test.py PATH_TO_WEXAPSERVER
 """
 
 import http.server
+import json
 import os
 import re
 import resource
 import select
+import shutil
 import socket
 import subprocess
 import sys
@@ -34,6 +40,13 @@ PING_BOUND = 1.0  # seconds for one PING while the connections are held
 MEMORY_GROWTH_BOUND = 128 * 1024  # KiB the peak may grow over the idle server
 LEAK_BOUND = 16 * 1024  # KiB the RSS may grow between the second and the last round
 ROUNDS = 4
+RELEASE = threading.Event()  # lets the slow pages of the web server answer
+SLOW_SECONDS = 20  # how long a slow page waits at most
+# 2.3 MB of text whose lines are mostly blanks, kept as the browser's
+# no-break spaces: a reply of 6.4 MB, more than the kernel's socket buffers
+# take for a client that does not read.
+BIG_TEXT = b"".join(b"line %05d" % i + b" " * 66 + b"|\n" for i in range(29900))
+OTHER_UID = 65534
 
 
 class Origin(http.server.BaseHTTPRequestHandler):
@@ -55,8 +68,26 @@ class Origin(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.record()
-        path = self.path.partition("?")[0]
-        if path == "/loop":
+        path, _, query = self.path.partition("?")
+        if path == "/slow":
+            RELEASE.wait(SLOW_SECONDS)
+            self.send_body(b"<B>slow page</B>")
+        elif path == "/big.txt":
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", str(len(BIG_TEXT)))
+            self.end_headers()
+            self.wfile.write(BIG_TEXT)
+        elif path == "/cookies":
+            # 50 new cookies of 3 KB on every visit.
+            self.send_response(200)
+            for i in range(50):
+                self.send_header("Set-Cookie", "c%s_%d=%s; Path=/" % (query, i, "v" * 3000))
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", "4")
+            self.end_headers()
+            self.wfile.write(b"fed.")
+        elif path == "/loop":
             self.send_response(302)
             self.send_header("Location", "/loop")
             self.send_header("Content-Length", "0")
@@ -72,6 +103,12 @@ class Origin(http.server.BaseHTTPRequestHandler):
 
 class OriginServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    request_queue_size = 1024
+
+    def handle_error(self, request, client_address):
+        # The proxy hangs up on fetches it abandons.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
 
 
 def origin_url(path, host="127.0.0.1"):
@@ -197,6 +234,34 @@ def raise_descriptor_limit(wanted):
         return True
     resource.setrlimit(resource.RLIMIT_NOFILE, (wanted, hard))
     return True
+
+
+def other_user_python():
+    """A Python interpreter a second Unix user may run, or None (not root,
+    no setpriv)."""
+    if os.getuid() != 0 or not shutil.which("setpriv"):
+        return None
+    for candidate in (sys.executable, shutil.which("python3", path="/usr/bin:/bin")):
+        if candidate and subprocess.run(["setpriv", "--reuid=%d" % OTHER_UID, "--regid=%d" % OTHER_UID,
+                                         "--clear-groups", candidate, "-c", "pass"], capture_output=True).returncode == 0:
+            return candidate
+    return None
+
+
+def as_other_user(python, port, requests):
+    """The replies a second Unix user gets for requests, one connection each."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "other_client.py")
+    job = json.dumps({"port": port, "requests": [r.hex() for r in requests]})
+    done = subprocess.run(["setpriv", "--reuid=%d" % OTHER_UID, "--regid=%d" % OTHER_UID, "--clear-groups", python,
+                           script], input=job, capture_output=True, text=True, timeout=60)
+    if done.returncode != 0:
+        raise RuntimeError("other_client.py failed: " + done.stderr)
+    return [bytes.fromhex(reply) for reply in json.loads(done.stdout)]
+
+
+def log_lines(proxy, pattern):
+    with open(proxy.log.name, errors="replace") as f:
+        return [line for line in f if re.search(pattern, line)]
 
 
 def setUpModule():
@@ -464,6 +529,147 @@ class PrivateTargets(unittest.TestCase):
         proxy = Proxy()
         try:
             self.assertTrue(proxy.get(origin_url("/page.html")).startswith(b"OK\nTRUE\n"))
+        finally:
+            proxy.close()
+
+
+class SlowSites(unittest.TestCase):
+    def setUp(self):
+        RELEASE.clear()
+
+    def tearDown(self):
+        RELEASE.set()
+
+    def test_slow_pages_leave_ping_and_other_users_prompt(self):
+        # 520 clients of one user ask for pages that take 20 s, more than
+        # the 512 connections the server holds: PING and a page of another
+        # user are still served at once.
+        python = other_user_python()
+        if python is None:
+            self.skipTest("needs root and setpriv for a second user")
+        if not raise_descriptor_limit(1000):
+            self.skipTest("this process may not open 1000 descriptors")
+        proxy = Proxy("--workers", "8", "--client-fetches", "4", "--read-timeout", "30")
+        held = []
+        try:
+            held = open_many(proxy.port, 520)
+            for sock in held:
+                sock.sendall(("GET\n%s\n" % origin_url("/slow")).encode())
+            time.sleep(1)
+            ping = proxy.ping_seconds()
+            started = time.monotonic()
+            [other] = as_other_user(python, proxy.port, [("GET\n%s\n" % origin_url("/page.html")).encode()])
+            other_seconds = time.monotonic() - started
+            print("\nPING behind 520 slow pages: %.3f s; another user's page: %.2f s" % (ping, other_seconds),
+                  file=sys.stderr)
+            self.assertLess(ping, 2.0)
+            self.assertTrue(other.startswith(b"OK\nTRUE\n<B>page</B>"), other[:100])
+            self.assertLess(other_seconds, 5.0)
+            # Beyond its share of the queue, the first user is told at once.
+            busy = 0
+            for sock in held:
+                sock.settimeout(0.01)
+                try:
+                    if sock.recv(100) == b"ERROR\nServer busy; try again\n":
+                        busy += 1
+                except (socket.timeout, ConnectionResetError):
+                    pass
+            self.assertGreater(busy, 0)
+        finally:
+            RELEASE.set()
+            for sock in held:
+                sock.close()
+            proxy.close()
+
+    def test_requests_of_clients_that_hung_up_are_not_fetched(self):
+        proxy = Proxy("--workers", "2", "--client-fetches", "2")
+        waiting = []
+        try:
+            # Both workers wait for a slow page.
+            waiting = [proxy.connect() for _ in range(2)]
+            for sock in waiting:
+                sock.sendall(("GET\n%s\n" % origin_url("/slow")).encode())
+            time.sleep(0.5)
+            mark = received_mark()
+            # Twenty clients send a request and close at once; one more
+            # closes only its sending side and waits for the reply.
+            for i in range(20):
+                with proxy.connect() as sock:
+                    sock.sendall(("GET\n%s\n" % origin_url("/page.html?gone=%d" % i)).encode())
+            half = proxy.connect()
+            half.sendall(("GET\n%s\n" % origin_url("/page.html?half-closed")).encode())
+            half.shutdown(socket.SHUT_WR)
+            time.sleep(0.5)
+            RELEASE.set()
+            self.assertTrue(read_reply(half).startswith(b"OK\nTRUE\n"))
+            half.close()
+            for sock in waiting:
+                self.assertTrue(read_reply(sock).startswith(b"OK\nTRUE\n"))
+            time.sleep(0.5)
+            fetched = [line for line, _ in received_since(mark) if "gone=" in line]
+            self.assertEqual(fetched, [])
+            self.assertEqual(len(log_lines(proxy, r"gone=\d+ DROPPED client went away")), 20)
+        finally:
+            RELEASE.set()
+            for sock in waiting:
+                sock.close()
+            proxy.close()
+
+
+class NonReaders(unittest.TestCase):
+    def test_clients_that_never_read_are_dropped_and_memory_stays_bounded(self):
+        # 40 clients ask for a page of 6.4 MB and never read a byte. The
+        # server holds at most 32 MB of replies for them.
+        env = {"ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=4"}
+        proxy = Proxy("--max-held", str(32 * 1024 * 1024), env=env)
+        clients = []
+        try:
+            idle_rss, _ = proxy.memory()
+            for _ in range(40):
+                sock = socket.socket()
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+                sock.connect(("127.0.0.1", proxy.port))
+                sock.sendall(("GET\n%s\n" % origin_url("/big.txt")).encode())
+                clients.append(sock)
+            deadline = time.time() + 90
+            while len(log_lines(proxy, r"big\.txt")) < 40 and time.time() < deadline:
+                time.sleep(0.2)
+            self.assertEqual(len(log_lines(proxy, r"big\.txt")), 40)
+            # A client that reads gets the whole page meanwhile.
+            page = proxy.get(origin_url("/big.txt"))
+            self.assertTrue(page.startswith(b"OK\nTRUE\n") and page.endswith(b"~~~~~~\n"), page[-100:])
+            self.assertTrue(b"line 29899" in page.replace(b"\n", b""), "the page is not whole")
+            rss, peak = proxy.memory()
+            dropped = len(log_lines(proxy, r"reply memory full: dropped a client"))
+            print("\n40 clients not reading a page of 6.4 MB: idle %d KiB, peak %d KiB, now %d KiB; %d dropped"
+                  % (idle_rss, peak, rss, dropped), file=sys.stderr)
+            self.assertGreater(dropped, 0)
+            self.assertLess(peak - idle_rss, 160 * 1024)
+            self.assertEqual(proxy.exchange(b"PING\n"), b"ALIVE\n")
+        finally:
+            for sock in clients:
+                sock.close()
+            proxy.close()
+
+
+class CookieFloods(unittest.TestCase):
+    def test_a_site_setting_cookie_after_cookie_fills_nothing_but_its_share(self):
+        # Each visit sets 50 new cookies of 3 KB: 600 visits would be 90 MB.
+        env = {"ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=4"}
+        proxy = Proxy(env=env)
+        try:
+            self.assertTrue(proxy.get(origin_url("/page.html")).startswith(b"OK\n"))
+            idle_rss, _ = proxy.memory()
+            mark = received_mark()
+            for visit in range(600):
+                self.assertTrue(proxy.get(origin_url("/cookies?%d" % visit)).startswith(b"OK\n"))
+            rss, peak = proxy.memory()
+            sent = [len(value) for _, headers in received_since(mark) for name, value in headers
+                    if name.lower() == "cookie"]
+            print("\n600 visits setting 50 cookies of 3 KB: RSS %d KiB before, %d KiB after, peak %d KiB; "
+                  "largest Cookie header %d bytes" % (idle_rss, rss, peak, max(sent)), file=sys.stderr)
+            self.assertLess(rss - idle_rss, 32 * 1024)
+            self.assertEqual(proxy.exchange(b"PING\n"), b"ALIVE\n")
         finally:
             proxy.close()
 

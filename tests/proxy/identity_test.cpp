@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -69,4 +70,44 @@ TEST(ClientIdentity, TheClientsSocketIsFoundByBothEndsNotByTheServersOwn) {
 
 TEST(ClientIdentity, RemoteClientIsKnownByItsAddress) {
     EXPECT_EQ(clientIdentity(v4("192.0.2.7", 5555), v4("192.0.2.1", 30000), "", ""), "addr:192.0.2.7");
+}
+
+TEST(ClientIdentity, AnotherUsersConnectionIsKnownByThatUser) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+    Fd listener, accepted;
+    listener.fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage address = v4("127.0.0.1", 0);
+    ASSERT_EQ(bind(listener.fd, reinterpret_cast<sockaddr*>(&address), sizeof(sockaddr_in)), 0);
+    ASSERT_EQ(listen(listener.fd, 1), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(listener.fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other user connects and waits until the server has looked.
+        close(done[1]);
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(1);
+        const int sock = socket(AF_INET, SOCK_STREAM, 0);
+        if (connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof(sockaddr_in)) != 0) _exit(1);
+        char byte;
+        while (read(done[0], &byte, 1) < 0) {
+        }
+        _exit(0);
+    }
+    close(done[0]);
+    accepted.fd = accept(listener.fd, nullptr, nullptr);
+    const std::string identity = accepted.fd >= 0 ? clientIdentity(accepted.fd) : "";
+    close(done[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Not uid 0, which owns this (the server's) end of the same connection.
+    EXPECT_EQ(identity, "uid:65534");
+
+    // A client that has gone is nobody's: asked of the kernel, no owner.
+    const sockaddr_storage nobody = v4("127.0.0.1", 9), server = address;
+    unsigned uid = 0;
+    EXPECT_EQ(wexaproxy::socketOwner(nobody, server, uid), wexaproxy::OwnerLookup::NoSuchSocket);
 }

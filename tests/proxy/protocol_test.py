@@ -675,7 +675,42 @@ class DemoSite(unittest.TestCase):
             os.unlink(log_path)
 
 
+def sanitizer_build(binary):
+    """Whether binary was built with AddressSanitizer (and so LeakSanitizer)."""
+    linked = subprocess.run(["ldd", binary], capture_output=True, text=True).stdout
+    return "libasan" in linked
+
+
 class Lifecycle(unittest.TestCase):
+    def test_no_memory_is_lost_after_refused_and_failed_fetches(self):
+        # LeakSanitizer looks for lost memory when the server exits, and
+        # fails the exit when it finds any.
+        if not sanitizer_build(SERVER_BINARY):
+            self.skipTest("LeakSanitizer is only in the sanitizer build")
+        closed = socket.socket()
+        closed.bind(("127.0.0.1", 0))
+        refused_port = closed.getsockname()[1]
+        closed.close()
+        proc, port, log_path = start_proxy(["--workers", "1"], extra_env={"ASAN_OPTIONS": "detect_leaks=1"})
+        try:
+            self.assertEqual(page_of(get(origin_url("/setcookie"), port=port))[1], b"set")
+            for _ in range(3):
+                self.assertEqual(get("http://127.0.0.1:%d/" % refused_port, port=port),
+                                 b"ERROR\nConnection refused by 127.0.0.1\n")
+                self.assertEqual(get("http://127.0.0.1:99999/", port=port), b"ERROR\nMalformed address\n")
+            self.assertEqual(page_of(get(origin_url("/showcookie"), port=port))[1], b"cookie[session=abc123]")
+            proc.send_signal(signal.SIGTERM)
+            status = proc.wait(timeout=30)
+            with open(log_path, errors="replace") as f:
+                log = f.read()
+            self.assertNotIn("LeakSanitizer", log)
+            self.assertEqual(status, 0)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            os.unlink(log_path)
+
     def test_terminate_stops_the_server_promptly(self):
         proc, port, log_path = start_proxy()
         try:

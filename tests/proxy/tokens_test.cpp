@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 using wexaproxy::inlineLinkToken;
 using wexaproxy::lookUpForm;
@@ -48,7 +51,7 @@ TEST(InlineLinkTokens, AreOneWordWithoutSlashesAndReadBack) {
     EXPECT_EQ(token.compare(0, 4, "~~Ls"), 0);
     EXPECT_TRUE(isOneBrowserWord(token)) << token;
     EXPECT_EQ(token.find("~~", 1), std::string::npos) << "a second marker would hide the first";
-    TokenLookup back = lookUpLink(token, store);
+    TokenLookup back = lookUpLink(token, "", store);
     ASSERT_EQ(back.kind, TokenLookup::Kind::Found);
     EXPECT_EQ(back.url, url);
     EXPECT_EQ(inlineLinkToken("http://host:8080/a/b.html"), "~~Lhhost:8080!a!b.html");
@@ -66,22 +69,22 @@ TEST(InlineLinkTokens, SurviveWhateverTheBrowserPutsInFront) {
         "http://h/" + std::string(140, 'a') + "/x",  // folder too long to glue to
     };
     for (const std::string& previous : pages) {
-        TokenLookup back = lookUpLink(browserUrl(previous, token), store);
+        TokenLookup back = lookUpLink(browserUrl(previous, token), "", store);
         ASSERT_EQ(back.kind, TokenLookup::Kind::Found) << previous;
         EXPECT_EQ(back.url, target) << previous;
     }
     // A REFRESH of such a URL reads the same.
-    EXPECT_EQ(lookUpLink("http://127.0.0.1:9000/dir/" + token, store).url, target);
+    EXPECT_EQ(lookUpLink("http://127.0.0.1:9000/dir/" + token, "", store).url, target);
 }
 
 TEST(InlineLinkTokens, MalformedOrForeignMarkers) {
     TokenStore store;
-    EXPECT_EQ(lookUpLink("http://h/~~Lh", store).kind, TokenLookup::Kind::Damaged);
-    EXPECT_EQ(lookUpLink("http://h/~~Lhx~4", store).kind, TokenLookup::Kind::Damaged);
-    EXPECT_EQ(lookUpLink("http://h/~~Lha b", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lh", "", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lhx~4", "", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lha b", "", store).kind, TokenLookup::Kind::Damaged);
     // A URL that happens to hold "~~L" but no token of ours is left alone.
-    EXPECT_EQ(lookUpLink("http://h/~~Lemma", store).kind, TokenLookup::Kind::None);
-    EXPECT_EQ(lookUpLink("http://h/plain/page.html", store).kind, TokenLookup::Kind::None);
+    EXPECT_EQ(lookUpLink("http://h/~~Lemma", "", store).kind, TokenLookup::Kind::None);
+    EXPECT_EQ(lookUpLink("http://h/plain/page.html", "", store).kind, TokenLookup::Kind::None);
 }
 
 TEST(StoredTokens, LinksAndFormsAreFoundBehindAnyPrefix) {
@@ -90,31 +93,31 @@ TEST(StoredTokens, LinksAndFormsAreFoundBehindAnyPrefix) {
     const std::uint64_t linkId = store.newId();
     const std::uint64_t formId = store.newId();
     EXPECT_NE(linkId, formId);
-    store.addLink(linkId, "http://example.org/" + std::string(300, 'x'));
+    store.addLink("", linkId, "http://example.org/" + std::string(300, 'x'));
     auto form = std::make_shared<wexaproxy::FormRecord>();
     form->action = "http://example.org/login";
-    store.addForm(formId, form);
+    store.addForm("", formId, form);
 
     const std::string link = wexaproxy::storedLinkToken(linkId);
     EXPECT_TRUE(isOneBrowserWord(link));
     EXPECT_LE(link.size(), 20u);
-    TokenLookup found = lookUpLink(browserUrl("http://127.0.0.1/dir/page.html", link), store);
+    TokenLookup found = lookUpLink(browserUrl("http://127.0.0.1/dir/page.html", link), "", store);
     ASSERT_EQ(found.kind, TokenLookup::Kind::Found);
     EXPECT_EQ(found.url.size(), 19u + 300u);
 
     // The browser puts "http://" in front of an action that lacks it.
     const std::string action = wexaproxy::formToken(formId);
     EXPECT_LE(action.size() + 7, wexaproxy::MAX_ACTION_LENGTH);
-    TokenLookup sent = lookUpForm("http://" + action, store);
+    TokenLookup sent = lookUpForm("http://" + action, "", store);
     ASSERT_EQ(sent.kind, TokenLookup::Kind::Found);
     EXPECT_EQ(sent.form->action, "http://example.org/login");
-    EXPECT_EQ(lookUpForm(action, store).kind, TokenLookup::Kind::Found);
+    EXPECT_EQ(lookUpForm(action, "", store).kind, TokenLookup::Kind::Found);
 
     // A link token is not a form and the other way round.
-    EXPECT_EQ(lookUpForm(wexaproxy::formToken(linkId), store).kind, TokenLookup::Kind::Expired);
-    EXPECT_EQ(lookUpLink(wexaproxy::storedLinkToken(formId), store).kind, TokenLookup::Kind::Expired);
-    EXPECT_EQ(lookUpForm("http://~~Fnot-an-id", store).kind, TokenLookup::Kind::Damaged);
-    EXPECT_EQ(lookUpForm("http://example.org/cgi", store).kind, TokenLookup::Kind::None);
+    EXPECT_EQ(lookUpForm(wexaproxy::formToken(linkId), "", store).kind, TokenLookup::Kind::Expired);
+    EXPECT_EQ(lookUpLink(wexaproxy::storedLinkToken(formId), "", store).kind, TokenLookup::Kind::Expired);
+    EXPECT_EQ(lookUpForm("http://~~Fnot-an-id", "", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpForm("http://example.org/cgi", "", store).kind, TokenLookup::Kind::None);
 }
 
 TEST(StoredTokens, ExpireWhenUnusedForTheirTimeToLive) {
@@ -124,15 +127,15 @@ TEST(StoredTokens, ExpireWhenUnusedForTheirTimeToLive) {
     TokenStore store(settings, clock.function());
     const std::uint64_t used = store.newId();
     const std::uint64_t idle = store.newId();
-    store.addLink(used, "http://a/");
-    store.addLink(idle, "http://b/");
+    store.addLink("", used, "http://a/");
+    store.addLink("", idle, "http://b/");
     std::string url;
     clock.now += std::chrono::seconds(50);
-    EXPECT_TRUE(store.link(used, url));  // a use starts its time again
+    EXPECT_TRUE(store.link("", used, url));  // a use starts its time again
     clock.now += std::chrono::seconds(50);
-    EXPECT_TRUE(store.link(used, url));
-    EXPECT_FALSE(store.link(idle, url));
-    EXPECT_EQ(lookUpLink(wexaproxy::storedLinkToken(idle), store).kind, TokenLookup::Kind::Expired);
+    EXPECT_TRUE(store.link("", used, url));
+    EXPECT_FALSE(store.link("", idle, url));
+    EXPECT_EQ(lookUpLink(wexaproxy::storedLinkToken(idle), "", store).kind, TokenLookup::Kind::Expired);
     EXPECT_EQ(store.entries(), 1u);
 }
 
@@ -143,22 +146,104 @@ TEST(StoredTokens, BoundedInEntriesAndBytesLeastRecentlyUsedFirst) {
     TokenStore store(settings, clock.function());
     std::uint64_t ids[4];
     for (auto& id : ids) id = store.newId();
-    store.addLink(ids[0], "http://0/");
-    store.addLink(ids[1], "http://1/");
-    store.addLink(ids[2], "http://2/");
+    store.addLink("", ids[0], "http://0/");
+    store.addLink("", ids[1], "http://1/");
+    store.addLink("", ids[2], "http://2/");
     std::string url;
-    EXPECT_TRUE(store.link(ids[0], url));  // 1 is now the least recently used
-    store.addLink(ids[3], "http://3/");
+    EXPECT_TRUE(store.link("", ids[0], url));  // 1 is now the least recently used
+    store.addLink("", ids[3], "http://3/");
     EXPECT_EQ(store.entries(), 3u);
-    EXPECT_FALSE(store.link(ids[1], url));
-    EXPECT_TRUE(store.link(ids[0], url));
-    EXPECT_TRUE(store.link(ids[3], url));
+    EXPECT_FALSE(store.link("", ids[1], url));
+    EXPECT_TRUE(store.link("", ids[0], url));
+    EXPECT_TRUE(store.link("", ids[3], url));
 
     settings.maxEntries = 1000;
     settings.maxBytes = 10000;
     TokenStore small(settings, clock.function());
-    for (int i = 0; i < 50; ++i) small.addLink(small.newId(), "http://x/" + std::string(1000, 'p'));
+    for (int i = 0; i < 50; ++i) small.addLink("", small.newId(), "http://x/" + std::string(1000, 'p'));
     EXPECT_LE(small.bytes(), settings.maxBytes);
     EXPECT_GE(small.entries(), 1u);
     EXPECT_LT(small.entries(), 10u);
+}
+
+TEST(StoredTokens, BelongToTheirOwnerAlone) {
+    FakeClock clock;
+    TokenStore store({}, clock.function());
+    const std::uint64_t linkId = store.newId();
+    const std::uint64_t formId = store.newId();
+    store.addLink("uid:1000", linkId, "http://example.org/reset?key=" + std::string(200, 'k'));
+    auto form = std::make_shared<wexaproxy::FormRecord>();
+    form->action = "http://example.org/transfer";
+    store.addForm("uid:1000", formId, form);
+    const std::string link = "http://127.0.0.1/" + wexaproxy::storedLinkToken(linkId);
+    const std::string action = "http://" + wexaproxy::formToken(formId);
+    EXPECT_EQ(lookUpLink(link, "uid:1000", store).kind, TokenLookup::Kind::Found);
+    EXPECT_EQ(lookUpForm(action, "uid:1000", store).kind, TokenLookup::Kind::Found);
+    // Another identity gets the answer an unknown token gets.
+    for (const char* other : {"uid:65534", "addr:192.0.2.7", ""}) {
+        EXPECT_EQ(lookUpLink(link, other, store).kind, TokenLookup::Kind::Expired) << other;
+        EXPECT_EQ(lookUpForm(action, other, store).kind, TokenLookup::Kind::Expired) << other;
+    }
+    EXPECT_EQ(lookUpLink(link, "uid:1000", store).kind, TokenLookup::Kind::Found);
+}
+
+TEST(StoredTokens, IdsAreRandomSixtyFourBitNumbersThatFitTheBrowsersLimits) {
+    TokenStore store;
+    std::set<std::uint64_t> ids;
+    int neighbours = 0;
+    bool highBits = false;
+    std::uint64_t previous = store.newId();
+    for (int i = 0; i < 2000; ++i) {
+        const std::uint64_t id = store.newId();
+        ASSERT_NE(id, 0u);
+        if (id - previous <= 16 || previous - id <= 16) ++neighbours;
+        if (id >> 56 != 0) highBits = true;
+        ids.insert(id);
+        previous = id;
+    }
+    EXPECT_EQ(ids.size(), 2000u);
+    EXPECT_EQ(neighbours, 0) << "ids are counted, not drawn";
+    EXPECT_TRUE(highBits) << "ids use only part of their 64 bits";
+
+    // The largest id still reads back, and its tokens fit what the browser keeps.
+    const std::uint64_t largest = UINT64_MAX;
+    store.addLink("", largest, "http://example.org/far");
+    const std::string link = wexaproxy::storedLinkToken(largest);
+    EXPECT_LE(link.size(), 17u);
+    EXPECT_EQ(lookUpLink(browserUrl("http://127.0.0.1/some/folder/page.html", link), "", store).url,
+              "http://example.org/far");
+    EXPECT_LE(wexaproxy::formToken(largest).size() + 7, wexaproxy::MAX_ACTION_LENGTH);
+    // One digit more would not fit in 64 bits: not an id.
+    EXPECT_EQ(lookUpLink("http://h/~~Lt" + std::string(14, 'z'), "", store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lt" + std::string(13, 'z'), "", store).kind, TokenLookup::Kind::Damaged);
+}
+
+TEST(StoredTokens, OneOwnersFloodLeavesTheOthersEntries) {
+    FakeClock clock;
+    wexaproxy::TokenStoreSettings settings;
+    settings.maxEntries = 100;
+    settings.maxEntriesPerOwner = 40;
+    TokenStore store(settings, clock.function());
+    std::vector<std::uint64_t> mine;
+    for (int i = 0; i < 10; ++i) {
+        mine.push_back(store.newId());
+        store.addLink("uid:1000", mine.back(), "http://mine.example/" + std::to_string(i));
+    }
+    // Another identity adds page after page of links.
+    for (int i = 0; i < 500; ++i) store.addLink("uid:65534", store.newId(), "http://flood.example/");
+    EXPECT_EQ(store.entries("uid:65534"), 40u);
+    EXPECT_EQ(store.entries("uid:1000"), 10u);
+    std::string url;
+    for (std::uint64_t id : mine) EXPECT_TRUE(store.link("uid:1000", id, url));
+
+    // Over the bound of all, the owners active longest ago give way first.
+    clock.now += std::chrono::seconds(1);
+    for (int owner = 0; owner < 3; ++owner) {
+        for (int i = 0; i < 40; ++i)
+            store.addLink("addr:" + std::to_string(owner), store.newId(), "http://x/");
+        clock.now += std::chrono::seconds(1);
+    }
+    EXPECT_LE(store.entries(), 100u);
+    EXPECT_EQ(store.entries("addr:2"), 40u);
+    EXPECT_LT(store.entries("uid:1000"), 10u);
 }
