@@ -473,9 +473,11 @@ void PageWriter::paragraphBreak() {
 
 void PageWriter::beginEmphasis(Emphasis kind) {
     if (emphasisDepth_++ == 0) {
-        // A run that has ended is closed here, before the blank that may
-        // part it from this one: each run covers its own text only.
-        if (emphasisOpen_) closeEmphasis();
+        // A run that has ended is closed here, before the blank or break
+        // that parts it from this one, so that each run covers its own text
+        // only; one of the same kind that follows with nothing between goes
+        // on in the same run.
+        if (emphasisOpen_ && (pendingSpace_ || wanted_ > 0 || kind != openKind_)) closeEmphasis();
         emphasisKind_ = kind;
     }
 }

@@ -139,7 +139,10 @@ TEST(WhiteSpace, PreformattedTextKeepsBlanksBetweenInlineElements) {
 
 TEST(Emphasis, RunsCoverTheTextOfTheirElementsOnly) {
     EXPECT_EQ(normalised("<p><b>bold</b> <i>ital</i> plain <b>one</b><b>two</b> <u>under</u>.</p>"),
-              "<B>bold</B>&nbsp<U>ital</U>&nbspplain <B>one</B><B>two</B>&nbsp<U>under</U>.");
+              "<B>bold</B>&nbsp<U>ital</U>&nbspplain <B>onetwo</B>&nbsp<U>under</U>.");
+    // Neither across a change of kind nor across a line break.
+    EXPECT_EQ(normalised("<p><b>a</b><i>b</i> <b>x</b><br><b>y</b></p>"),
+              "<B>a</B><U>b</U>&nbsp<B>x</B><BR><B>y</B>");
 }
 
 TEST(WordBreaks, WbrAndInlineElementsJoinAndBlocksPart) {
