@@ -9,9 +9,9 @@ namespace {
 
 constexpr int STATUS_ROW = SCREEN_ROWS - 1;
 constexpr int FIRST_COLUMN = 1;
-// The columns left of the mode word, as a control's help text has them.
-constexpr int WIDTH = Rendering_Engine::HELP_COLUMNS;
-constexpr int BLANKED = Rendering_Engine::MODE_WORD_COLUMN + 6 - FIRST_COLUMN;
+// The columns up to the separator after the mode word, which the line takes
+// while the page loads.
+constexpr int WIDTH = Rendering_Engine::MODE_WORD_COLUMN + 6 - FIRST_COLUMN;
 
 }  // namespace
 
@@ -22,7 +22,11 @@ void LoadingLine::started(const char* text) {
     shownKilobytes = 0;
     mvwinchnstr(stdscr, STATUS_ROW, 0, savedStatus, SCREEN_COLS);
     // Keys are looked at between the pieces of the reply, without waiting.
+    // Those already waiting now were typed before the fetch began: they are
+    // kept for afterwards (a message about the fetch may take one).
     nodelay(stdscr, TRUE);
+    typedBefore.clear();
+    for (int key = wgetch(stdscr); key != ERR; key = wgetch(stdscr)) typedBefore.push_back(key);
     draw(0);
 }
 
@@ -36,7 +40,7 @@ void LoadingLine::draw(std::size_t received) {
     for (char& c : line)
         if (c < 32 || c > 126) c = '?';
     line += tail;
-    mvwhline(stdscr, STATUS_ROW, FIRST_COLUMN, ' ', BLANKED);
+    mvwhline(stdscr, STATUS_ROW, FIRST_COLUMN, ' ', WIDTH);
     wattron(stdscr, COLOR_PAIR(PAIR_STATUS));
     mvwaddnstr(stdscr, STATUS_ROW, FIRST_COLUMN, line.c_str(), WIDTH);
     wattroff(stdscr, COLOR_PAIR(PAIR_STATUS));
@@ -61,6 +65,8 @@ void LoadingLine::finished() {
     active = false;
     nodelay(stdscr, FALSE);
     flushinp();
+    for (auto key = typedBefore.rbegin(); key != typedBefore.rend(); ++key) ungetch(*key);
+    typedBefore.clear();
     mvwaddchnstr(stdscr, STATUS_ROW, 0, savedStatus, SCREEN_COLS);
     wrefresh(stdscr);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "net/network.h"
 #include "screen/keys.h"
@@ -18,7 +19,8 @@ public:
     void started(const char* what) override;
     // Follows a resize, reads the keys typed so far; false after ESC.
     bool keepWaiting(std::size_t received) override;
-    // The status line as it was; keys typed meanwhile are dropped.
+    // The status line as it was; keys typed meanwhile are dropped (those
+    // already waiting when the fetch began are kept).
     void finished() override;
 
 private:
@@ -28,4 +30,5 @@ private:
     std::string what;
     std::size_t shownKilobytes = 0;
     chtype savedStatus[SCREEN_COLS + 1] = {};
+    std::vector<int> typedBefore;
 };
