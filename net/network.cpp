@@ -95,7 +95,12 @@ const char* Network::Fetch() {
     formSent = false;
     switch (url->requestType) {
         case FORM_REPLY: {
-            if (formReply) beginProgress("Sending the form to " + readableURL(formAction.c_str()));
+            // An action the proxy server keeps for the form is no address
+            // to show.
+            if (formReply)
+                beginProgress(formAction.find("~~F") != std::string::npos
+                                  ? std::string("Sending the form")
+                                  : "Sending the form to " + readableURL(formAction.c_str()));
             const char* page = sendToProxy();
             endProgress();
             return page;

@@ -169,9 +169,11 @@ void eventHandler::search(bool next) {
 void eventHandler::showWhere() const {
     std::vector<WhereLine> lines;
     const UniformResourceLocator& url = GlobalNamespace.url;
-    if (url.requestType == FORM_REPLY)
-        lines.push_back({"Page: ", "the reply to a form sent to " +
-                                       readableURL(GlobalNamespace.network.lastFormAction().c_str())});
+    const std::string& action = GlobalNamespace.network.lastFormAction();
+    if (url.requestType == FORM_REPLY && action.find("~~F") != std::string::npos)
+        lines.push_back({"Page: ", "the reply to a form sent through the proxy server"});
+    else if (url.requestType == FORM_REPLY)
+        lines.push_back({"Page: ", "the reply to a form sent to " + readableURL(action.c_str())});
     else if (std::strcmp(url.currentURL, START_PAGE_URL) == 0)
         lines.push_back({"Page: ", std::string(START_PAGE_URL) + ", the start page"});
     else

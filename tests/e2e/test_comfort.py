@@ -570,13 +570,15 @@ class ResizeDuringLoad(ComfortTest):
         line = b"Big line %06d with some words to make it long enough<BR>\n"
         body = b"".join(line % i for i in range(3 * 1024 * 1024 // len(line % 0)))
         chunks = [body[i:i + 256 * 1024] for i in range(0, len(body), 256 * 1024)] + [b"~~~~~~\n"]
-        self.proxy.on("GET", "http://h/big", trickle(b"OK\nTRUE\n<TITLE>Big</TITLE>\n", chunks, 0.15))
+        self.proxy.on("GET", "http://h/big", trickle(b"OK\nTRUE\n<TITLE>Big</TITLE>\n", chunks, 0.05))
         self.start_browser()
         self.open_url("h/big")
+        # The resizes go on while the page arrives, while it is laid out and
+        # after it is shown; some are too small for the browser.
         for width, height in [(100, 30), (60, 20), (80, 24), (79, 24), (120, 40),
                               (80, 23), (90, 24), (70, 30), (81, 25), (80, 24)]:
             self.term.resize(width, height)
-            time.sleep(0.1)
+            time.sleep(0.15)
         self.wait_title("Big", timeout=30)
         self.wait(lambda s: "Big line 000000" in s[4] and "Big line 000016" in s[20] and GLOBAL_KEYS in s[23],
                   "the page drawn after the resizes", timeout=30)
