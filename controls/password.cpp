@@ -7,6 +7,7 @@
 #include "controls/padtext.h"
 #include "render/pageview.h"
 #include "screen/colours.h"
+#include "screen/keys.h"
 
 password::password(const char* tagText)
     : plainPad(makeSharedPad(1, CAPACITY)), maskPad(makeSharedPad(1, CAPACITY)) {
@@ -75,11 +76,11 @@ void password::draw() {
 
 void password::select() {
     beginFieldEdit("Keys: TEXT-<Alphanumeric>;UNSELCT-<Tab>");
-    curs_set(2);
+    showTextCursor();
     runFieldKeys([this](int key) { applyKey(key); });
     storeString();
     drawUnfocused();
-    curs_set(0);
+    hideTextCursor();
 }
 
 void password::reset() {

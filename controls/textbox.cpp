@@ -24,6 +24,20 @@ void fillWindow(char (&out)[19], const char* text) {
     out[18] = '\0';
 }
 
+// A default as the field shows it. Attribute values are single words, so
+// the proxy server writes the blanks of a default of several words (a text
+// area's "Leave at the door") as "_": the field shows them as blanks.
+void showBlanks(char* text) {
+    for (; *text != '\0'; ++text)
+        if (*text == '_') *text = ' ';
+}
+
+// Keys that leave a text field for the key handler to act on: they move the
+// focus to another element.
+bool movesFocus(int key) {
+    return key == KEY_BTAB || key == KEY_UP || key == KEY_DOWN;
+}
+
 }  // namespace
 
 SharedPad makeSharedPad(int rows, int cols) {
@@ -53,7 +67,9 @@ textBox::textBox(const char* tagText) : pad(makeSharedPad(1, CAPACITY)) {
             scan.copyValue(name);
         } else if (scan.is("VALUE")) {
             if (scan.copyValue(initialValue)) {
-                wexa::boundedCopy(currentValue, initialValue);
+                wexa::boundedCopy(initialShown, initialValue);
+                showBlanks(initialShown);
+                wexa::boundedCopy(currentValue, initialShown);
                 length = static_cast<int>(std::strlen(currentValue));
             }
         }
@@ -71,12 +87,20 @@ const char* textBox::getRepresentation() {
 }
 
 const char* textBox::writeToDb() {
-    fillWindow(window, currentValue);
+    const std::size_t shownFrom = std::min(static_cast<std::size_t>(viewStart), std::strlen(currentValue));
+    fillWindow(window, currentValue + shownFrom);
     return window;
 }
 
 void textBox::drawUnfocused() {
-    hostPage().writeCell(static_cast<short>(x + 1), static_cast<short>(y), writeToDb(), PAIR_FIELD);
+    PageView& page = hostPage();
+    // The part of the text the field showed when it was left; the brackets
+    // turn into '<' and '>' where the text goes on beyond it.
+    const bool before = viewStart > 0;
+    const bool after = static_cast<int>(std::strlen(currentValue)) > viewStart + WINDOW_WIDTH;
+    page.writeCell(static_cast<short>(x), static_cast<short>(y), before ? "<" : "[", 0);
+    page.writeCell(static_cast<short>(x + 1), static_cast<short>(y), writeToDb(), PAIR_FIELD);
+    page.writeCell(static_cast<short>(x + 1 + WINDOW_WIDTH), static_cast<short>(y), after ? ">" : "]", 0);
 }
 
 void textBox::retrieveString() {
@@ -150,13 +174,14 @@ void beginFieldEdit(const char* helpText) {
 
 int runFieldKeys(const std::function<void(int)>& applyKey) {
     int key = KEY_F(1);  // ignored by applyKey: the first round only draws
-    while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE) {
+    while (key != KEY_RESULT_LEAVE && key != KEY_RESULT_ESCAPE && !movesFocus(key)) {
         applyKey(key);
         // A resize while the field has the keys redraws the screen and the
         // field keeps them.
         key = readKey(stdscr);
     }
     if (key == KEY_RESULT_ESCAPE) hostMode().enterGlobalMode();
+    if (movesFocus(key)) hostMode().takeKeyNext(key);
     return key;
 }
 
@@ -168,23 +193,31 @@ void textBox::select() {
     beginFieldEdit("Keys: INS-MODE<Insert>;NAV-[Home/End/->/<-];");
     insertMode = true;
     retrieveString();
-    curs_set(2);
+    showTextCursor();
     runFieldKeys([this](int key) { applyKey(key); });
     storeString();
+    // The field goes on showing what it showed while it was edited.
+    viewStart = std::max(cursor - WINDOW_WIDTH, 0);
     drawUnfocused();
-    curs_set(0);
+    hideTextCursor();
 }
 
 void textBox::reset() {
-    wexa::boundedCopy(currentValue, initialValue);
+    wexa::boundedCopy(currentValue, initialShown);
     length = static_cast<int>(std::strlen(currentValue));
     cursor = length;
+    viewStart = 0;
     drawUnfocused();
     if (pad != nullptr) werase(pad.get());
 }
 
 const char* textBox::valueOf() const {
-    return currentValue[0] != '\0' ? currentValue : nullptr;
+    if (currentValue[0] == '\0') return nullptr;
+    // A default left as it was goes back as the page gave it, so that the
+    // proxy server sends the page's real default (with its own blanks,
+    // underscores and line breaks); anything edited goes exactly as shown.
+    if (std::strcmp(currentValue, initialShown) == 0) return initialValue;
+    return currentValue;
 }
 
 const char* textBox::nameOf() const {

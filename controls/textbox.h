@@ -39,7 +39,9 @@ public:
     // then stored and the field drawn unfocused.
     void select() override;
     void reset() override;
-    // The text, or null while it is empty (an empty field is not sent).
+    // The text as the field shows it, or null while it is empty (an empty
+    // field is not sent). A default shows "_" as a blank (see textbox.cpp);
+    // left as it was, it is sent as the page gave it.
     const char* valueOf() const override;
     // The NAME, or null when the tag had none.
     const char* nameOf() const override;
@@ -48,7 +50,8 @@ public:
     void retrieveString();
     // Reads the edited text back from the pad into the current text.
     void storeString();
-    // The 18 columns shown on the page when not editing.
+    // The 18 columns shown on the page when not editing: those the field
+    // showed when it was left (the start of the text at first).
     const char* writeToDb();
     // The field draws itself at the end of its own edit loop, so the
     // interface's unselect does nothing.
@@ -72,6 +75,7 @@ private:
     SharedPad pad;
     char name[40] = {};
     char initialValue[513] = {};
+    char initialShown[513] = {};  // initialValue with "_" shown as blanks
     char currentValue[513] = {};
     int length = 0;
     int cursor = 0;
@@ -79,6 +83,7 @@ private:
     int x = 0;
     int y = 0;
     bool insertMode = true;
+    int viewStart = 0;  // the first character shown when not editing
     char representation[21] = {};
     char window[19] = {};
 };
@@ -91,6 +96,8 @@ void drawFieldWindow(WINDOW* pad, int padRow, int x, int r, int cursor, int leng
 // The start of a text field's edit loop: the field's row brought into view,
 // the page repainted, the field's help line shown.
 void beginFieldEdit(const char* helpText);
-// Feeds keys to applyKey until Tab or ESC (the first round passes a key that
-// only draws) and returns that key; ESC puts the browser in Global mode.
+// Feeds keys to applyKey until Tab, ESC, Shift-Tab, Up or Down (the first
+// round passes a key that only draws) and returns that key; ESC puts the
+// browser in Global mode, and the key handler acts on Shift-Tab, Up and
+// Down next (they move the focus).
 int runFieldKeys(const std::function<void(int)>& applyKey);

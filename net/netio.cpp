@@ -7,6 +7,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -58,6 +59,9 @@ void ServerIO::Connect(const char* address) {
 void ServerIO::startAfresh() {
     close();
     connected = true;
+    cancelled = false;
+    received = 0;
+    lastWatch = std::chrono::steady_clock::now();
     inputPos = inputLen = 0;
     streamEnded = false;
     ending_ = Ending::NONE;
@@ -98,6 +102,10 @@ void ServerIO::connectTo(const char* address) {
     if ((rc != 0 && !pending) || (pending && !waitUntilConnected(fd))) {
         ::close(fd);
         connected = false;
+        if (cancelled) {
+            streamEnded = true;
+            ending_ = Ending::CANCELLED;
+        }
         return;
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -110,8 +118,32 @@ void ServerIO::connectTo(const char* address) {
     replyDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
 }
 
-bool ServerIO::waitUntilConnected(int fd) const {
-    if ((waitFor(fd, POLLOUT, connectTimeoutMs) & (POLLOUT | POLLERR | POLLHUP)) == 0) return false;
+short ServerIO::waitWatched(int fd, short events, int timeoutMs) {
+    if (watcher == nullptr) return waitFor(fd, events, timeoutMs);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return 0;
+        const short revents =
+            waitFor(fd, events, static_cast<int>(std::min<long long>(left, WATCH_INTERVAL_MS)));
+        if (revents != 0) return revents;
+        if (!watcherKeepsWaiting(true)) return 0;
+    }
+}
+
+bool ServerIO::watcherKeepsWaiting(bool now) {
+    if (watcher == nullptr || cancelled) return !cancelled;
+    const auto at = std::chrono::steady_clock::now();
+    if (!now && at - lastWatch < std::chrono::milliseconds(WATCH_INTERVAL_MS)) return true;
+    lastWatch = at;
+    if (!watcher->keepWaiting(received)) cancelled = true;
+    return !cancelled;
+}
+
+bool ServerIO::waitUntilConnected(int fd) {
+    if ((waitWatched(fd, POLLOUT, connectTimeoutMs) & (POLLOUT | POLLERR | POLLHUP)) == 0) return false;
     int error = 0;
     socklen_t size = sizeof error;
     return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
@@ -139,9 +171,9 @@ int ServerIO::read() {
     // nor one that sends a byte now and then holds the browser longer.
     using namespace std::chrono;
     const auto left = duration_cast<milliseconds>(replyDeadline - steady_clock::now()).count();
-    if (left <= 0 || waitFor(sock, POLLIN, static_cast<int>(left)) == 0) {
+    if (left <= 0 || !watcherKeepsWaiting(false) || waitWatched(sock, POLLIN, static_cast<int>(left)) == 0) {
         streamEnded = true;
-        ending_ = Ending::TIMED_OUT;
+        ending_ = cancelled ? Ending::CANCELLED : Ending::TIMED_OUT;
         return END;
     }
     ssize_t n;
@@ -155,6 +187,7 @@ int ServerIO::read() {
     }
     inputPos = 0;
     inputLen = static_cast<size_t>(n);
+    received += inputLen;
     return input[inputPos++];
 }
 

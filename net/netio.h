@@ -7,12 +7,24 @@
 #include <chrono>
 #include <cstddef>
 
+// Told about a reply while it is awaited and read, so that the browser can
+// show its progress and the user can give up waiting.
+class ReplyWatcher {
+public:
+    virtual ~ReplyWatcher() = default;
+    // Called about every WATCH_INTERVAL_MS while a connection is made or a
+    // reply awaited, and as often while it arrives, with the bytes received
+    // so far. False ends the wait: the reply is given up.
+    virtual bool keepWaiting(std::size_t received) = 0;
+};
+
 class ServerIO {
 public:
     static constexpr unsigned short PORT = 30000;
     static constexpr int END = -1;  // read(): end of stream, error, time-out
     static constexpr int CONNECT_TIMEOUT_MS = 10000;
     static constexpr int REPLY_TIMEOUT_MS = 30000;
+    static constexpr int WATCH_INTERVAL_MS = 100;
 
     // How the input of the current connection ended, once read() gave END.
     enum class Ending {
@@ -20,6 +32,7 @@ public:
         CLOSED,     // the peer ended the stream in order
         FAILED,     // a receive error, such as a reset connection
         TIMED_OUT,  // the reply was not complete within the reply time-out
+        CANCELLED,  // the watcher gave it up
     };
 
     ServerIO();  // built-in default address 127.0.0.1
@@ -64,12 +77,23 @@ public:
     void setPort(unsigned short port) { port_ = port; }
     void setConnectTimeout(int ms) { connectTimeoutMs = ms; }
     void setReplyTimeout(int ms) { replyTimeoutMs = ms; }
+    // The watcher of the connections and replies from now on (null: none).
+    // Making a connection that the watcher gives up leaves the object not
+    // connected, with ending() CANCELLED.
+    void setWatcher(ReplyWatcher* w) { watcher = w; }
 
 private:
     void connectTo(const char* address);
     // Closes any open connection and forgets what was read from it.
     void startAfresh();
-    bool waitUntilConnected(int fd) const;
+    bool waitUntilConnected(int fd);
+    // Waits for the events on fd for at most timeoutMs, asking the watcher
+    // now and then whether to go on. The revents, or 0 when the time ran out
+    // or the watcher gave up (then `cancelled` is set).
+    short waitWatched(int fd, short events, int timeoutMs);
+    // Tells the watcher how far the reply has come, at most every
+    // WATCH_INTERVAL_MS; false when it gives up.
+    bool watcherKeepsWaiting(bool now);
 
     sockaddr_in server{};
     char addressText[20] = {};
@@ -94,4 +118,9 @@ private:
 
     int connectTimeoutMs = CONNECT_TIMEOUT_MS;
     int replyTimeoutMs = REPLY_TIMEOUT_MS;
+
+    ReplyWatcher* watcher = nullptr;
+    bool cancelled = false;
+    std::size_t received = 0;  // bytes of the current connection
+    std::chrono::steady_clock::time_point lastWatch{};
 };

@@ -63,7 +63,22 @@ void Network::connect(UniformResourceLocator& currentUrl, cache& history, Messag
     table = &activeTable;
 }
 
+void Network::beginProgress(const std::string& what) {
+    if (progress == nullptr) return;
+    progress->started(what.c_str());
+    io.setWatcher(progress);
+    progressShown = true;
+}
+
+void Network::endProgress() {
+    if (!progressShown) return;
+    progressShown = false;
+    io.setWatcher(nullptr);
+    progress->finished();
+}
+
 void Network::showError(const char* text) {
+    endProgress();
     beep();
     if (messages != nullptr) messages->showErrorMessage(text, false);
 }
@@ -76,9 +91,20 @@ void Network::forgetOldPage() {
 const char* Network::Fetch() {
     WEXA_CHECK(url != nullptr && pageCache != nullptr, "network connected");
     const char* wanted = url->currentURL;
+    const bool formReply = formSent;
+    formSent = false;
     switch (url->requestType) {
-        case FORM_REPLY:
-            return sendToProxy();
+        case FORM_REPLY: {
+            // An action the proxy server keeps for the form is no address
+            // to show.
+            if (formReply)
+                beginProgress(formAction.find("~~F") != std::string::npos
+                                  ? std::string("Sending the form")
+                                  : "Sending the form to " + readableURL(formAction.c_str()));
+            const char* page = sendToProxy();
+            endProgress();
+            return page;
+        }
         case CACHED:
             // Back, forward and the start page: the history position stays.
             if (!pageCache->hit(wanted)) return nullptr;
@@ -97,12 +123,19 @@ const char* Network::Fetch() {
 }
 
 const char* Network::connectAndSend(Request request) {
+    beginProgress("Loading " + readableURL(url->currentURL));
     io.Connect();
     if (!io.isConnected()) {
-        showError(CONNECTION_FAILED);
+        // Given up by the user: nothing to report.
+        if (io.ending() == ServerIO::Ending::CANCELLED)
+            endProgress();
+        else
+            showError(CONNECTION_FAILED);
         return nullptr;
     }
-    return request == Request::GET_PAGE ? sendSimpleGet() : sendRefresh();
+    const char* page = request == Request::GET_PAGE ? sendSimpleGet() : sendRefresh();
+    endProgress();
+    return page;
 }
 
 const char* Network::sendSimpleGet() {
@@ -160,7 +193,8 @@ const char* Network::sendToProxy() {
     written = std::fclose(page.release()) == 0 && written;
 
     // A reply cut off by an error or by the time limit may lack any part of
-    // its page: nothing of it is shown or kept.
+    // its page: nothing of it is shown or kept; neither of one given up.
+    if (ending == ServerIO::Ending::CANCELLED) return nullptr;
     if (ending == ServerIO::Ending::FAILED || ending == ServerIO::Ending::TIMED_OUT) {
         showError(ending == ServerIO::Ending::TIMED_OUT ? REPLY_TIMED_OUT : CONNECTION_LOST);
         return nullptr;
@@ -214,5 +248,7 @@ bool Network::sendForm(bool post, const char* action, const std::vector<Field>& 
     io.println("\n~~~\n");
 
     if (url != nullptr) url->setReqType(FORM_REPLY);
+    formSent = true;
+    formAction = action != nullptr ? action : "";
     return true;
 }

@@ -112,9 +112,11 @@ bool Proxy::setNew() {
 
     char input[CONF_SIZE] = {};
     echo();
+    showTextCursor();
     // An input cut short (the terminal was resized while typing) is not an
     // address to test: the dialog closes as after an empty input.
     if (mvwgetnstr(w, 2, 1, input, MAX_TYPED) == ERR) input[0] = '\0';
+    hideTextCursor();
     noecho();
 
     if (input[0] == '\0') {

@@ -70,3 +70,39 @@ void UniformResourceLocator::repairURL() {
             return;
     }
 }
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string readableURL(const char* url) {
+    if (url == nullptr) return std::string();
+    const std::string text(url);
+    const std::size_t token = text.rfind("~~L");
+    if (token == std::string::npos || token + 3 >= text.size()) return text;
+    const char kind = text[token + 3];
+    if (kind != 'h' && kind != 's') return text;
+    std::string out = kind == 'h' ? "http://" : "https://";
+    for (std::size_t i = token + 4; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '!') {
+            out += '/';
+        } else if (c == '^') {
+            out += '=';
+        } else if (c == '~' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+                   hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

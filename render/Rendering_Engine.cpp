@@ -1,7 +1,11 @@
 #include "render/Rendering_Engine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "passone/pagestream.h"
 #include "render/ast.h"
@@ -13,7 +17,9 @@ namespace {
 constexpr int STATUS_ROW = 23;
 constexpr int DOWN_MARK_COLUMN = 70;
 constexpr int UP_MARK_COLUMN = 72;
+constexpr int POSITION_COLUMN = 74;  // "NNN%", the part of the page seen so far
 constexpr int HELP_BLANKS = 67;
+constexpr const char* GLOBAL_KEYS = " F1(Help) F2(URL window) F3(Configure Proxy)";
 
 // Every byte takes exactly one cell. Bytes a terminal would act on
 // (control characters) or could not show as one column (bytes above 126)
@@ -309,6 +315,14 @@ void Rendering_Engine::drawView() {
     if (stdscr == nullptr) return;  // curses is not running
     mvwaddch(stdscr, STATUS_ROW, DOWN_MARK_COLUMN, top + VIEW_ROWS <= row ? ACS_DARROW : ' ');
     mvwaddch(stdscr, STATUS_ROW, UP_MARK_COLUMN, top > 0 ? ACS_UARROW : ' ');
+    // How much of the page lies above the bottom of the view.
+    const int seen = static_cast<int>(
+        std::clamp((static_cast<long>(top) + VIEW_ROWS) * 100 / std::max<long>(row, 1), 0L, 100L));
+    char position[12];
+    std::snprintf(position, sizeof position, "%3d%%", seen);
+    wattron(stdscr, COLOR_PAIR(PAIR_STATUS));
+    mvwaddstr(stdscr, STATUS_ROW, POSITION_COLUMN, position);
+    wattroff(stdscr, COLOR_PAIR(PAIR_STATUS));
     // The standard screen goes first so that the page view always shows the
     // page, even where the standard screen was touched as a whole.
     wnoutrefresh(stdscr);
@@ -352,23 +366,107 @@ void Rendering_Engine::browserWindow() {
     wattron(stdscr, status);
     mvwhline(stdscr, 2, 1, ACS_HLINE | status, LINE_WIDTH);
     mvwhline(stdscr, 22, 1, ACS_HLINE | status, LINE_WIDTH);
+    wattroff(stdscr, status);
+    curs_set(0);
+    drawStatusLine();
+    wrefresh(stdscr);
+}
+
+void Rendering_Engine::drawStatusLine() {
+    if (stdscr == nullptr) return;
+    const chtype status = COLOR_PAIR(PAIR_STATUS);
+    const chtype border = COLOR_PAIR(PAIR_BORDER);
+    // What a control's help text left there goes first.
+    mvwhline(stdscr, STATUS_ROW, 1, ACS_HLINE | border, HELP_BLANKS);
+    wattron(stdscr, status);
     mvwvline(stdscr, STATUS_ROW, 68, ACS_VLINE | status, 1);
     mvwvline(stdscr, STATUS_ROW, 55, ACS_VLINE | status, 1);
-    curs_set(0);
-    mvwaddstr(stdscr, STATUS_ROW, 1, " F1(Help) F2(URL window) F3(Configure Proxy)");
+    mvwaddstr(stdscr, STATUS_ROW, 1, GLOBAL_KEYS);
     wattroff(stdscr, status);
 
     wattron(stdscr, A_BOLD);
     mvwaddstr(stdscr, STATUS_ROW, 57, "MODE: ");
     wattroff(stdscr, A_BOLD);
-    wrefresh(stdscr);
 }
 
 void Rendering_Engine::write_helpString(const char* text) {
     if (stdscr == nullptr) return;
     mvwprintw(stdscr, STATUS_ROW, 1, "%*s", HELP_BLANKS, "");
-    // Kept on the status line, clear of the frame's corner.
-    if (text != nullptr) mvwaddnstr(stdscr, STATUS_ROW, 1, text, LINE_WIDTH);
+    if (text == nullptr) return;
+    // Kept clear of the mode word: a text too long for the columns left of
+    // it loses the blanks after its semicolons first, so that every key
+    // stays named.
+    std::string help(text);
+    for (std::size_t i = help.find("; "); help.size() > HELP_COLUMNS && i != std::string::npos;
+         i = help.find("; ", i))
+        help.erase(i + 1, 1);
+    mvwaddnstr(stdscr, STATUS_ROW, 1, help.c_str(), HELP_COLUMNS);
+}
+
+void Rendering_Engine::unmark() {
+    if (pad != nullptr && !markedCells.empty() && matchRow < padRows)
+        mvwaddchnstr(pad.get(), matchRow, matchColumn, markedCells.data(),
+                     static_cast<int>(markedCells.size()));
+    markedCells.clear();
+}
+
+bool Rendering_Engine::findText(const char* text, bool next) {
+    if (pad == nullptr || text == nullptr || *text == '\0') return false;
+    const std::size_t length = std::strlen(text);
+    if (length > static_cast<std::size_t>(LINE_WIDTH)) return false;
+    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    std::string wanted(text);
+    std::transform(wanted.begin(), wanted.end(), wanted.begin(), lower);
+
+    // Every row that holds text: the completed lines and the one being written.
+    const int rows = std::min(static_cast<int>(row) + 1, padRows);
+    int startRow = top;
+    int startColumn = 0;
+    if (next && matchColumn >= 0) {
+        startRow = matchRow;
+        startColumn = matchColumn + 1;
+    }
+    if (startRow >= rows) startRow = 0;
+
+    // The rows from the start on, round to the start row again, whose
+    // columns before the start come last.
+    chtype cells[PAD_COLUMNS + 1];
+    int foundRow = -1;
+    std::size_t foundColumn = 0;
+    for (int k = 0; k <= rows && foundRow < 0; ++k) {
+        const int r = (startRow + k) % rows;
+        mvwinchnstr(pad.get(), r, 0, cells, LINE_WIDTH);
+        std::string line(LINE_WIDTH, ' ');
+        for (int c = 0; c < LINE_WIDTH && cells[c] != 0; ++c)
+            line[c] = lower(static_cast<char>(cells[c] & A_CHARTEXT));
+        const std::size_t from = k == 0 ? static_cast<std::size_t>(startColumn) : 0;
+        const std::size_t at = line.find(wanted, from);
+        if (at == std::string::npos) continue;
+        if (k == rows && at >= static_cast<std::size_t>(startColumn)) continue;  // seen at first already
+        foundRow = r;
+        foundColumn = at;
+    }
+    if (foundRow < 0) return false;
+
+    unmark();
+    matchRow = static_cast<short>(foundRow);
+    matchColumn = static_cast<short>(foundColumn);
+    markedCells.assign(length, 0);
+    std::vector<chtype> marked(length + 1, 0);
+    mvwinchnstr(pad.get(), matchRow, matchColumn, marked.data(), static_cast<int>(length));
+    for (std::size_t i = 0; i < length; ++i) {
+        markedCells[i] = marked[i];
+        marked[i] |= A_REVERSE;
+    }
+    mvwaddchnstr(pad.get(), matchRow, matchColumn, marked.data(), static_cast<int>(length));
+
+    if (matchRow < top || matchRow >= top + VIEW_ROWS) {
+        // The match on the first row shown, unless the page ends before a
+        // whole view below it.
+        top = static_cast<short>(std::min(static_cast<int>(matchRow), std::max(0, row - (VIEW_ROWS - 1))));
+    }
+    drawView();
+    return true;
 }
 
 void Rendering_Engine::reset() {
@@ -384,6 +482,8 @@ void Rendering_Engine::reset() {
     olDepth = ulDepth = 0;
     placed = 0;
     centring = insideActive = false;
+    markedCells.clear();
+    matchColumn = -1;
     // Bold left open at the end of a page does not carry over to the next.
     attrs = A_NORMAL;
 }

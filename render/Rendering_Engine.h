@@ -7,6 +7,7 @@
 #include <curses.h>
 
 #include <memory>
+#include <vector>
 
 #include "render/listStack.h"
 #include "render/pageview.h"
@@ -46,8 +47,24 @@ public:
     void scrollNext_aE();
     short current_displayY() const { return top; }
     void browserWindow();
+    // The status line as in Global mode, where a control's help text may
+    // have been: the key summary, the separators and "MODE: " (the key
+    // handler draws the mode word; the scroll marks and the position stay).
+    // Drawn on the standard screen, not yet refreshed.
+    void drawStatusLine();
+    // A control's key help on the status line, in the columns left of the
+    // mode word (a text too long for them loses the blanks after its
+    // semicolons, then its end).
     void write_helpString(const char* text);
     void reset();
+
+    // Looks for text in the page, without regard to letter case, from the
+    // first row shown (next false) or from just after the last match (next
+    // true) to the end of the page, then on from its top. The match found
+    // is marked (reverse video, the previous mark taken away) and scrolled
+    // into view. False, with nothing changed, when the page has no match.
+    // Text broken across two rows by the layout is not found.
+    bool findText(const char* text, bool next);
 
     // The page view of the controls and dialogs (see pageview.h).
     void writeCell(short column, short pageRow, const char* text, short colourPair) override {
@@ -79,6 +96,9 @@ public:
     static constexpr int MAX_PAD_ROWS = 32767;  // the curses size limit
     static constexpr short INDENT_STEP = 5;
     static constexpr short MAX_INDENT = 40;  // eight levels of lists
+    // Status line columns: the help text ends a blank before the mode word.
+    static constexpr short MODE_WORD_COLUMN = 62;
+    static constexpr short HELP_COLUMNS = MODE_WORD_COLUMN - 2;
 
 private:
     // Writes n bytes of text on the current line, wrapping after column 77.
@@ -92,6 +112,8 @@ private:
     // Makes sure the pad holds page row r (grows it up to MAX_PAD_ROWS).
     void ensurePadRow(int r);
     void drawView();
+    // Puts the marked cells of the last match back as they were.
+    void unmark();
 
     WindowHandle pad;
     ActiveSerialTable* table = nullptr;
@@ -113,4 +135,10 @@ private:
     short placed = 0;         // opening delimiters given an element so far
     short pendingExtra = 0;   // elements of a centred line beyond pendingX
     bool refreshHeld = false;
+
+    // The last match of findText: its page position and its cells as they
+    // were before they were marked (empty when nothing is marked).
+    short matchRow = 0;
+    short matchColumn = -1;
+    std::vector<chtype> markedCells;
 };

@@ -63,11 +63,53 @@ void ActiveSerialTable::moveNext(bool activate) {
     WEXA_CHECK(selected->info != nullptr, "selected->info != __null");
     if (selected->type == COMBO) selected->info->getKey(COMBO_LEAVE_KEY);
     selected = selected->next;
-    if (!activate) return;
+    if (activate) activateSelected();
+}
+
+void ActiveSerialTable::activateSelected() {
     if (selected->type == COMBO)
         selected->info->getKey(COMBO_FOCUS_KEY);
     else
         selected->info->select();
+}
+
+void ActiveSerialTable::leaveFocus() {
+    if (count == 0) return;
+    if (selected->type == COMBO)
+        selected->info->getKey(COMBO_LEAVE_KEY);
+    else
+        selected->info->unselect();
+}
+
+void ActiveSerialTable::moveTo(ASTNode* node) {
+    if (count == 0 || node == nullptr) return;
+    leaveFocus();
+    selected = node;
+    activateSelected();
+    // A text field's edit loop ended with Tab (not with ESC, and not with a
+    // key the key handler is to act on): the focus moves on from it.
+    if (isTextField(selected->type) && mode != nullptr && !mode->inGlobalMode() && !mode->keyPending())
+        mode->takeTabNext();
+}
+
+void ActiveSerialTable::movePrev() {
+    if (count == 0) return;
+    ASTNode* previous = selected;
+    while (previous->next != selected) previous = previous->next;
+    moveTo(previous);
+}
+
+ASTNode* ActiveSerialTable::firstFrom(short pageRow) const {
+    ASTNode* node = head;
+    for (short i = 0; i < count; ++i, node = node->next)
+        if (node->info->getRow() >= pageRow) return node;
+    return nullptr;
+}
+
+void ActiveSerialTable::selectFrom(short pageRow) {
+    if (count == 0) return;
+    ASTNode* node = firstFrom(pageRow);
+    selected = node != nullptr ? node : head;
 }
 
 void ActiveSerialTable::storeXY(short x, short y) {
@@ -98,10 +140,10 @@ int ActiveSerialTable::getKey(int key) {
     if (!isTextField(selected->next->type)) return selected->info->getKey(result);
 
     // A run of text fields is walked straight through: each runs its edit
-    // loop in turn, until the run ends or a field was left with ESC (which
-    // switches the browser to Global mode). The key handler then moves the
-    // focus one entry further.
-    while (isTextField(selected->next->type) && !inGlobalMode()) {
+    // loop in turn, until the run ends, a field was left with ESC (which
+    // switches the browser to Global mode) or with a key the key handler is
+    // to act on. The key handler then moves the focus one entry further.
+    while (isTextField(selected->next->type) && !inGlobalMode() && !(mode != nullptr && mode->keyPending())) {
         selected = selected->next;
         selected->info->select();
     }
@@ -110,13 +152,11 @@ int ActiveSerialTable::getKey(int key) {
 
 void ActiveSerialTable::startSelect() {
     if (count == 0) return;
-    if (selected->type == COMBO)
-        selected->info->getKey(COMBO_FOCUS_KEY);
-    else
-        selected->info->select();
+    activateSelected();
     // A text box's edit loop ends with the Tab that left it; the key handler
     // has to process that Tab next. (A password field is not treated so.)
-    if (selected->type == TEXTBOX && mode != nullptr) mode->takeTabNext();
+    // A box left with a key the handler acts on has that key processed.
+    if (selected->type == TEXTBOX && mode != nullptr && !mode->keyPending()) mode->takeTabNext();
 }
 
 void ActiveSerialTable::setSelect() {

@@ -45,6 +45,22 @@ public:
     short addComponent(ActiveTypes type, Component* component);
 
     void moveNext(bool activate);
+    // Moves the focus to the previous entry of the ring (from the first to
+    // the last), drawing the element that had it unfocused.
+    void movePrev();
+    // Moves the focus to node (an entry of this table), drawing the element
+    // that had it unfocused. A text field runs its edit loop; when it is
+    // left with Tab, the key handler is told to process that Tab.
+    void moveTo(ASTNode* node);
+    // Draws the focused element unfocused; the selection stays.
+    void leaveFocus();
+    // The first entry in page order whose element lies on pageRow or below,
+    // or null.
+    ASTNode* firstFrom(short pageRow) const;
+    // Makes the first entry on pageRow or below (the first entry when there
+    // is none) the selected one, without giving it the focus (startSelect
+    // does that).
+    void selectFrom(short pageRow);
     // The operations on the selected element do nothing (or give 0) while the
     // table is empty.
     void storeXY(short x, short y);
@@ -67,6 +83,9 @@ public:
 
 private:
     void releaseNodes();
+    // Gives the focus to the selected entry (the drop-down list its focus
+    // key, any other element select()).
+    void activateSelected();
     // The key handler's mode; Global when no handler is connected.
     bool inGlobalMode() const;
 

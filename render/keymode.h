@@ -13,4 +13,9 @@ public:
     virtual void enterGlobalMode() = 0;
     // The key handler is to process a Tab next instead of reading a key.
     virtual void takeTabNext() = 0;
+    // A text field was left with a key that moves the focus (Shift-Tab, an
+    // arrow): the key handler is to process that key next.
+    virtual void takeKeyNext(int key) = 0;
+    // Whether such a key waits to be processed.
+    virtual bool keyPending() const = 0;
 };

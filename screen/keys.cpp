@@ -3,10 +3,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "screen/window.h"
 
 // Last: it defines many short macro names.
 #include <term.h>
@@ -14,6 +17,9 @@
 namespace {
 
 volatile std::sig_atomic_t resized = 0;
+// The size notice is on the terminal in place of the screen (shown while the
+// browser was busy, see followTerminalSize).
+bool noticeShown = false;
 
 extern "C" void onResize(int) {
     resized = 1;
@@ -59,9 +65,32 @@ void showSizeNotice() {
     }
 }
 
-// Runs after the terminal reported a new size. Curses learns the new size
-// only when it is large enough: its screen never shrinks below 80x24, so no
-// window is ever cut.
+// Gives curses the terminal's new size and shows the screen again exactly as
+// it was. Curses learns the new size only when it is large enough: its
+// screen never shrinks below 80x24, so no window is ever cut.
+void redrawAfterResize() {
+    // The browser draws only within 80x24; what a larger terminal has beyond
+    // stays blank. (resize_term, unlike resizeterm, queues no KEY_RESIZE.)
+    int rows = 0, cols = 0;
+    if (terminalSize(rows, cols) && (rows != LINES || cols != COLS)) {
+        // Changing the size marks the whole standard screen as changed, and
+        // its next refresh would paint its own cells over everything drawn
+        // on top of it (the page view, a text field, a pop-up). So the
+        // screen as it was shown is kept, and shown again as it was.
+        WindowHandle shown(dupwin(curscr));
+        resize_term(rows, cols);
+        untouchwin(stdscr);
+        if (shown != nullptr) {
+            const int lastRow = std::min(getmaxy(shown.get()), getmaxy(newscr)) - 1;
+            const int lastColumn = std::min(getmaxx(shown.get()), getmaxx(newscr)) - 1;
+            copywin(shown.get(), newscr, 0, 0, 0, 0, lastRow, lastColumn, FALSE);
+        }
+    }
+    // Refreshing curscr clears the terminal and draws everything again.
+    wrefresh(curscr);
+}
+
+// Runs after the terminal reported a new size.
 void followResize() {
     sigset_t winch, previous;
     sigemptyset(&winch);
@@ -78,14 +107,10 @@ void followResize() {
         while (resized == 0) sigsuspend(&previous);
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
+    noticeShown = false;
     // Keys typed while the screen could not be seen are not acted on.
     if (waited) flushinp();
-    // The browser draws only within 80x24; what a larger terminal has beyond
-    // stays blank. (resize_term, unlike resizeterm, queues no KEY_RESIZE.)
-    int rows = 0, cols = 0;
-    if (terminalSize(rows, cols) && (rows != LINES || cols != COLS)) resize_term(rows, cols);
-    // Refreshing curscr clears the terminal and draws everything again.
-    wrefresh(curscr);
+    redrawAfterResize();
 }
 
 }  // namespace
@@ -100,14 +125,19 @@ void watchTerminalSize() {
     sigaction(SIGWINCH, &action, nullptr);
 }
 
-int readKey(WINDOW* w) {
+namespace {
+
+// Reads one key; a resize is followed and, with returnOnResize, reported as
+// KEY_RESIZE once the screen has been drawn again.
+int readOneKey(WINDOW* w, bool returnOnResize) {
     // A blocking read returns ERR only when input fails; a few in a row
     // are retried, a steady stream of them means the terminal is gone. A
     // read cut short by a resize is no failure.
     int failures = 0;
     while (failures < 64) {
-        if (resized != 0) {
+        if (resized != 0 || noticeShown) {
             followResize();
+            if (returnOnResize) return KEY_RESIZE;
             continue;
         }
         const int key = wgetch(w);
@@ -122,6 +152,61 @@ int readKey(WINDOW* w) {
     restoreTerminal();
     std::fputs("wexa: the terminal's input has ended\n", stderr);
     std::exit(1);
+}
+
+}  // namespace
+
+int readKey(WINDOW* w) {
+    return readOneKey(w, false);
+}
+
+int readKeyOrResize(WINDOW* w) {
+    return readOneKey(w, true);
+}
+
+bool followTerminalSize() {
+    if (resized == 0) return !noticeShown;
+    resized = 0;
+    if (tooSmall()) {
+        showSizeNotice();
+        noticeShown = true;
+        return false;
+    }
+    noticeShown = false;
+    redrawAfterResize();
+    return true;
+}
+
+void useShortEscapeDelay() {
+    // The user's own ESCDELAY is left as curses read it.
+    const char* own = std::getenv("ESCDELAY");
+    if (own == nullptr || *own == '\0') set_escdelay(SHORT_ESCAPE_DELAY_MS);
+}
+
+void defineEditingKeys() {
+    // Home and End as terminals send them when curses' terminal description
+    // names other sequences (an xterm description inside tmux or screen, a
+    // console): without these they would arrive as ESC and three characters.
+    static const struct {
+        const char* sequence;
+        int key;
+    } KEYS[] = {{"\033[1~", KEY_HOME}, {"\033[7~", KEY_HOME}, {"\033[H", KEY_HOME}, {"\033OH", KEY_HOME},
+                {"\033[4~", KEY_END},  {"\033[8~", KEY_END},  {"\033[F", KEY_END},  {"\033OF", KEY_END}};
+    for (const auto& k : KEYS)
+        if (key_defined(k.sequence) == 0) define_key(k.sequence, k.key);
+}
+
+void showTextCursor() {
+    // The normal cursor first, then "very visible" where the terminal has
+    // it. Some descriptions (screen, tmux) have no "very visible" at all, and
+    // others give it a sequence that only makes a shown cursor stand out and
+    // leaves a hidden one hidden: on its own it may show nothing.
+    curs_set(1);
+    curs_set(2);
+}
+
+void hideTextCursor() {
+    curs_set(0);
 }
 
 void restoreTerminal() {

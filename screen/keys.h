@@ -32,6 +32,29 @@ void watchTerminalSize();
 // the program cannot go on: the terminal is restored and the program ends,
 // instead of spinning on errors.
 int readKey(WINDOW* w);
+// The same, for the input editors, which close when the terminal changes
+// size: KEY_RESIZE once the screen has been drawn again after a resize.
+int readKeyOrResize(WINDOW* w);
+
+// For work that does not wait for keys (a page being fetched): follows a
+// resize that happened since the last call without waiting. A terminal too
+// small shows SIZE_NOTICE (and the next readKey waits until it is large
+// enough again); a large enough one gets the screen drawn again as it was.
+// True when the screen is on the terminal.
+bool followTerminalSize();
+
+// The escape delay: how long curses waits after ESC for the rest of a key's
+// sequence. Short (SHORT_ESCAPE_DELAY_MS), so that ESC acts at once, unless
+// the user set ESCDELAY. Called once curses runs.
+inline constexpr int SHORT_ESCAPE_DELAY_MS = 25;
+void useShortEscapeDelay();
+// Teaches curses the other sequences terminals send for Home and End.
+void defineEditingKeys();
+
+// The terminal's cursor in a text field (visible on every terminal that can
+// show one) and hidden elsewhere.
+void showTextCursor();
+void hideTextCursor();
 
 // Restores the terminal (leaves curses mode) if curses is running.
 void restoreTerminal();

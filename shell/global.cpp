@@ -20,6 +20,7 @@ public:
         g.renderer.connect(g.ast);
         g.ast.connect(pageControls, g.events);
         g.network.connect(g.url, g.pageCache, g.message, g.renderer, g.ast);
+        g.network.setProgress(&g.loading);
         g.proxy.connect(g.network.io, g.message, g.renderer);
         installPageBuilder(&pageControls);
         installControlHost(ControlHost{&g.renderer, &g.events, &g.ast, &g.url, &g.network, &g.message});

@@ -29,6 +29,7 @@
 #include "shell/error.h"
 #include "shell/eventHandler.h"
 #include "shell/helpWindow.h"
+#include "shell/loading.h"
 
 class table_engine;
 
@@ -54,6 +55,7 @@ struct GlobalVariables {
     ErrorMessage message;
     helpWindow help;
     Proxy proxy;
+    LoadingLine loading;  // the status line while a page is fetched
 };
 
 extern GlobalVariables GlobalNamespace;

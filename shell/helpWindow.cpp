@@ -6,9 +6,9 @@
 
 namespace {
 
-constexpr int PAD_ROWS = 32, PAD_COLUMNS = 56;
+constexpr int PAD_ROWS = 40, PAD_COLUMNS = 56;
 constexpr int VIEW_ROWS = 14;      // pad rows visible at once
-constexpr int LAST_TEXT_ROW = 29;  // the last pad row that holds text
+constexpr int LAST_TEXT_ROW = 37;  // the last pad row that holds text
 
 struct HelpLine {
     int row, col;
@@ -26,17 +26,24 @@ const HelpLine HELP_TEXT[] = {
     {8, 0, " F3       : WexaPServer IPconfiguration."},
     {10, 0, " Q(or q) : To shutdown Wexa System."},
     {12, 0, " R(or r) : Refresh the Page"},
-    {15, 0, " Keys for Scrolling the Page."},
-    {16, 0, nullptr},
-    {17, 0, " UP or DOWN   : Scroll page UP or DOWN"},
-    {19, 0, " HOME or END  : Move to Begining or End of page."},
-    {21, 0, " PageUP or PageDOWN:Move UP or DOWN page by page."},
-    {23, 0, nullptr},
-    {25, 20, " Wexa Version 1.1"},
-    {26, 20, " Developed By:- "},
-    {27, 20, " The page passes team"},
-    {28, 20, " The controls team"},
-    {29, 20, " The proxy server team"},
+    {14, 0, " /        : Search the page; n : Next match."},
+    {16, 0, " =        : Show the URL of the page and link."},
+    {18, 0, " Keys for Scrolling the Page."},
+    {19, 0, nullptr},
+    {20, 0, " UP or DOWN   : Scroll page UP or DOWN"},
+    {22, 0, " HOME or END  : Move to Begining or End of page."},
+    {24, 0, " PageUP or PageDOWN:Move UP or DOWN page by page."},
+    {26, 0, " Keys in Local Mode."},
+    {27, 0, nullptr},
+    {28, 0, " DOWN or TAB  : Move to the next link or field."},
+    {29, 0, " UP or S-TAB  : Move to the previous link or field."},
+    {30, 0, " PageUP or PageDOWN:Page, select first link in view."},
+    {31, 0, nullptr},
+    {33, 20, " Wexa Version 1.1"},
+    {34, 20, " Developed By:- "},
+    {35, 20, " The page passes team"},
+    {36, 20, " The controls team"},
+    {37, 20, " The proxy server team"},
 };
 
 }  // namespace

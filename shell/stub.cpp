@@ -99,9 +99,9 @@ void StubClass::Render(const char* fileName) {
     Pass3(PASS2_FILE);
 }
 
-bool StubClass::EventHandler() {
-    GlobalNamespace.ast.setSelect();
-    return GlobalNamespace.events.handleEvents();
+bool StubClass::EventHandler(bool resume) {
+    if (!resume) GlobalNamespace.ast.setSelect();
+    return GlobalNamespace.events.handleEvents(resume);
 }
 
 void StubClass::killAll() {

@@ -9,7 +9,9 @@ public:
     void endCurses();
     const char* fetch();
     void Render(const char* fileName);
-    bool EventHandler();
+    // Runs the key handler. With resume, the page on screen is the one the
+    // handler left last: its focus and the mode stay as they were.
+    bool EventHandler(bool resume = false);
     void killAll();
     void Pass3(const char* fileName);
 };

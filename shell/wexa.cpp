@@ -42,6 +42,8 @@ bool startScreen(std::string& why) {
         endwin();
         return false;
     }
+    useShortEscapeDelay();
+    defineEditingKeys();
     return true;
 }
 
@@ -127,10 +129,23 @@ int main(int argc, char** argv) {
     if (!startPageReadable()) GlobalNamespace.message.showErrorMessage(START_PAGE_UNREADABLE, false);
     GlobalNamespace.url.setURL(START_PAGE_URL, CACHED);
 
+    // The URL of the page on screen. A fetch that brings no page (it failed,
+    // or the user gave it up) leaves the page on screen as it was, and the
+    // URL too, so that its links are resolved against the page they are on.
+    UniformResourceLocator shown = GlobalNamespace.url;
+    bool pageShown = false;
     bool quit = false;
     while (!quit) {
-        if (const char* fileName = stub.fetch()) stub.Render(fileName);
-        quit = stub.EventHandler();
+        bool resume = false;
+        if (const char* fileName = stub.fetch()) {
+            stub.Render(fileName);
+            shown = GlobalNamespace.url;
+            pageShown = true;
+        } else if (pageShown) {
+            GlobalNamespace.url = shown;
+            resume = true;
+        }
+        quit = stub.EventHandler(resume);
     }
     stub.endCurses();
     stub.killAll();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -117,6 +118,20 @@ TEST(UrlOtherTypes, NoRepair) {
         u.setURL("http://a", type);
         EXPECT_STREQ(u.currentURL, "http://a") << "type " << type;
     }
+}
+
+TEST(ReadableUrl, LinkTokensAreSpelledOutAndOtherUrlsKept) {
+    const std::pair<const char*, const char*> cases[] = {
+        // The token glued to the folder of the page that held the link.
+        {"http://h/dir/~~Lh127.0.0.1:30080!sub!x.html", "http://127.0.0.1:30080/sub/x.html"},
+        {"http://h/~~Lsexample.org!a?q^1&r^~7E~21~5E", "https://example.org/a?q=1&r=~!^"},
+        // The last token counts; a "~" without two hex digits stays.
+        {"http://h/~~Lhold!~~Lhnew!p~2", "http://new/p~2"},
+        {"http://h/~~Lt3kx9", "http://h/~~Lt3kx9"},  // stored by the proxy: not known here
+        {"http://h/plain/page.html", "http://h/plain/page.html"},
+        {"http://h/~~L", "http://h/~~L"},
+    };
+    for (const auto& [token, readable] : cases) EXPECT_EQ(readableURL(token), readable) << token;
 }
 
 }  // namespace

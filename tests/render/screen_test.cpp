@@ -119,5 +119,37 @@ TEST_F(Screen, FrameStatusLineAndHelpString) {
     EXPECT_EQ(glyph(mvwinch(stdscr, 23, 68)), glyph(ACS_VLINE));
 }
 
+TEST_F(Screen, FindTextMarksTheNextMatchWrapsAroundAndScrollsToIt) {
+    std::string stream;
+    for (int i = 0; i < 40; ++i) stream += (i == 3 ? "a Needle" : i == 30 ? "needle, NEEDLE" : "row") + NL;
+    feed(stream);
+    auto markedAt = [](int r, int c) { return (padCell(r, c) & A_REVERSE) != 0; };
+
+    // From the first row shown, without regard to case.
+    EXPECT_TRUE(engine().findText("nEEDLE", false));
+    EXPECT_TRUE(markedAt(3, 2) && markedAt(3, 7));
+    EXPECT_FALSE(markedAt(3, 1) || markedAt(3, 8));
+    EXPECT_EQ(engine().current_displayY(), 0);  // in view already
+    EXPECT_EQ(rowText(3), "a Needle");          // marked, not changed
+
+    // The next match lies below the view: it becomes the view's first row,
+    // unless the page ends first (40 rows: the last view starts at row 24).
+    EXPECT_TRUE(engine().findText("needle", true));
+    EXPECT_FALSE(markedAt(3, 2));  // the previous mark is gone
+    EXPECT_TRUE(markedAt(30, 0));
+    EXPECT_EQ(engine().current_displayY(), 24);
+    EXPECT_TRUE(engine().findText("needle", true));  // on the same row
+    EXPECT_TRUE(markedAt(30, 8) && !markedAt(30, 0));
+    EXPECT_TRUE(engine().findText("needle", true));  // round to the top
+    EXPECT_TRUE(markedAt(3, 2) && !markedAt(30, 8));
+    EXPECT_EQ(engine().current_displayY(), 3);
+
+    // No match anywhere: nothing changes.
+    EXPECT_FALSE(engine().findText("haystack", true));
+    EXPECT_FALSE(engine().findText("", false));
+    EXPECT_TRUE(markedAt(3, 2));
+    EXPECT_EQ(engine().current_displayY(), 3);
+}
+
 }  // namespace
 }  // namespace rendertest
