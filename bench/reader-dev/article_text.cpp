@@ -31,9 +31,9 @@
 #include <string>
 #include <vector>
 
+#include "proxy/normalise/article.h"
 #include "proxy/normalise/charset.h"
 #include "proxy/normalise/gumbomemory.h"
-#include "proxy/normalise/article.h"
 #include "proxy/normalise/normaliser.h"
 #include "proxy/normalise/tokens.h"
 
