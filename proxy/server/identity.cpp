@@ -1,30 +1,47 @@
 #include "proxy/server/identity.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <string_view>
+#include <vector>
 
 namespace wexaproxy {
 
 namespace {
 
+// A descriptor closed when it goes out of scope.
+struct OwnedFd {
+    int fd;
+    ~OwnedFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The whole of a kernel table; empty when it cannot be read (descriptors
+// may have run out).
 std::string readTable(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    OwnedFd file{::open(path, O_RDONLY | O_CLOEXEC)};
+    std::string text;
+    if (file.fd < 0) return text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return text;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
 }
 
 bool isLoopback(const sockaddr_storage& address) {
@@ -57,18 +74,29 @@ std::string tableEndpoint(const void* addressBytes, std::size_t size, std::uint1
     return text + ":" + port;
 }
 
+// The fields of a table line, split at runs of blanks.
+std::vector<std::string_view> fieldsOf(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+        const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+        if (end > at) fields.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return fields;
+}
+
 // The uid column of the table line whose local end is `local` and remote end
-// `remote`; empty when there is none.
-std::string findUid(const std::string& table, const std::string& local, const std::string& remote) {
-    std::istringstream lines(table);
-    std::string line;
-    std::getline(lines, line);  // the column names
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string slot, localEnd, remoteEnd, state, queues, timer, retransmits, uid;
-        if (!(fields >> slot >> localEnd >> remoteEnd >> state >> queues >> timer >> retransmits >> uid))
-            continue;
-        if (localEnd == local && remoteEnd == remote) return uid;
+// `remote`; empty when there is none. Columns: slot, local end, remote end,
+// state, queues, timer, retransmits, uid, ...
+std::string findUid(std::string_view table, const std::string& local, const std::string& remote) {
+    std::size_t at = table.find('\n');  // past the column names
+    while (at != std::string_view::npos && at < table.size()) {
+        const std::size_t end = std::min(table.find('\n', at + 1), table.size());
+        const std::vector<std::string_view> fields = fieldsOf(table.substr(at + 1, end - at - 1));
+        if (fields.size() >= 8 && fields[1] == local && fields[2] == remote) return std::string(fields[7]);
+        at = end;
     }
     return {};
 }
@@ -82,14 +110,6 @@ std::string addressText(const sockaddr_storage& address) {
     }
     return text;
 }
-
-// A descriptor closed when it goes out of scope.
-struct OwnedFd {
-    int fd;
-    ~OwnedFd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 std::string uniqueConnectionIdentity() {
     static std::atomic<std::uint64_t> next{1};
