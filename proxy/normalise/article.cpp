@@ -757,7 +757,7 @@ bool isNeverShown(const GumboNode* node) {
     const GumboElement& element = node->v.element;
     // Drawings (SVG, MathML) are not text either.
     if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return true;
-    return isSkippedTag(element.tag) || isHiddenElement(element);
+    return isSkippedOrHidden(element);
 }
 
 std::optional<Article> findArticle(const GumboNode* document, const std::string& pageUrl) {

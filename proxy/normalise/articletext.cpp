@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "proxy/normalise/article.h"
+#include "proxy/normalise/dom.h"
 
 namespace wexaproxy::articletext {
 
@@ -326,73 +327,8 @@ bool isHeading(GumboTag tag) {
            tag == GUMBO_TAG_H5 || tag == GUMBO_TAG_H6;
 }
 
-// Elements a desktop browser does not show as text.
-bool isSkippedTag(GumboTag tag) {
-    switch (tag) {
-        case GUMBO_TAG_HEAD:
-        case GUMBO_TAG_SCRIPT:
-        case GUMBO_TAG_STYLE:
-        case GUMBO_TAG_TEMPLATE:
-        case GUMBO_TAG_TITLE:
-        case GUMBO_TAG_IFRAME:
-        case GUMBO_TAG_OBJECT:
-        case GUMBO_TAG_EMBED:
-        case GUMBO_TAG_CANVAS:
-        case GUMBO_TAG_AUDIO:
-        case GUMBO_TAG_VIDEO:
-        case GUMBO_TAG_MAP:
-        case GUMBO_TAG_AREA:
-        case GUMBO_TAG_PARAM:
-        case GUMBO_TAG_SOURCE:
-        case GUMBO_TAG_TRACK:
-        case GUMBO_TAG_META:
-        case GUMBO_TAG_LINK:
-        case GUMBO_TAG_BASE:
-        case GUMBO_TAG_DATALIST:
-        case GUMBO_TAG_NOEMBED:
-        case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_APPLET:
-        case GUMBO_TAG_OPTION:
-        case GUMBO_TAG_OPTGROUP:
-        case GUMBO_TAG_RP:
-        case GUMBO_TAG_RT:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// The value of a declaration in an inline style, lower case; the last one
-// wins, as in a browser.
-std::string styleValue(const char* style, std::string_view property) {
-    std::string_view rest(style);
-    std::string found;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find(';');
-        const std::string_view declaration = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        const std::size_t colon = declaration.find(':');
-        if (colon == std::string_view::npos) continue;
-        if (lowerTrimmed(declaration.substr(0, colon)) != property) continue;
-        found = lowerTrimmed(declaration.substr(colon + 1));
-        const std::size_t important = found.find("!important");
-        if (important != std::string::npos) found = lowerTrimmed(found.substr(0, important));
-    }
-    return found;
-}
-
-bool isHiddenElement(const GumboElement& element) {
-    const char* style = nullptr;
-    for (unsigned i = 0; i < element.attributes.length; ++i) {
-        const auto* attr = static_cast<const GumboAttribute*>(element.attributes.data[i]);
-        if (std::strcmp(attr->name, "hidden") == 0) return true;
-        if (std::strcmp(attr->name, "aria-hidden") == 0 && lowerTrimmed(attr->value) == "true") return true;
-        if (std::strcmp(attr->name, "style") == 0) style = attr->value;
-    }
-    if (style == nullptr) return false;
-    if (styleValue(style, "display") == "none") return true;
-    const std::string visibility = styleValue(style, "visibility");
-    return visibility == "hidden" || visibility == "collapse";
+bool isSkippedOrHidden(const GumboElement& element) {
+    return wexaproxy::isSkipped(element.tag) || wexaproxy::isHidden(element);
 }
 
 }  // namespace wexaproxy::articletext

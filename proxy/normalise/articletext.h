@@ -47,14 +47,10 @@ bool isParagraph(GumboTag tag);
 
 bool isHeading(GumboTag tag);
 
-// Elements a desktop browser does not show as text.
-bool isSkippedTag(GumboTag tag);
-
-// The value of a declaration in an inline style, lower case; the last one
-// wins, as in a browser.
-std::string styleValue(const char* style, std::string_view property);
-
-bool isHiddenElement(const GumboElement& element);
+// Whether the normaliser leaves an element out of every page: the same
+// tags and hidden markers as the walker (dom.h), so that the finder never
+// scores text the page will not show.
+bool isSkippedOrHidden(const GumboElement& element);
 
 // What the class and id of an element say about it.
 struct Hints {
