@@ -288,4 +288,17 @@ TEST(PageTokens, EachIdentityGetsItsOwnTokens) {
     EXPECT_EQ(wexaproxy::lookUpForm(secondForm, "uid:1", store).kind, Kind::Expired);
 }
 
+// Marks that name no entry, and NUL bytes that are no mark, send nothing.
+TEST(PageTokens, MarksWithoutEntriesAreLeftOut) {
+    wexaproxy::TokenStore store;
+    std::vector<wexaproxy::TokenStore::Entry> entries(1);
+    entries[0].id = 0;
+    entries[0].url = "http://example.com/a";
+    const std::string text = "<A HREF=" + wexaproxy::slotMark(0) + ">a</A>" + wexaproxy::slotMark(7) +
+                             wexaproxy::slotMark(18446744073709551615ULL) + std::string("x\0y", 3);
+    const std::string page = wexaproxy::issueTokens(text, entries, store, "uid:1");
+    EXPECT_TRUE(std::regex_match(page, std::regex("<A HREF=~~Lt[0-9a-z]+>a</A>xy"))) << page;
+    EXPECT_EQ(store.entries("uid:1"), 1u);
+}
+
 }  // namespace
