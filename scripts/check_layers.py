@@ -38,8 +38,9 @@ PROXY = {
     "proxy/core": 1,
     "proxy/fetch": 2,
     "proxy/normalise": 2,
-    "proxy/server": 3,
-    "proxy": 4,
+    "proxy/cache": 3,
+    "proxy/server": 4,
+    "proxy": 5,
 }
 
 LIBRARIES = {
@@ -54,6 +55,7 @@ LIBRARIES = {
     "wexa_proxy_core": "proxy/core",
     "wexa_proxy_fetch": "proxy/fetch",
     "wexa_proxy_normalise": "proxy/normalise",
+    "wexa_proxy_cache": "proxy/cache",
     "wexa_proxy_server": "proxy/server",
     "wexapserver": "proxy",
 }

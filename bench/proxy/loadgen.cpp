@@ -97,7 +97,9 @@ bool fetchOnce(const Options& options, const std::string& request, std::string& 
     if (!ok) return false;
     failure = BAD_REPLY;
     if (proxy) {
-        return buffer.compare(0, 8, "OK\nTRUE\n") == 0 && buffer.size() >= options.minBytes &&
+        // A page the browser may cache (TRUE) or not (FALSE, no-store pages).
+        const bool page = buffer.compare(0, 8, "OK\nTRUE\n") == 0 || buffer.compare(0, 9, "OK\nFALSE\n") == 0;
+        return page && buffer.size() >= options.minBytes &&
                buffer.compare(buffer.size() - 7, 7, "~~~~~~\n") == 0;
     }
     std::size_t headerEnd = buffer.find("\r\n\r\n");

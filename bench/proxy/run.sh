@@ -3,8 +3,13 @@
 #
 # A local nginx serves a realistic 50 KB page on 127.0.0.1. With 1, 16 and 64
 # concurrent clients, the page is fetched straight from nginx (the floor) and
-# through wexapserver with the browser's protocol, for a fixed time each.
-# Prints pages/s, p50 and p99 latency, errors, and the proxy's peak memory.
+# through wexapserver with the browser's protocol, for a fixed time each; the
+# page is sent with "Cache-Control: no-store", so every request through the
+# proxy is fetched and normalised. Then, with 64 clients, the same page sent
+# with "Cache-Control: public, max-age=3600" (kept in the proxy's page cache)
+# and with "no-store" (never kept), one after the other in the same run.
+# Prints pages/s, p50 and p99 latency, errors, the cache's hits and misses,
+# and the proxy's peak memory.
 #
 # Environment: BENCH_SECONDS (per run, default 5), WEXA_BENCH_BUILD (build
 # directory, default build-bench at the top of the tree).
@@ -59,6 +64,8 @@ page = page[: 50 * 1024 - 20] + "\n</BODY></HTML>\n"
 open(sys.argv[2], "w").write(page)
 EOF
 page_bytes=$(stat -c %s "$work/www/page.html")
+cp "$work/www/page.html" "$work/www/cached.html"
+cp "$work/www/page.html" "$work/www/nostore.html"
 
 nginx_port=$(free_port)
 mkdir -p "$work/nginx/logs"
@@ -80,6 +87,9 @@ http {
     listen 127.0.0.1:$nginx_port;
     root $work/www;
     default_type text/html;
+    location = /page.html { add_header Cache-Control "no-store"; }
+    location = /nostore.html { add_header Cache-Control "no-store"; }
+    location = /cached.html { add_header Cache-Control "public, max-age=3600"; }
   }
 }
 EOF
@@ -105,6 +115,11 @@ for clients in 1 16 64; do
   result[proxy,$clients]=$("$loadgen" --mode proxy --port "$proxy_port" --target "$url" \
       --clients "$clients" --seconds "$seconds" --min-bytes "$page_bytes")
 done
+# The page cache: a page it keeps against one it may not keep, 64 clients.
+for page in cached nostore; do
+  result[$page]=$("$loadgen" --mode proxy --port "$proxy_port" --target "http://127.0.0.1:$nginx_port/$page.html" \
+      --clients 64 --seconds "$seconds" --min-bytes "$page_bytes")
+done
 peak_kb=$(awk '/VmHWM/ {print $2}' "/proc/$proxy_pid/status")
 
 field() { sed -n "s/.*$2=\([^ ]*\).*/\1/p" <<<"$1"; }
@@ -123,5 +138,20 @@ done
 echo
 added=$(python3 -c "print('%.3f' % ($(field "${result[proxy,1]}" p50_ms) - $(field "${result[direct,1]}" p50_ms)))")
 echo "Latency the proxy adds at p50, 1 client: $added ms"
+echo
+echo "Page cache, 64 clients through wexapserver:"
+echo
+printf "%-36s %10s %10s %10s %8s\n" page pages/s "p50 ms" "p99 ms" errors
+for page in cached nostore; do
+  line=${result[$page]}
+  label="$page.html (public, max-age=3600)"
+  [ "$page" = nostore ] && label="$page.html (no-store)"
+  printf "%-36s %10s %10s %10s %8s\n" "$label" "$(field "$line" rate)" \
+    "$(field "$line" p50_ms)" "$(field "$line" p99_ms)" "$(field "$line" errors)"
+done
+hits=$(grep -c "cached.html OK TRUE .* cache hit" "$work/proxy.log" || true)
+fetched=$(grep -c "cached.html OK TRUE .* cache miss" "$work/proxy.log" || true)
+echo "cached.html: $hits served from the cache, $fetched fetched"
+echo
 echo "wexapserver peak memory (VmHWM): $((peak_kb / 1024)) MB ($peak_kb kB)"
 echo "Requests logged by wexapserver: $(grep -c ' GET ' "$work/proxy.log" || true)"

@@ -28,7 +28,7 @@ void Log::write(std::string line) const {
 }
 
 void Log::request(std::string_view command, std::string_view url, std::string_view outcome, std::size_t bytes,
-                  long long milliseconds) const {
+                  long long milliseconds, std::string_view cache) const {
     if (level_ == LogLevel::Quiet) return;
     std::string line(command);
     line += ' ';
@@ -36,6 +36,10 @@ void Log::request(std::string_view command, std::string_view url, std::string_vi
     line += ' ';
     line += printable(outcome);
     line += ' ' + std::to_string(bytes) + " bytes " + std::to_string(milliseconds) + " ms";
+    if (!cache.empty()) {
+        line += " cache ";
+        line += printable(cache);
+    }
     write(std::move(line));
 }
 

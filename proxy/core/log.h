@@ -14,9 +14,11 @@ public:
     explicit Log(LogLevel level) : level_(level) {}
     LogLevel level() const { return level_; }
 
-    // time, command, URL, outcome, bytes sent, milliseconds taken.
+    // time, command, URL, outcome, bytes sent, milliseconds taken, and
+    // with a page cache how the page was served (hit, miss, revalidated,
+    // uncacheable).
     void request(std::string_view command, std::string_view url, std::string_view outcome, std::size_t bytes,
-                 long long milliseconds) const;
+                 long long milliseconds, std::string_view cache = {}) const;
     // Start-up and other notices: shown at Normal and Debug.
     void notice(std::string_view text) const;
     // Detail for tracing: shown at Debug only.

@@ -8,8 +8,15 @@
 // text, and replaces anything else by a short page that names its type and
 // size. A filter that rewrites links and forms also reads them back: every
 // request passes through adaptRequest before anything is fetched.
+//
+// A page is made in two steps so that one made page can serve many
+// clients (the server's page cache): prepare makes the page text, with
+// slots where the tokens of one client go, and issue fills the slots for
+// the client the page is sent to. render does both.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,11 +43,42 @@ struct PageInput {
     std::string owner;    // the client identity the page is for (Request::identity)
 };
 
+// What the slots of a prepared page stand for: the filter that prepared
+// the page knows what it holds.
+class PageSlots {
+public:
+    virtual ~PageSlots() = default;
+    // Memory held, for the bounds of whoever keeps the page.
+    virtual std::size_t bytes() const = 0;
+};
+
+// A page made for no client yet.
+struct PreparedPage {
+    std::string text;                        // the page, with slots when slots is set
+    std::shared_ptr<const PageSlots> slots;  // null: the text is the page as sent
+    std::size_t bytes() const { return text.size() + (slots ? slots->bytes() : 0); }
+};
+
 class PageFilter {
 public:
     virtual ~PageFilter() = default;
     // The page text to send; the caller makes it safe for the line reader.
     virtual std::string render(const PageInput& input) const = 0;
+    // The page made once, for any client (input.owner is not used).
+    virtual PreparedPage prepare(const PageInput& input) const {
+        PreparedPage page;
+        page.text = render(input);
+        return page;
+    }
+    // The prepared page as sent to the client identity owner: whatever
+    // stands for it in the slots is issued to owner now.
+    virtual std::string issue(const PreparedPage& page, const std::string& owner) const {
+        (void)owner;
+        return page.text;
+    }
+    // What sets apart pages this filter makes from the same input under
+    // other settings (a key part of anything that keeps prepared pages).
+    virtual std::string settingsKey() const { return {}; }
     // Turns a request that carries what render wrote into links and forms
     // back into the request it stands for. False, with a one-line message
     // for the user in error, when it cannot be honoured.

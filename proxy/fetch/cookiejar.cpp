@@ -1,6 +1,7 @@
 #include "proxy/fetch/cookiejar.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 #include <unordered_set>
 
@@ -41,6 +42,25 @@ std::string keyOf(std::string_view line) {
 }
 
 }  // namespace
+
+bool CookieJars::mayHaveCookieFor(const std::string& identity, std::string_view host) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = jars_.find(identity);
+    if (found == jars_.end()) return false;
+    if (host.empty()) return !found->second.lines.empty();  // cannot tell: say yes
+    for (const std::string& line : found->second.lines) {
+        const std::string_view site = siteOf(line);
+        if (site.empty()) return true;
+        if (site.size() > host.size()) continue;
+        const std::string_view tail = host.substr(host.size() - site.size());
+        bool same = true;
+        for (std::size_t i = 0; i < site.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(site[i])) ==
+                   std::tolower(static_cast<unsigned char>(tail[i]));
+        if (same && (site.size() == host.size() || host[host.size() - site.size() - 1] == '.')) return true;
+    }
+    return false;
+}
 
 std::vector<std::string> CookieJars::load(const std::string& identity) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -19,6 +19,7 @@
 #include <list>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +51,12 @@ public:
     // transfers of one identity at the same time do not undo each other.
     void store(const std::string& identity, const std::vector<std::string>& before,
                const std::vector<std::string>& after);
+
+    // Whether identity holds a cookie a request to host might carry: one
+    // of the host's own or of a domain above it. Paths, the secure flag
+    // and expiry are not looked at, so a yes may be a cookie that would
+    // not be sent; a no is sure.
+    bool mayHaveCookieFor(const std::string& identity, std::string_view host) const;
 
     std::size_t bytes() const;
     std::size_t cookies(const std::string& identity) const;

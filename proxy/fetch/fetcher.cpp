@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -92,6 +93,16 @@ const char* usualReason(long status) {
         default:
             return "";
     }
+}
+
+// Bytes kept of one cache header (validators, dates, the joined
+// Cache-Control and Vary): a header is no place for a long text.
+constexpr std::size_t MAX_CACHE_HEADER = 1024;
+
+void appendHeader(std::string& joined, std::string_view value) {
+    if (joined.size() >= MAX_CACHE_HEADER) return;
+    if (!joined.empty()) joined += ", ";
+    joined.append(value.substr(0, MAX_CACHE_HEADER - std::min(joined.size(), MAX_CACHE_HEADER)));
 }
 
 std::string sizeLimitText(std::size_t bytes) {
@@ -186,7 +197,10 @@ struct Fetcher::Transfer {
     bool tooLarge = false;
     bool notText = false;
     bool refusePrivate = false;
-    bool refusedAddress = false;                 // a connection was refused by the address rule
+    bool refusedAddress = false;  // a connection was refused by the address rule
+    CacheHeaders cache;
+    SentHeaders sent;
+    int requests = 0;
     const std::atomic<bool>* cancel = nullptr;   // the server stops
     const std::atomic<bool>* dropped = nullptr;  // the client went away
 };
@@ -201,6 +215,7 @@ std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, v
         transfer->contentLanguage.clear();
         transfer->contentLength = -1;
         transfer->forbidsStoring = false;
+        transfer->cache = CacheHeaders();
         return bytes;
     }
     std::size_t colon = line.find(':');
@@ -218,8 +233,56 @@ std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, v
         if (end != digits.c_str() && *end == '\0' && length >= 0) transfer->contentLength = length;
     } else if (equalsNoCase(name, "Cache-Control")) {
         if (cacheControlForbidsStoring(value)) transfer->forbidsStoring = true;
+        appendHeader(transfer->cache.cacheControl, value);
+    } else if (equalsNoCase(name, "Pragma")) {
+        appendHeader(transfer->cache.pragma, value);
+    } else if (equalsNoCase(name, "Vary")) {
+        appendHeader(transfer->cache.vary, value);
+    } else if (equalsNoCase(name, "Expires")) {
+        transfer->cache.expires = std::string(value.substr(0, MAX_CACHE_HEADER));
+    } else if (equalsNoCase(name, "Date")) {
+        transfer->cache.date = std::string(value.substr(0, MAX_CACHE_HEADER));
+    } else if (equalsNoCase(name, "Age")) {
+        transfer->cache.age = std::string(value.substr(0, MAX_CACHE_HEADER));
+    } else if (equalsNoCase(name, "Last-Modified")) {
+        transfer->cache.lastModified = std::string(value.substr(0, MAX_CACHE_HEADER));
+    } else if (equalsNoCase(name, "ETag")) {
+        transfer->cache.etag = std::string(value.substr(0, MAX_CACHE_HEADER));
+    } else if (equalsNoCase(name, "Set-Cookie") || equalsNoCase(name, "Set-Cookie2")) {
+        transfer->cache.setCookie = true;
     }
     return bytes;
+}
+
+// The request headers of each request as they go out: whether a cookie or
+// credentials went with the request that got the final response.
+int Fetcher::onDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* transferPtr) {
+    if (type != CURLINFO_HEADER_OUT) return 0;
+    auto* transfer = static_cast<Transfer*>(transferPtr);
+    std::string_view block(data, size);
+    // The first line is the request line: a new request starts over.
+    if (block.find(" HTTP/") < block.find('\n')) {
+        transfer->sent = SentHeaders();
+        ++transfer->requests;
+    }
+    while (!block.empty()) {
+        const std::size_t end = block.find('\n');
+        std::string_view line = trim(block.substr(0, end));
+        block = end == std::string_view::npos ? std::string_view() : block.substr(end + 1);
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string_view name = trim(line.substr(0, colon));
+        if (equalsNoCase(name, "Cookie")) {
+            transfer->sent.cookie = true;
+        } else if (equalsNoCase(name, "Authorization")) {
+            transfer->sent.authorization = true;
+        } else if (equalsNoCase(name, "Cache-Control") || equalsNoCase(name, "Pragma")) {
+            transfer->sent.cacheControl = true;
+        } else if (equalsNoCase(name, "Referer")) {
+            transfer->sent.referer = std::string(trim(line.substr(colon + 1)).substr(0, MAX_CACHE_HEADER));
+        }
+    }
+    return 0;
 }
 
 std::size_t Fetcher::onBody(char* data, std::size_t size, std::size_t count, void* transferPtr) {
@@ -325,6 +388,10 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &Fetcher::onOpenSocket);
     curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
+    // The headers that went out, for the page cache's rules.
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &Fetcher::onDebug);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     if (transfer.cancel != nullptr || transfer.dropped != nullptr) {
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Fetcher::onProgress);
@@ -342,6 +409,13 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
         headers = curl_slist_append(headers, "Cache-Control: no-cache");
         headers = curl_slist_append(headers, "Pragma: no-cache");
     }
+    // Validators come from a response's headers: without line breaks, they
+    // cannot add a header of their own.
+    if (!request.ifNoneMatch.empty() && request.ifNoneMatch.find_first_of("\r\n") == std::string::npos)
+        headers = curl_slist_append(headers, ("If-None-Match: " + request.ifNoneMatch).c_str());
+    if (!request.ifModifiedSince.empty() &&
+        request.ifModifiedSince.find_first_of("\r\n") == std::string::npos)
+        headers = curl_slist_append(headers, ("If-Modified-Since: " + request.ifModifiedSince).c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, &curl_slist_free_all);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
     if (request.method == FetchRequest::Method::Post) {
@@ -362,6 +436,9 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
     result.contentType = transfer.contentType;
     result.contentLanguage = transfer.contentLanguage;
     result.forbidsStoring = transfer.forbidsStoring;
+    result.cache = std::move(transfer.cache);
+    result.sent = std::move(transfer.sent);
+    result.requests = transfer.requests;
 
     if (transfer.notText) {
         result.ok = true;
@@ -389,6 +466,10 @@ FetchResult Fetcher::fetch(const FetchRequest& request) {
         result.error = describeCurlFailure(code, osErrno, hostOf(result.finalUrl));
     }
     return result;
+}
+
+bool Fetcher::mayCarryCookies(const std::string& identity, const std::string& url) const {
+    return jars_.mayHaveCookieFor(identity, hostOf(url));
 }
 
 bool initCurlGlobally() {

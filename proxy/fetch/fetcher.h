@@ -41,10 +41,36 @@ struct FetchRequest {
     std::string postBody;         // for Post
     std::string postContentType;  // its type when not application/x-www-form-urlencoded
     bool bypassCache = false;
+    // A conditional request (revalidating a kept page): the validators it
+    // was sent with. Empty: not sent.
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
     std::string identity;  // whose cookies go with it and are kept from it
     // The fetch is abandoned soon after *dropped becomes true (the client
     // went away); may be null.
     const std::atomic<bool>* dropped = nullptr;
+};
+
+// The headers of a response that say whether and how long it may be kept
+// (several of one name joined with ", ").
+struct CacheHeaders {
+    std::string cacheControl;
+    std::string pragma;
+    std::string expires;
+    std::string date;
+    std::string age;
+    std::string lastModified;
+    std::string etag;
+    std::string vary;
+    bool setCookie = false;  // the response sets a cookie
+};
+
+// What went out with the request that got the final response.
+struct SentHeaders {
+    bool cookie = false;         // a Cookie header
+    bool authorization = false;  // an Authorization header
+    std::string referer;         // the Referer header, empty when none
+    bool cacheControl = false;   // a Cache-Control or Pragma header (a reload)
 };
 
 struct FetchResult {
@@ -58,6 +84,9 @@ struct FetchResult {
     bool forbidsStoring = false;  // the final response's Cache-Control forbids keeping it
     bool bodyOmitted = false;     // not text: the body was not downloaded
     std::int64_t size = -1;       // body size when known
+    CacheHeaders cache;           // of the final response
+    SentHeaders sent;             // of the final request
+    int requests = 0;             // requests made (more than one after a redirect)
 };
 
 // True when a Cache-Control header value holds no-store, no-cache or
@@ -84,11 +113,16 @@ public:
 
     FetchResult fetch(const FetchRequest& request);
 
+    // Whether identity may hold a cookie that a request to url would carry
+    // (a no is sure; see CookieJars::mayHaveCookieFor).
+    bool mayCarryCookies(const std::string& identity, const std::string& url) const;
+
 private:
     struct Transfer;
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* transfer);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* transfer);
     static int onProgress(void* transfer, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int onDebug(CURL* handle, curl_infotype type, char* data, std::size_t size, void* transfer);
     static curl_socket_t onOpenSocket(void* transfer, curlsocktype purpose, curl_sockaddr* address);
 
     // The handle for identity: the one kept when the previous request was

@@ -98,7 +98,7 @@ bool FormBuilder::controlShown(const Build* owner) const {
 
 void FormBuilder::openForm(Build& build) {
     std::string tag =
-        "<FORM ACTION=" + formToken(build.id) + " METHOD=" + (build.record.post ? "POST" : "GET") + ">";
+        "<FORM ACTION=" + slotMark(build.id) + " METHOD=" + (build.record.post ? "POST" : "GET") + ">";
     state_.out->silentTag(tag);
     build.open = true;
     current_ = &build;
@@ -163,7 +163,8 @@ void FormBuilder::form(const GumboNode* node) {
     }
     forms_.emplace_back();
     Build& build = forms_.back();
-    build.id = state_.store.newId();
+    // The form's token is issued when the page goes to a client.
+    build.id = state_.newSlot();
     build.record.post = lowerAttribute(element, "method") == "post";
     build.record.multipart = lowerAttribute(element, "enctype") == "multipart/form-data";
     const char* action = attribute(element, "action");

@@ -67,13 +67,13 @@ public:
 
     // The page's end: the form still open is closed.
     void closeOpenForm();
-    // The records of every form, as entries for the token store.
+    // The records of every form, as entries for the page's slots.
     void addRecords(std::vector<TokenStore::Entry>& entries);
 
 private:
     // A form while it is written.
     struct Build {
-        std::uint64_t id = 0;
+        std::uint64_t id = 0;  // its slot (pagetokens.h)
         FormRecord record;
         int nextChoice = 0;
         std::unordered_map<std::string, std::string> radioNames;  // real name -> generated

@@ -70,14 +70,15 @@ std::string LinkBuilder::urlToken(const std::string& url) {
     std::string token = inlineLinkToken(url);
     if (token.size() <= MAX_HREF_LENGTH) return token;
     if (stored_ >= state_.settings.maxStoredLinks) return {};
-    const std::uint64_t id = state_.store.newId();
+    // The token is issued when the page goes to a client: a slot for now.
+    const std::uint64_t slot = state_.newSlot();
     TokenStore::Entry entry;
-    entry.id = id;
+    entry.id = slot;
     entry.url = url;
     state_.built += sizeof(TokenStore::Entry) + entry.url.size();
     state_.entries.push_back(std::move(entry));
     ++stored_;
-    return storedLinkToken(id);
+    return slotMark(slot);
 }
 
 void LinkBuilder::viewLink(const std::string& url, std::string_view text) {

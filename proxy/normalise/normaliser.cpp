@@ -1,8 +1,10 @@
 #include "proxy/normalise/normaliser.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "proxy/normalise/article.h"
 #include "proxy/normalise/charset.h"
@@ -35,14 +37,11 @@ PageView takeViewMark(std::string& url) {
     return PageView::Default;
 }
 
-std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
-                          TokenStore& store, const NormaliserSettings& settings, const PageOptions& options) {
-    const std::int64_t cpuStart = threadCpuMs();
-    // Romanising Chinese characters is slow: one budget for the whole page.
-    const TransliterationBudget budget;
-    const ParsedPage page(body, contentType, settings.maxInputBytes, settings.maxTreeBytes);
-    Walker walker(settings, store, pageUrl, page.formCharset(), options.contentLanguage, options.owner,
-                  cpuStart);
+namespace {
+
+// The walk of the page as the options and settings ask.
+std::string walkPage(Walker& walker, const ParsedPage& page, std::string_view pageUrl,
+                     const NormaliserSettings& settings, const PageOptions& options) {
     if (!options.offerViews) return walker.run(page.root(), page.cut());
     const std::optional<Article> article = findArticle(page.root(), std::string(pageUrl));
     if (!article) return walker.run(page.root(), page.cut());
@@ -56,6 +55,33 @@ std::string normaliseHtml(std::string_view body, std::string_view contentType, s
     }
     const ViewLink readerLink{url + std::string(READER_VIEW_MARK), "Reader view"};
     return walker.run(page.root(), page.cut(), &readerLink);
+}
+
+}  // namespace
+
+PreparedPage prepareHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
+                         const NormaliserSettings& settings, const PageOptions& options) {
+    const std::int64_t cpuStart = threadCpuMs();
+    // Romanising Chinese characters is slow: one budget for the whole page.
+    const TransliterationBudget budget;
+    const ParsedPage page(body, contentType, settings.maxInputBytes, settings.maxTreeBytes);
+    Walker walker(settings, pageUrl, page.formCharset(), options.contentLanguage, cpuStart);
+    PreparedPage prepared;
+    prepared.text = walkPage(walker, page, pageUrl, settings, options);
+    std::vector<TokenStore::Entry> entries = walker.takeEntries();
+    if (!entries.empty()) prepared.slots = std::make_shared<const PageEntries>(std::move(entries));
+    return prepared;
+}
+
+std::string issuePage(const PreparedPage& page, TokenStore& store, const std::string& owner) {
+    const auto* entries = dynamic_cast<const PageEntries*>(page.slots.get());
+    if (entries == nullptr) return page.text;
+    return issueTokens(page.text, entries->entries(), store, owner);
+}
+
+std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
+                          TokenStore& store, const NormaliserSettings& settings, const PageOptions& options) {
+    return issuePage(prepareHtml(body, contentType, pageUrl, settings, options), store, options.owner);
 }
 
 std::string normaliseHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
@@ -120,13 +146,44 @@ Normaliser::Normaliser(TokenStore& store, NormaliserSettings settings)
     : store_(store), settings_(settings), bigPages_(std::max(settings.bigPageSlots, 1)) {}
 
 std::string Normaliser::render(const PageInput& input) const {
-    if (input.bodyOmitted) return describeOtherContent(input);
+    return issue(prepare(input), input.owner);
+}
+
+std::string Normaliser::issue(const PreparedPage& page, const std::string& owner) const {
+    return issuePage(page, store_, owner);
+}
+
+std::string Normaliser::settingsKey() const {
+    // Every setting that changes what a page becomes.
+    const NormaliserSettings& s = settings_;
+    std::string key;
+    for (const std::uint64_t value :
+         {static_cast<std::uint64_t>(s.maxInputBytes), static_cast<std::uint64_t>(s.maxTreeBytes),
+          static_cast<std::uint64_t>(s.maxLines), static_cast<std::uint64_t>(s.maxElements),
+          static_cast<std::uint64_t>(s.maxStoredLinks), static_cast<std::uint64_t>(s.maxForms),
+          static_cast<std::uint64_t>(s.maxFormParts), static_cast<std::uint64_t>(s.maxCpuMs),
+          static_cast<std::uint64_t>(s.maxBuiltBytes), static_cast<std::uint64_t>(s.readerByDefault)}) {
+        key += std::to_string(value);
+        key.push_back(',');
+    }
+    return key;
+}
+
+PreparedPage Normaliser::prepare(const PageInput& input) const {
+    PreparedPage page;
+    if (input.bodyOmitted) {
+        page.text = describeOtherContent(input);
+        return page;
+    }
     switch (classifyContentType(input.contentType)) {
         case ContentKind::Html: {
             // Without a declared type, a body holding NUL bytes is a binary
             // file, not a page.
-            if (input.contentType.empty() && input.body.substr(0, 1024).find('\0') != std::string_view::npos)
-                return describeOtherContent(input);
+            if (input.contentType.empty() &&
+                input.body.substr(0, 1024).find('\0') != std::string_view::npos) {
+                page.text = describeOtherContent(input);
+                return page;
+            }
             const bool big = input.body.size() > settings_.bigPageBytes;
             if (big) bigPages_.enter();
             struct Leave {
@@ -139,16 +196,17 @@ std::string Normaliser::render(const PageInput& input) const {
             options.view = input.view;
             options.contentLanguage = input.contentLanguage;
             options.offerViews = !input.posted;
-            options.owner = input.owner;
-            return normaliseHtml(input.body, input.contentType, input.finalUrl, store_, settings_, options);
+            return prepareHtml(input.body, input.contentType, input.finalUrl, settings_, options);
         }
         case ContentKind::Text:
-            return normaliseText(input.body, input.contentType, input.finalUrl, settings_,
-                                 input.contentLanguage);
+            page.text = normaliseText(input.body, input.contentType, input.finalUrl, settings_,
+                                      input.contentLanguage);
+            return page;
         case ContentKind::Other:
-            return describeOtherContent(input);
+            break;
     }
-    return describeOtherContent(input);
+    page.text = describeOtherContent(input);
+    return page;
 }
 
 bool Normaliser::adaptRequest(Request& request, std::string& error) const {

@@ -23,8 +23,12 @@
 // the request; the page is fetched as any other, and the browser keeps the
 // two views apart in its history and cache because their URLs differ.
 //
-// normaliseHtml and normaliseText are pure functions of their inputs and
-// the token store.
+// A page is written once for any client (prepareHtml): the tokens of its
+// stored links and forms go into slots, filled for the client the page is
+// sent to (pagetokens.h). So one prepared page can serve many clients.
+//
+// prepareHtml and normaliseText are pure functions of their inputs;
+// normaliseHtml also adds the page's entries to the token store.
 
 #include <condition_variable>
 #include <cstddef>
@@ -35,6 +39,7 @@
 
 #include "proxy/core/pagefilter.h"
 #include "proxy/core/request.h"
+#include "proxy/normalise/pagetokens.h"
 #include "proxy/normalise/tokens.h"
 
 namespace wexaproxy {
@@ -95,7 +100,20 @@ struct PageOptions {
 // the URL unchanged when it holds none.
 PageView takeViewMark(std::string& url);
 
-// An HTML page in the browser's dialect, its title first. pageUrl is the
+// An HTML page in the browser's dialect for no client yet: the text with
+// the slots of its tokens, and the entries that go into them (null when
+// there are none). pageUrl is the URL the page was fetched from (after
+// redirects): links and actions resolve against it. With an article on
+// the page, the full page or the reader page as the options and settings
+// ask (see above); options.owner is not used.
+PreparedPage prepareHtml(std::string_view body, std::string_view contentType, std::string_view pageUrl,
+                         const NormaliserSettings& settings = {}, const PageOptions& options = {});
+
+// The prepared page as sent to owner: its tokens issued (pagetokens.h).
+std::string issuePage(const PreparedPage& page, TokenStore& store, const std::string& owner);
+
+// An HTML page in the browser's dialect, its title first, its tokens
+// issued to options.owner (prepareHtml, then issuePage). pageUrl is the
 // URL the page was fetched from (after redirects): links and actions
 // resolve against it.
 // With an article on the page, the full page or the reader page as the
@@ -118,6 +136,9 @@ public:
     explicit Normaliser(TokenStore& store, NormaliserSettings settings = {});
 
     std::string render(const PageInput& input) const override;
+    PreparedPage prepare(const PageInput& input) const override;
+    std::string issue(const PreparedPage& page, const std::string& owner) const override;
+    std::string settingsKey() const override;
 
     // GET and REFRESH: a link token becomes its URL. Forms: a form token
     // becomes the form's action, method and restored fields. Stored tokens

@@ -112,10 +112,9 @@ std::string titleOf(const GumboNode* root, std::string_view language) {
 
 }  // namespace
 
-Walker::Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-               std::string formCharset, std::string_view contentLanguage, std::string owner,
-               std::int64_t cpuStartMs)
-    : state_(settings, store, pageUrl, languageKey(contentLanguage), std::move(owner), cpuStartMs),
+Walker::Walker(const NormaliserSettings& settings, std::string_view pageUrl, std::string formCharset,
+               std::string_view contentLanguage, std::int64_t cpuStartMs)
+    : state_(settings, pageUrl, languageKey(contentLanguage), cpuStartMs),
       links_(state_, *this),
       forms_(state_, *this, state_.resolver.base(), std::move(formCharset)),
       tables_(state_, *this) {}
@@ -153,7 +152,6 @@ std::string Walker::finish(const GumboNode* root, PageCut cut) {
         page.text("[The rest of this page is not shown: it has too much markup.]");
     }
     forms_.addRecords(state_.entries);
-    state_.store.add(state_.owner, std::move(state_.entries));
     const std::string title = singleToken(titleOf(root, pageLanguage(root)), 200);
     std::string out;
     std::string body = page.finishPage();

@@ -36,17 +36,16 @@ class Walker {
 public:
     // formCharset: what the page's forms send their values in;
     // contentLanguage: the Content-Language the page was sent with (may be
-    // empty), the language of text that no lang attribute covers; owner: the
-    // identity the page's stored links and forms belong to; cpuStartMs: the
-    // thread's processor time when the page was taken up (threadCpuMs).
-    Walker(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-           std::string formCharset, std::string_view contentLanguage, std::string owner,
-           std::int64_t cpuStartMs);
+    // empty), the language of text that no lang attribute covers;
+    // cpuStartMs: the thread's processor time when the page was taken up
+    // (threadCpuMs).
+    Walker(const NormaliserSettings& settings, std::string_view pageUrl, std::string formCharset,
+           std::string_view contentLanguage, std::int64_t cpuStartMs);
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
 
-    // The page in the browser's dialect, its title first; the page's stored
-    // links and form records go into the token store. cut says why the
+    // The page in the browser's dialect, its title first, with a slot where
+    // each stored link's or form's token goes (takeEntries). cut says why the
     // tree is shorter than the page (a note ends the page then). viewLink,
     // when given, is the first line.
     std::string run(const GumboNode* root, PageCut cut, const ViewLink* viewLink = nullptr);
@@ -57,6 +56,10 @@ public:
     // elements the finder dropped.
     std::string runArticle(const GumboNode* root, const Article& article, PageCut cut,
                            const ViewLink& viewLink);
+
+    // After run or runArticle: the page's stored links and form records,
+    // each with the number of its slot as its id.
+    std::vector<TokenStore::Entry> takeEntries() { return std::move(state_.entries); }
 
     // For the builders: a node, the children of a node, a block.
     void walk(const GumboNode* node);

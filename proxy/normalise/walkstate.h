@@ -1,7 +1,8 @@
 #pragma once
 // What the pieces of one page's walk share (walker.h): where content goes
 // now, the counts and the budget that bound the page, the resolver of its
-// links and the entries it adds to the token store.
+// links and the entries (long link targets, form records) whose tokens go
+// into its slots (pagetokens.h).
 
 #include <time.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "proxy/normalise/normaliser.h"
+#include "proxy/normalise/pagetokens.h"
 #include "proxy/normalise/pagewriter.h"
 #include "proxy/normalise/resolve.h"
 #include "proxy/normalise/tokens.h"
@@ -38,14 +40,11 @@ enum class WalkStop {
 struct WalkState {
     // contentLanguage: the language key (languageKey) of the page's
     // Content-Language, the language of text no lang attribute covers;
-    // owner: the identity the page's stored links and forms belong to;
     // cpuStartMs: the thread's processor time when the page was taken up.
-    WalkState(const NormaliserSettings& settings, TokenStore& store, std::string_view pageUrl,
-              std::string contentLanguage, std::string owner, std::int64_t cpuStartMs)
+    WalkState(const NormaliserSettings& settings, std::string_view pageUrl, std::string contentLanguage,
+              std::int64_t cpuStartMs)
         : settings(settings),
-          store(store),
           resolver(pageUrl),
-          owner(std::move(owner)),
           cpuStartMs(cpuStartMs),
           languages{std::move(contentLanguage)} {}
     WalkState(const WalkState&) = delete;
@@ -74,10 +73,12 @@ struct WalkState {
         }
     }
 
+    // The slot of the next entry: its number, and the mark written where
+    // its token goes.
+    std::uint64_t newSlot() { return slots++; }
+
     const NormaliserSettings& settings;
-    TokenStore& store;
     UrlResolver resolver;           // against the page's URL, or its BASE once met
-    const std::string owner;        // the identity the page's tokens belong to
     const std::int64_t cpuStartMs;  // the thread's processor time when the page was taken up
     PageWriter page;
     PageWriter* out = &page;  // the page, or the table cell being written
@@ -85,8 +86,10 @@ struct WalkState {
     bool stopped = false;     // nothing more is written
     WalkStop reason = WalkStop::None;
     std::size_t built = 0;  // bytes the builders hold besides the page
-    // Stored links and form records, added to the store when the page is done.
+    // Stored links and form records, each with its slot number as its id:
+    // their tokens are issued to a client when the page is sent.
     std::vector<TokenStore::Entry> entries;
+    std::uint64_t slots = 0;  // slots handed out
     // The language of the text being written, for its transliteration: the
     // nearest lang attribute's, the page's Content-Language below them all.
     std::vector<std::string> languages;

@@ -61,6 +61,8 @@ std::string usageText() {
            "                         user on this host, or one remote address (default 8)\n"
            "  --max-held BYTES       reply bytes held for clients still reading; past it the\n"
            "                         slowest readers are dropped (default 268435456)\n"
+           "  --cache-bytes BYTES    memory for pages kept for all clients, as HTTP caching\n"
+           "                         allows; 0 keeps none (default 67108864)\n"
            "  --read-timeout SECS    time a client has to send its request (default 10)\n"
            "  --max-request BYTES    largest request accepted (default 65536)\n"
            "  --max-fields N         most form fields in one request (default 1000)\n"
@@ -157,6 +159,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             if (!needValue() || !parseInteger(value, 65536, 64LL * 1024 * 1024 * 1024, number))
                 return fail("--max-held needs a number of bytes (65536 to 68719476736)");
             config.maxHeldBytes = static_cast<std::size_t>(number);
+        } else if (option == "--cache-bytes") {
+            if (!needValue() || !parseInteger(value, 0, 64LL * 1024 * 1024 * 1024, number))
+                return fail("--cache-bytes needs a number of bytes (0 to 68719476736)");
+            config.cacheBytes = static_cast<std::size_t>(number);
         } else if (option == "--read-timeout") {
             if (!needValue() || !parseSeconds(value, 0.05, 3600, config.readTimeoutMs)) {
                 return fail("--read-timeout needs seconds (0.05 to 3600)");

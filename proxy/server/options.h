@@ -36,6 +36,8 @@ struct Config {
     // Pages with an article are served as their reader page (the page
     // filter decides what an article is).
     bool readerByDefault = false;
+    // The page cache shared by all clients: its bound in bytes (0: none).
+    std::size_t cacheBytes = 64 * 1024 * 1024;
 };
 
 struct ParsedOptions {

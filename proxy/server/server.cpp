@@ -38,6 +38,8 @@ constexpr auto EVICTABLE_AFTER = std::chrono::seconds(1);
 constexpr const char* BUSY_MESSAGE = "Server busy; try again";
 // How fast a client reads is judged over at least this time.
 constexpr auto READING_CHANCE = std::chrono::seconds(1);
+// How often the page cache's counts go to the log (and once at the end).
+constexpr std::int64_t CACHE_SUMMARY_SECONDS = 600;
 
 // True when the client has ended its stream (or the connection failed): the
 // end of the stream is all that is left to read. Bytes after a complete
@@ -74,7 +76,9 @@ Sent sendAvailable(int fd, std::string_view bytes, std::size_t& sent) {
 }  // namespace
 
 Server::Server(const Config& config, const PageFilter& filter, const Log& log)
-    : config_(config), filter_(filter), log_(log) {}
+    : config_(config), filter_(filter), log_(log) {
+    if (config.cacheBytes > 0) cache_ = std::make_unique<PageCache>(config.cacheBytes);
+}
 
 Server::~Server() {
     for (auto& entry : connections_) ::close(entry.second.fd);
@@ -159,6 +163,7 @@ void Server::run() {
             }
         }
         sweepDeadlines();
+        if (cache_ && cache_->summaryDue(CACHE_SUMMARY_SECONDS)) log_.notice(cache_->summary());
     }
 
     {
@@ -171,6 +176,7 @@ void Server::run() {
     jobsReady_.notify_all();
     for (std::thread& worker : workers_) worker.join();
     workers_.clear();
+    if (cache_) log_.notice(cache_->summary());
 }
 
 void Server::pauseAccepting(Clock::time_point until) {
@@ -309,9 +315,9 @@ void Server::onEvent(std::uint64_t id, std::uint32_t events) {
 }
 
 void Server::logDone(const Connection& conn, const std::string& command, const std::string& url,
-                     const std::string& outcome, std::size_t bytes) {
+                     const std::string& outcome, std::size_t bytes, const std::string& cache) {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - conn.started);
-    log_.request(command, url, outcome, bytes, elapsed.count());
+    log_.request(command, url, outcome, bytes, elapsed.count(), cache);
 }
 
 void Server::readFrom(Connection& conn) {
@@ -512,7 +518,8 @@ void Server::collectFinished() {
             startReply(conn, std::move(reply));
             continue;
         }
-        logDone(conn, item.command, item.served.url, item.served.outcome, item.served.reply.size());
+        logDone(conn, item.command, item.served.url, item.served.outcome, item.served.reply.size(),
+                item.served.cache);
         startReply(conn, std::move(item.served.reply));
     }
 }
@@ -595,7 +602,7 @@ void Server::workerMain() {
         }
         Finished finished;
         finished.id = job.id;
-        finished.served = serveRequest(job.request, fetcher, filter_, job.dropped.get());
+        finished.served = serveRequest(job.request, fetcher, filter_, job.dropped.get(), cache_.get());
         finished.command = commandName(job.request.command);
         {
             std::lock_guard<std::mutex> lock(jobsMutex_);

@@ -121,7 +121,7 @@ private:
     void collectFinished();
     void sweepDeadlines();
     void logDone(const Connection& conn, const std::string& command, const std::string& url,
-                 const std::string& outcome, std::size_t bytes);
+                 const std::string& outcome, std::size_t bytes, const std::string& cache = {});
     void workerMain();
     bool takeJobLocked(Job& job);
     void jobDoneLocked(const std::string& identity);
@@ -145,6 +145,8 @@ private:
     std::unordered_map<std::uint64_t, Connection> connections_;
 
     CookieJars jars_;
+    // Pages kept for every client (null when --cache-bytes is 0).
+    std::unique_ptr<PageCache> cache_;
     std::size_t heldBytes_ = 0;  // reply bytes of connections still writing
 
     std::mutex jobsMutex_;
