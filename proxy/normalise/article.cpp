@@ -87,6 +87,13 @@ constexpr int MAX_BYLINE_GLUE_CHARS = 30;
 // A byline marker inside a paragraph of at least this much running text is
 // part of a sentence ("..., the author said"), not a byline.
 constexpr int MIN_PROSE_CHARS = 80;
+// A paragraph with at least this much text outside its links, ending as a
+// sentence does, is running text however many links it holds ("<name> has
+// been eliminated from <show>.").
+constexpr int MIN_UNLINKED_SENTENCE_CHARS = 20;
+// ... and holds no more links than this (more is a block of links to
+// other pages inside the paragraph).
+constexpr int MAX_SENTENCE_LINKS = 4;
 // An article shorter than this beside a password field is the text of a
 // log-in or sign-up page.
 constexpr int MIN_LOGIN_ARTICLE_CHARS = 2000;
@@ -131,6 +138,7 @@ struct Element {
     // id, the time element).
     int metaChars = 0;
     int bylines = 0;  // elements whose class or id marks a byline
+    int links = 0;
     bool inForm = false;
     bool blockChildren = false;
     int boilerplate = 0;  // elements above whose class or id names boilerplate
@@ -165,6 +173,7 @@ private:
     int best() const;
     std::vector<int> partsFor(int top) const;
     std::vector<int> partsAround(int top, double score) const;
+    bool isLead(const Element& e) const;
     struct Kept {
         int chars = 0;  // running text
         int headings = 0;
@@ -175,6 +184,7 @@ private:
         std::string frameByline;                   // the author named in a byline frame left out
     };
     bool isBylineFrame(const Element& e) const;
+    bool isLinkedSentence(const Element& e) const;
     bool insideProse(int index) const;
     bool isIdleAltText(const char* alt, Kept& kept) const;
     bool isTeaserPage(const Kept& kept) const;
@@ -344,11 +354,13 @@ void Finder::total() {
         }
         if (e.hints.byline || e.tag == GUMBO_TAG_TIME) e.metaChars = e.chars;
         if (e.hints.byline) ++e.bylines;
+        if (e.tag == GUMBO_TAG_A && attribute(e.node, "href") != nullptr) ++e.links;
         if (e.parent < 0) continue;
         Element& up = elements_[static_cast<std::size_t>(e.parent)];
         up.end = std::max(up.end, e.end);
         up.metaChars += e.metaChars;
         up.bylines += e.bylines;
+        up.links += e.links;
         up.chars += e.chars;
         up.linkChars += e.linkChars;
         up.commas += e.commas;
@@ -504,6 +516,8 @@ std::vector<int> Finder::partsAround(int top, double score) const {
             // Running text after the best element, or in a box of the same
             // kind, too far from its paragraphs for their scores to reach.
             join = true;
+        } else if (i < top && isLead(s)) {
+            join = true;
         } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
                    (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
             // A paragraph of its own: running text, or a short sentence.
@@ -528,6 +542,23 @@ std::vector<int> Finder::partsAround(int top, double score) const {
         if (joins[k]) parts.push_back(siblings[k]);
     }
     return parts;
+}
+
+// The article's lead before its main block: a block whose class or id
+// names it ("lead", "intro", "standfirst", "summary"), of running text.
+bool Finder::isLead(const Element& e) const {
+    if (e.paragraphChars < MIN_PARAGRAPH_CHARS || e.linkDensity() >= MAX_SIBLING_LINK_DENSITY ||
+        e.node->type != GUMBO_NODE_ELEMENT)
+        return false;
+    for (const char* name : {"class", "id"}) {
+        const char* value = attribute(e.node, name);
+        if (value == nullptr) continue;
+        const std::string lower = lowerAscii(value);
+        for (const char* word : {"lead", "intro", "standfirst", "summary", "dek", "subhead"}) {
+            if (lower.find(word) != std::string::npos) return true;
+        }
+    }
+    return false;
 }
 
 // The share of link text above which a block inside the article is left
@@ -609,6 +640,14 @@ bool Finder::isBylineFrame(const Element& e) const {
            e.chars - e.metaChars <= MAX_BYLINE_GLUE_CHARS;
 }
 
+// A paragraph of running text with many links in it: it ends as a
+// sentence does and has text of its own besides the links.
+bool Finder::isLinkedSentence(const Element& e) const {
+    return (e.tag == GUMBO_TAG_P || (e.tag == GUMBO_TAG_DIV && !e.blockChildren)) &&
+           e.links <= MAX_SENTENCE_LINKS && e.chars - e.linkChars >= MIN_UNLINKED_SENTENCE_CHARS &&
+           endsSentence(textOf(e.node));
+}
+
 // Whether the element at index is inside a paragraph of running text.
 bool Finder::insideProse(int index) const {
     int up = elements_[static_cast<std::size_t>(index)].parent;
@@ -686,7 +725,9 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
                 const char* alt = attribute(e.node, "alt");
                 if (alt != nullptr && isIdleAltText(alt, kept)) drop = true;
             }
-            if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag)) drop = true;
+            if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag) &&
+                !isLinkedSentence(e))
+                drop = true;
         }
         if (!drop && e.paragraphChars > 0 && !isHeading(e.tag) && (isParagraph(e.tag) || !e.blockChildren))
             kept.bodyStarted = true;

@@ -355,3 +355,23 @@ TEST(ReaderView, TheBylineIsOneWholeLineAndLeavesNoFrameInTheText) {
     EXPECT_TRUE(contains(text, "2023-11-19")) << text;
     EXPECT_TRUE(contains(text, "Asked about the delay, the contractor said")) << text;
 }
+
+TEST(ReaderView, TheLeadParagraphIsKept) {
+    wexaproxy::TokenStore store;
+    const wexaproxy::Normaliser normaliser(store);
+    // A lead in a box of its own before the article's text, and a first
+    // sentence that is mostly links.
+    const std::string body =
+        "<html><head><title>Ferry news</title></head><body><nav><a href=/>Home</a></nav><div "
+        "class=standfirst><div>The night ferry returns in May, a year after the old boat was "
+        "sold.</div></div>"
+        "<div class=story><p><a href=/people/ann>Ann Berg</a> has taken the helm of the <a "
+        "href=/ferry>Island Ferry Company</a>.</p>" +
+        storyText(4) +
+        "</div><div class=related><a href=/a>More ferry news from the islands</a></div></body></html>";
+    const std::string text =
+        shownText(rendered(normaliser, body, PageView::Reader, "http://isles.example/ferry"));
+    EXPECT_TRUE(contains(text, "The night ferry returns in May")) << text;
+    EXPECT_TRUE(contains(text, "Ann Berg has taken the helm of the Island Ferry Company.")) << text;
+    EXPECT_FALSE(contains(text, "More ferry news")) << text;
+}
