@@ -81,6 +81,22 @@ constexpr int MAX_TEASER_CHARS = 600;
 constexpr int FIELD_CHARS = 150;
 // Byline and date lines longer than this are not just a byline.
 constexpr int MAX_BYLINE_CHARS = 400;
+// A block around a byline or a date with no more text than this besides
+// them ("By ... on ...", "Updated") is the byline's frame.
+constexpr int MAX_BYLINE_GLUE_CHARS = 30;
+// A byline marker inside a paragraph of at least this much running text is
+// part of a sentence ("..., the author said"), not a byline.
+constexpr int MIN_PROSE_CHARS = 80;
+// A paragraph with at least this much text outside its links, ending as a
+// sentence does, is running text however many links it holds ("<name> has
+// been eliminated from <show>.").
+constexpr int MIN_UNLINKED_SENTENCE_CHARS = 20;
+// ... and holds no more links than this (more is a block of links to
+// other pages inside the paragraph).
+constexpr int MAX_SENTENCE_LINKS = 4;
+// An article shorter than this beside a password field is the text of a
+// log-in or sign-up page.
+constexpr int MIN_LOGIN_ARTICLE_CHARS = 2000;
 // An alt text of this many characters without a blank, with a dash or an
 // underscore, is a file name.
 constexpr std::size_t FILE_NAME_CHARS = 16;
@@ -118,6 +134,11 @@ struct Element {
     int passwords = 0;     // password fields
     int searchFields = 0;  // fields for a search, an e-mail address (log-in, newsletter)
     int fields = 0;        // form fields a user fills in
+    // Characters inside elements that mark a byline or a date (class or
+    // id, the time element).
+    int metaChars = 0;
+    int bylines = 0;  // elements whose class or id marks a byline
+    int links = 0;
     bool inForm = false;
     bool blockChildren = false;
     int boilerplate = 0;  // elements above whose class or id names boilerplate
@@ -152,18 +173,25 @@ private:
     int best() const;
     std::vector<int> partsFor(int top) const;
     std::vector<int> partsAround(int top, double score) const;
+    bool isLead(const Element& e) const;
     struct Kept {
         int chars = 0;  // running text
         int headings = 0;
         int linkedHeadings = 0;
         std::unordered_set<std::string> altTexts;  // comparable forms of the alt texts kept
+        bool bodyStarted = false;                  // a paragraph of the article's text is kept
+        std::string titleText;                     // a block before the text that repeats the title
+        std::string frameByline;                   // the author named in a byline frame left out
     };
+    bool isBylineFrame(const Element& e) const;
+    bool isLinkedSentence(const Element& e) const;
+    bool insideProse(int index) const;
     bool isIdleAltText(const char* alt, Kept& kept) const;
     bool isTeaserPage(const Kept& kept) const;
     bool isFormPage(int top, const std::vector<int>& parts, int keptChars) const;
     void clean(int part, Article& article, int articleChars, Kept& kept) const;
     bool repeatsTitle(const std::string& text) const;
-    ArticleMeta meta() const;
+    ArticleMeta meta(const std::string& heading) const;
     bool isSiteRoot() const;
 
     std::string pageUrl_;
@@ -173,6 +201,7 @@ private:
     HintCache hintCache_;
     int articleElements_ = 0;
     int firstH1_ = -1;
+    int titleChars_ = 0;  // of the article's title, as countText counts
 };
 
 void Finder::walk(const GumboNode* document) {
@@ -323,9 +352,15 @@ void Finder::total() {
             // A heading that is a link to another page: a teaser's head.
             e.linkedHeadings = 1;
         }
+        if (e.hints.byline || e.tag == GUMBO_TAG_TIME) e.metaChars = e.chars;
+        if (e.hints.byline) ++e.bylines;
+        if (e.tag == GUMBO_TAG_A && attribute(e.node, "href") != nullptr) ++e.links;
         if (e.parent < 0) continue;
         Element& up = elements_[static_cast<std::size_t>(e.parent)];
         up.end = std::max(up.end, e.end);
+        up.metaChars += e.metaChars;
+        up.bylines += e.bylines;
+        up.links += e.links;
         up.chars += e.chars;
         up.linkChars += e.linkChars;
         up.commas += e.commas;
@@ -481,6 +516,8 @@ std::vector<int> Finder::partsAround(int top, double score) const {
             // Running text after the best element, or in a box of the same
             // kind, too far from its paragraphs for their scores to reach.
             join = true;
+        } else if (i < top && isLead(s)) {
+            join = true;
         } else if ((isParagraph(s.tag) && !isHeading(s.tag)) ||
                    (s.tag == GUMBO_TAG_DIV && !s.blockChildren)) {
             // A paragraph of its own: running text, or a short sentence.
@@ -505,6 +542,23 @@ std::vector<int> Finder::partsAround(int top, double score) const {
         if (joins[k]) parts.push_back(siblings[k]);
     }
     return parts;
+}
+
+// The article's lead before its main block: a block whose class or id
+// names it ("lead", "intro", "standfirst", "summary"), of running text.
+bool Finder::isLead(const Element& e) const {
+    if (e.paragraphChars < MIN_PARAGRAPH_CHARS || e.linkDensity() >= MAX_SIBLING_LINK_DENSITY ||
+        e.node->type != GUMBO_NODE_ELEMENT)
+        return false;
+    for (const char* name : {"class", "id"}) {
+        const char* value = attribute(e.node, name);
+        if (value == nullptr) continue;
+        const std::string lower = lowerAscii(value);
+        for (const char* word : {"lead", "intro", "standfirst", "summary", "dek", "subhead"}) {
+            if (lower.find(word) != std::string::npos) return true;
+        }
+    }
+    return false;
 }
 
 // The share of link text above which a block inside the article is left
@@ -578,6 +632,33 @@ bool Finder::isIdleAltText(const char* alt, Kept& kept) const {
     return !kept.altTexts.insert(words).second;
 }
 
+// A block that holds a byline and a date and little else ("By <name> on
+// <date>"): the reader page shows them on its own lines, so the block is
+// left out whole rather than leave its words without the name.
+bool Finder::isBylineFrame(const Element& e) const {
+    return e.bylines > 0 && !isInline(e.tag) && !isHeading(e.tag) && e.chars <= MAX_BYLINE_CHARS &&
+           e.chars - e.metaChars <= MAX_BYLINE_GLUE_CHARS;
+}
+
+// A paragraph of running text with many links in it: it ends as a
+// sentence does and has text of its own besides the links.
+bool Finder::isLinkedSentence(const Element& e) const {
+    return (e.tag == GUMBO_TAG_P || (e.tag == GUMBO_TAG_DIV && !e.blockChildren)) &&
+           e.links <= MAX_SENTENCE_LINKS && e.chars - e.linkChars >= MIN_UNLINKED_SENTENCE_CHARS &&
+           endsSentence(textOf(e.node));
+}
+
+// Whether the element at index is inside a paragraph of running text.
+bool Finder::insideProse(int index) const {
+    int up = elements_[static_cast<std::size_t>(index)].parent;
+    while (up >= 0 && isInline(elements_[static_cast<std::size_t>(up)].tag))
+        up = elements_[static_cast<std::size_t>(up)].parent;
+    if (up < 0) return false;
+    const Element& block = elements_[static_cast<std::size_t>(up)];
+    return (isParagraph(block.tag) || !block.blockChildren) &&
+           block.chars - block.metaChars >= MIN_PROSE_CHARS;
+}
+
 // Marks what inside one part is not the article's text, and counts what
 // is left.
 void Finder::clean(int part, Article& article, int articleChars, Kept& kept) const {
@@ -615,8 +696,26 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
                     break;
             }
             if (e.hints.weight < 0 || e.hints.screenReader || e.hints.caption) drop = true;
-            if (e.hints.byline && e.chars <= MAX_BYLINE_CHARS && e.paragraphChars * 2 < e.chars + 1)
+            if (e.hints.byline && e.chars <= MAX_BYLINE_CHARS && e.paragraphChars * 2 < e.chars + 1 &&
+                !(isInline(e.tag) && insideProse(i)))
                 drop = true;
+            if (isBylineFrame(e)) {
+                drop = true;
+                for (int j = i + 1; j < e.end && kept.frameByline.empty(); ++j) {
+                    const Element& inner = elements_[static_cast<std::size_t>(j)];
+                    if (inner.hints.byline && inner.tag != GUMBO_TAG_TIME && inner.bylines == 1)
+                        kept.frameByline = bylineOf(inner.node);
+                }
+            }
+            // The headline in a box that is not a heading.
+            if (!drop && !kept.bodyStarted && !isHeading(e.tag) && titleChars_ > 0 &&
+                e.chars * 2 >= titleChars_ && e.chars <= 2 * titleChars_) {
+                const std::string text = textOf(e.node);
+                if (repeatsTitle(comparable(text))) {
+                    drop = true;
+                    if (kept.titleText.empty()) kept.titleText = text;
+                }
+            }
             if (isHeading(e.tag) && !drop) {
                 ++kept.headings;
                 kept.linkedHeadings += e.linkedHeadings;
@@ -626,8 +725,12 @@ void Finder::clean(int part, Article& article, int articleChars, Kept& kept) con
                 const char* alt = attribute(e.node, "alt");
                 if (alt != nullptr && isIdleAltText(alt, kept)) drop = true;
             }
-            if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag)) drop = true;
+            if (!drop && e.chars > 0 && e.commas < 10 && e.linkDensity() > maxLinkDensity(e.tag) &&
+                !isLinkedSentence(e))
+                drop = true;
         }
+        if (!drop && e.paragraphChars > 0 && !isHeading(e.tag) && (isParagraph(e.tag) || !e.blockChildren))
+            kept.bodyStarted = true;
         if (drop) {
             article.dropped.insert(e.node);
             kept.chars -= e.paragraphChars;
@@ -646,12 +749,40 @@ bool Finder::isTeaserPage(const Kept& kept) const {
            kept.chars < static_cast<long long>(MAX_TEASER_CHARS) * kept.linkedHeadings;
 }
 
-// The article's text weighs less than the forms in it and around it: a
-// form is the page's main content (a log-in page, a search page). A form
-// weighs its text and FIELD_CHARS per field; a form around the whole article
-// (some sites put the whole page in one) weighs only its fields.
+// The article's text weighs less than the forms in it and beside it: a
+// form is the page's main content (a log-in page, a search page, a sign-up
+// page). A form weighs its text and FIELD_CHARS per field; a form around
+// the whole article (some sites put the whole page in one) weighs only its
+// fields. A short text beside a password field is a log-in page's. Forms
+// in navigation, headers, footers, asides and blocks whose class names
+// boilerplate are not the main content.
 bool Finder::isFormPage(int top, const std::vector<int>& parts, int keptChars) const {
     long long weight = 0;
+    int passwords = 0;
+    const int region = elements_[static_cast<std::size_t>(parts.front())].parent;
+    if (region >= 0) {
+        const Element& r = elements_[static_cast<std::size_t>(region)];
+        std::size_t next = 0;
+        for (int i = region + 1; i < r.end;) {
+            const Element& e = elements_[static_cast<std::size_t>(i)];
+            const bool part = next < parts.size() && parts[next] == i;
+            if (part) ++next;
+            if (part || e.hints.weight < 0 || e.tag == GUMBO_TAG_NAV || e.tag == GUMBO_TAG_HEADER ||
+                e.tag == GUMBO_TAG_FOOTER || e.tag == GUMBO_TAG_ASIDE) {
+                if (part) passwords += e.passwords;
+                i = e.end;
+                continue;
+            }
+            if (e.tag == GUMBO_TAG_FORM) {
+                weight += e.chars + static_cast<long long>(e.fields) * FIELD_CHARS;
+                passwords += e.passwords;
+                i = e.end;
+                continue;
+            }
+            ++i;
+        }
+    }
+    if (passwords > 0 && keptChars < MIN_LOGIN_ARTICLE_CHARS) return true;
     for (int up = elements_[static_cast<std::size_t>(top)].parent; up >= 0;
          up = elements_[static_cast<std::size_t>(up)].parent) {
         const Element& e = elements_[static_cast<std::size_t>(up)];
@@ -704,11 +835,9 @@ std::string withoutSiteName(const std::string& title, const std::string& siteNam
     return title;
 }
 
-ArticleMeta Finder::meta() const {
+ArticleMeta Finder::meta(const std::string& heading) const {
     ArticleMeta meta;
     const Declared& d = declared_;
-    const std::string heading =
-        firstH1_ >= 0 ? textOf(elements_[static_cast<std::size_t>(firstH1_)].node) : "";
     meta.title = !d.jsonTitle.empty() ? d.jsonTitle : !d.ogTitle.empty() ? d.ogTitle : heading;
     if (meta.title.empty()) meta.title = d.documentTitle;
     meta.title = withoutSiteName(meta.title, d.siteName, heading);
@@ -729,8 +858,14 @@ std::optional<Article> Finder::run(const GumboNode* document) {
     if (top < 0) return std::nullopt;
     if (isSiteRoot() && !declared_.jsonArticle && declared_.ogType != "article") return std::nullopt;
 
-    for (const std::string* title : {&declared_.jsonTitle, &declared_.ogTitle, &declared_.documentTitle})
+    const std::string heading =
+        firstH1_ >= 0 ? textOf(elements_[static_cast<std::size_t>(firstH1_)].node) : std::string();
+    ArticleMeta meta = this->meta(heading);
+    for (const std::string* title :
+         {&declared_.jsonTitle, &declared_.ogTitle, &declared_.documentTitle, &meta.title})
         titles_.push_back(comparable(*title));
+    int commas = 0;
+    countText(meta.title, titleChars_, commas);
 
     const std::vector<int> parts = partsFor(top);
     Article article;
@@ -743,7 +878,11 @@ std::optional<Article> Finder::run(const GumboNode* document) {
     }
     if (kept.chars < MIN_ARTICLE_CHARS || isTeaserPage(kept) || isFormPage(top, parts, kept.chars))
         return std::nullopt;
-    article.meta = meta();
+    // A headline in a box of its own tells where the site's name starts
+    // in the page's title.
+    if (!kept.titleText.empty()) meta.title = withoutSiteName(meta.title, declared_.siteName, kept.titleText);
+    if (meta.byline.empty()) meta.byline = kept.frameByline;
+    article.meta = std::move(meta);
     return article;
 }
 

@@ -157,9 +157,37 @@ void FormBuilder::form(const GumboNode* node) {
             return;
         }
     }
+    if (!startForm(element)) return;
+    walker_.children(node);
+    // The parser leaves a form opened between the rows of a table empty and
+    // puts its controls in the cells: it stays open to the end of the table.
+    const GumboNode* parent = node->parent;
+    const bool inTableStructure =
+        parent != nullptr && (isElement(parent, GUMBO_TAG_TABLE) || isElement(parent, GUMBO_TAG_TBODY) ||
+                              isElement(parent, GUMBO_TAG_THEAD) || isElement(parent, GUMBO_TAG_TFOOT) ||
+                              isElement(parent, GUMBO_TAG_TR));
+    if (element.children.length == 0 && inTableStructure && currentTable_ != nullptr) {
+        danglingScope_ = currentTable_;
+        return;
+    }
+    closeForm();
+    state_.out->blockBreak();
+}
+
+bool FormBuilder::openAround(const GumboNode* node) {
+    if (current_ != nullptr) return false;
+    return startForm(node->v.element);
+}
+
+void FormBuilder::closeAround() {
+    closeForm();
+    state_.out->blockBreak();
+}
+
+bool FormBuilder::startForm(const GumboElement& element) {
     if (forms_.size() >= state_.settings.maxForms) {
         state_.stop(WalkStop::Forms);
-        return;
+        return false;
     }
     forms_.emplace_back();
     Build& build = forms_.back();
@@ -203,20 +231,7 @@ void FormBuilder::form(const GumboNode* node) {
     }
     state_.out->blockBreak();
     openForm(build);
-    walker_.children(node);
-    // The parser leaves a form opened between the rows of a table empty and
-    // puts its controls in the cells: it stays open to the end of the table.
-    const GumboNode* parent = node->parent;
-    const bool inTableStructure =
-        parent != nullptr && (isElement(parent, GUMBO_TAG_TABLE) || isElement(parent, GUMBO_TAG_TBODY) ||
-                              isElement(parent, GUMBO_TAG_THEAD) || isElement(parent, GUMBO_TAG_TFOOT) ||
-                              isElement(parent, GUMBO_TAG_TR));
-    if (element.children.length == 0 && inTableStructure && currentTable_ != nullptr) {
-        danglingScope_ = currentTable_;
-        return;
-    }
-    closeForm();
-    state_.out->blockBreak();
+    return true;
 }
 
 // The one text field of the browser, for text inputs, text areas (the

@@ -54,6 +54,10 @@ public:
     void label(const GumboNode* node);
     // Controls inside something hidden: not shown, but sent with their form.
     void hiddenControls(const GumboNode* node);
+    // A form around a reader page's part: opened before the part is
+    // walked (false when no form can be opened), closed after.
+    bool openAround(const GumboNode* node);
+    void closeAround();
 
     // Inside a disabled fieldset: controls are shown as text and not sent.
     void beginDisabled() { ++disabledDepth_; }
@@ -90,6 +94,9 @@ private:
     bool partsFull(std::size_t more);
     void addField(Build* owner, const std::string& formId, FieldRecord field);
     bool controlShown(const Build* owner) const;
+    // A new form's record and its FORM tag; false, and the walk stopped,
+    // when the page has as many forms as it may.
+    bool startForm(const GumboElement& element);
     void openForm(Build& build);
     void closeForm();
     void firstButton(Build* owner, const GumboElement& element);

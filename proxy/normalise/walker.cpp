@@ -195,17 +195,67 @@ std::string Walker::runArticle(const GumboNode* root, const Article& article, Pa
     }
     page.paragraphBreak();
     dropped_ = &article.dropped;
-    for (const GumboNode* part : article.parts) {
-        if (state_.stopped) break;
-        // The part's text is in the language of the elements around it.
-        state_.languages.push_back(languageAt(part->parent, state_.languages.front()));
-        page.blockBreak();
-        walk(part);
-        page.blockBreak();
-        state_.languages.pop_back();
+    const std::vector<const GumboNode*>& parts = article.parts;
+    for (std::size_t i = 0; i < parts.size() && !state_.stopped;) {
+        // Parts inside a form (some sites put the whole page in one) are
+        // walked inside that form, so that their controls work and the
+        // form's controls outside the article are still sent.
+        const GumboNode* form = formAround(parts[i]);
+        std::size_t end = i + 1;
+        while (form != nullptr && end < parts.size() && formAround(parts[end]) == form) ++end;
+        if (form != nullptr && forms_.openAround(form)) {
+            partsInForm(form, parts.data() + i, end - i);
+            forms_.closeAround();
+        } else {
+            for (std::size_t k = i; k < end; ++k) articlePart(parts[k]);
+        }
+        i = end;
     }
     dropped_ = nullptr;
     return finish(root, cut);
+}
+
+void Walker::articlePart(const GumboNode* part) {
+    if (state_.stopped) return;
+    // The part's text is in the language of the elements around it.
+    state_.languages.push_back(languageAt(part->parent, state_.languages.front()));
+    state_.page.blockBreak();
+    walk(part);
+    state_.page.blockBreak();
+    state_.languages.pop_back();
+}
+
+const GumboNode* Walker::formAround(const GumboNode* node) {
+    const GumboNode* form = nullptr;
+    for (const GumboNode* up = node->parent; up != nullptr; up = up->parent) {
+        if (isElement(up, GUMBO_TAG_FORM)) form = up;
+    }
+    return form;
+}
+
+void Walker::partsInForm(const GumboNode* form, const GumboNode* const* parts, std::size_t count) {
+    std::unordered_set<const GumboNode*> shown(parts, parts + count);
+    std::unordered_set<const GumboNode*> holders;
+    for (std::size_t k = 0; k < count; ++k) {
+        for (const GumboNode* up = parts[k]->parent; up != nullptr && up != form; up = up->parent)
+            holders.insert(up);
+    }
+    // In the page's order, so that the form sends its fields in that order.
+    std::vector<const GumboNode*> pending;
+    const GumboVector& top = childrenOf(form);
+    for (unsigned i = top.length; i > 0; --i) pending.push_back(childAt(top, i - 1));
+    while (!pending.empty() && !state_.stopped) {
+        const GumboNode* at = pending.back();
+        pending.pop_back();
+        if (shown.count(at) > 0) {
+            articlePart(at);
+        } else if (holders.count(at) > 0) {
+            const GumboVector& list = childrenOf(at);
+            for (unsigned i = list.length; i > 0; --i) pending.push_back(childAt(list, i - 1));
+        } else if (at->type == GUMBO_NODE_ELEMENT) {
+            forms_.hiddenControls(at);
+        }
+    }
 }
 
 void Walker::head(const GumboNode* node) {

@@ -80,6 +80,12 @@ private:
     // the Content-Language.
     std::string pageLanguage(const GumboNode* root) const;
     void head(const GumboNode* node);
+    // The reader page's parts: one part; the outermost form around a node,
+    // or null; parts inside form, with the form's other controls sent
+    // unseen.
+    void articlePart(const GumboNode* part);
+    static const GumboNode* formAround(const GumboNode* node);
+    void partsInForm(const GumboNode* form, const GumboNode* const* parts, std::size_t count);
     // True for an element the reader page leaves out (its controls still
     // go with their form).
     bool leftOut(const GumboNode* node);

@@ -224,3 +224,154 @@ TEST(ReaderView, TheArticleKeepsTheLanguageOfTheElementsAroundIt) {
     EXPECT_TRUE(contains(page, "Die Gruesse aus Muenchen kamen am Dienstag")) << page;
     EXPECT_TRUE(contains(page, "waehrend draussen der Wind ueber die Mole ging."));
 }
+
+namespace {
+
+// Running text for the small pages below, n paragraphs of it.
+std::string storyText(int n) {
+    std::string out;
+    for (int i = 1; i <= n; ++i)
+        out += "<p>Part " + std::to_string(i) +
+               " of the story: the ferry ran late again on Tuesday, the harbour master said, because the "
+               "new pier is still closed and the boats have to wait for the tide at the old one.</p>";
+    return out;
+}
+
+std::string shownText(const std::string& page) {
+    std::string text;
+    for (const std::string& word : shownWords(runPassOne(page).stream)) text += word + " ";
+    return text;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(ReaderView, ALogInOrSignUpPageIsServedInFullWithItsForm) {
+    wexaproxy::TokenStore store;
+    wexaproxy::NormaliserSettings settings;
+    settings.readerByDefault = true;
+    const wexaproxy::Normaliser normaliser(store, settings);
+    const std::string welcome =
+        "<div class=intro><h1>Welcome back</h1><p>Sign in to read every story of the Herald, to comment on "
+        "them and to manage your newsletters. Your account works on the web site, in the apps and on the "
+        "e-paper, on as many devices as you like.</p><p>If you have forgotten your password, we send you "
+        "a link to set a new one. If you have no account yet, registering takes a minute and costs "
+        "nothing; you can close it again at any time from your settings.</p></div>";
+    // The text beside the log-in form, not around it.
+    const std::string login = "<html><body><nav><a href=/>Home</a></nav><main>" + welcome +
+                              "<div class=box><form method=post action=/login><label>E-mail <input "
+                              "name=user></label><label>Password <input type=password name=pw></label>"
+                              "<input type=submit value=Sign_in></form></div></main></body></html>";
+    // A sign-up form of several fields after its text, no password.
+    const std::string signup =
+        "<html><body><nav><a href=/>Home</a></nav><div id=page>" + welcome +
+        "<form action=/newsletter><p><label>Name <input name=n></label></p><p><label>E-mail <input "
+        "name=e></label></p><p><label>Town <input name=t></label></p><p><label>Topics <select name=s><option>"
+        "News</option><option>Sport</option></select></label></p><input type=submit value=Subscribe></form>"
+        "</div></body></html>";
+    for (const std::string* body : {&login, &signup}) {
+        for (PageView view : {PageView::Default, PageView::Reader}) {
+            const std::string page = rendered(normaliser, *body, view, "http://herald.example/account/");
+            EXPECT_FALSE(contains(page, "Full page</A>")) << page;
+            EXPECT_FALSE(contains(page, "Reader view</A>"));
+            EXPECT_TRUE(contains(page, "NAME=f0")) << page;
+        }
+    }
+}
+
+TEST(ReaderView, ControlsOfAFormAroundTheWholePageWorkOnTheReaderPage) {
+    wexaproxy::TokenStore store;
+    const wexaproxy::Normaliser normaliser(store);
+    // One form around everything, as some page frameworks write pages.
+    const std::string body =
+        "<html><head><title>Ferry times</title></head><body><form method=post action=/Ferry.aspx>"
+        "<input type=hidden name=STATE value=abc><nav><a href=/>Home</a> <input name=q> <input type=submit "
+        "name=go value=Search></nav><div class=article>" +
+        storyText(4) +
+        "<p>Ask the harbour master <input name=question> <input type=submit name=ask value=Ask></p></div>"
+        "<div class=footer><input type=hidden name=LATE value=1></div></form></body></html>";
+    const std::string page = rendered(normaliser, body, PageView::Reader, "http://ferry.example/Ferry.aspx");
+    ASSERT_TRUE(contains(page, "Full page</A>"));
+    EXPECT_TRUE(normalisertest::dialectProblems(page).empty()) << page;
+    EXPECT_TRUE(contains(shownText(page), "Ask the harbour master"));
+    const auto result = runPassOne(page);
+    ASSERT_EQ(result.forms.size(), 1u) << page;
+    wexaproxy::Request request;
+    request.command = wexaproxy::Command::FormPost;
+    request.url = result.forms[0].action;
+    request.fields = result.forms[0].fields;
+    std::string error;
+    ASSERT_TRUE(normaliser.adaptRequest(request, error)) << error;
+    EXPECT_EQ(request.url, "http://ferry.example/Ferry.aspx");
+    // The shown field, its button and what the page sends with them, in
+    // the page's order; the search field outside the article goes with its
+    // default, its button is not pressed.
+    std::vector<std::string> names;
+    for (const auto& field : request.fields) names.push_back(field.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"STATE", "q", "question", "ask", "LATE"}));
+}
+
+TEST(ReaderView, TheTitleIsShownOnce) {
+    wexaproxy::TokenStore store;
+    const wexaproxy::Normaliser normaliser(store);
+    const std::string headline = "Night ferry to the islands returns in May";
+    // The headline in a box that is not a heading; a page without a title
+    // whose headline is its heading.
+    const std::string boxed = "<html><head><title>" + headline +
+                              " | Island News</title></head><body><nav><a href=/>Home</a></nav><div "
+                              "class=story><div class=headline>" +
+                              headline + "</div>" + storyText(4) + "</div></body></html>";
+    const std::string untitled = "<html><body><nav><a href=/>Home</a></nav><article><h1>" + headline +
+                                 "</h1>" + storyText(4) + "</article></body></html>";
+    for (const std::string* body : {&boxed, &untitled}) {
+        const std::string page = rendered(normaliser, *body, PageView::Reader, "http://isles.example/ferry");
+        ASSERT_TRUE(contains(page, "Full page</A>"));
+        EXPECT_TRUE(contains(page, "<B>" + headline + "</B>")) << page;
+        EXPECT_EQ(count(shownText(page), "Night ferry"), 1u) << page;
+    }
+}
+
+TEST(ReaderView, TheBylineIsOneWholeLineAndLeavesNoFrameInTheText) {
+    wexaproxy::TokenStore store;
+    const wexaproxy::Normaliser normaliser(store);
+    const std::string body =
+        "<html><head><title>Pier works</title></head><body><nav><a href=/>Home</a></nav><article><h1>Pier "
+        "works</h1><div class=post-info>By <span class=author-name><a href=/staff/jane>Jane Doe</a></span> "
+        "on <time datetime=2023-11-19>19 November 2023</time></div>" +
+        storyText(4) +
+        "<p>Asked about the delay, <span class=author>the contractor</span> said the piles had arrived "
+        "late from the works and would all be in place by the spring.</p></article></body></html>";
+    const std::string page = rendered(normaliser, body, PageView::Reader, "http://isles.example/pier");
+    ASSERT_TRUE(contains(page, "Full page</A>"));
+    const std::string text = shownText(page);
+    EXPECT_FALSE(contains(text, "By on")) << text;
+    EXPECT_FALSE(contains(text, "By Jane Doe on")) << text;
+    EXPECT_TRUE(contains(text, "2023-11-19")) << text;
+    EXPECT_TRUE(contains(text, "Asked about the delay, the contractor said")) << text;
+}
+
+TEST(ReaderView, TheLeadParagraphIsKept) {
+    wexaproxy::TokenStore store;
+    const wexaproxy::Normaliser normaliser(store);
+    // A lead in a box of its own before the article's text, and a first
+    // sentence that is mostly links.
+    const std::string body =
+        "<html><head><title>Ferry news</title></head><body><nav><a href=/>Home</a></nav><div "
+        "class=standfirst><div>The night ferry returns in May, a year after the old boat was "
+        "sold.</div></div>"
+        "<div class=story><p><a href=/people/ann>Ann Berg</a> has taken the helm of the <a "
+        "href=/ferry>Island Ferry Company</a>.</p>" +
+        storyText(4) +
+        "</div><div class=related><a href=/a>More ferry news from the islands</a></div></body></html>";
+    const std::string text =
+        shownText(rendered(normaliser, body, PageView::Reader, "http://isles.example/ferry"));
+    EXPECT_TRUE(contains(text, "The night ferry returns in May")) << text;
+    EXPECT_TRUE(contains(text, "Ann Berg has taken the helm of the Island Ferry Company.")) << text;
+    EXPECT_FALSE(contains(text, "More ferry news")) << text;
+}
