@@ -239,7 +239,7 @@ void Rendering_Engine::openActive() {
     // out again, only the element's width matters: its position is known.
     const short waiting = static_cast<short>(pendingCount + pendingExtra);
     const std::size_t index = static_cast<std::size_t>(placed);
-    const Component* element = !relayout ? table->componentAhead(waiting)
+    const Component* element = !relayout                 ? table->componentAhead(waiting)
                                : index < elements.size() ? elements[index]
                                                          : nullptr;
     const short width = element != nullptr ? element->getLength() : 0;

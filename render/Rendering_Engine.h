@@ -205,9 +205,9 @@ private:
     std::vector<chtype> markedCells;
 
     // The window and what is needed to draw it anew.
-    int base = 0;          // the page row in pad row 0
-    std::string source;    // the page stream file
-    long consumed = 0;     // bytes of the page stream laid out so far
+    int base = 0;                          // the page row in pad row 0
+    std::string source;                    // the page stream file
+    long consumed = 0;                     // bytes of the page stream laid out so far
     std::vector<LayoutState> checkpoints;  // in page order
     int nextCheckpointRow = 0;
     bool relayout = false;       // laying out again to draw the window anew

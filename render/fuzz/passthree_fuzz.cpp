@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         engine.scrollText(key);
         checkLayoutState();
         WEXA_CHECK(engine.getBase() <= viewTop(engine) && viewTop(engine) + Rendering_Engine::VIEW_ROWS <=
-                                                          engine.getBase() + Rendering_Engine::PAD_ROWS,
+                                                              engine.getBase() + Rendering_Engine::PAD_ROWS,
                    "view inside the window");
     }
     ActiveSerialTable& table = GlobalNamespace.ast;

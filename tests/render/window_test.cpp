@@ -36,7 +36,8 @@ std::vector<std::vector<chtype>> cellsOf(int first, int last) {
     std::vector<std::vector<chtype>> rows;
     for (int r = first; r <= last; ++r) {
         std::vector<chtype> cells(Rendering_Engine::PAD_COLUMNS + 1, 0);
-        mvwinchnstr(engine().getPad(), r - engine().getBase(), 0, cells.data(), Rendering_Engine::PAD_COLUMNS);
+        mvwinchnstr(engine().getPad(), r - engine().getBase(), 0, cells.data(),
+                    Rendering_Engine::PAD_COLUMNS);
         rows.push_back(cells);
     }
     return rows;
