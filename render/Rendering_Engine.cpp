@@ -134,9 +134,9 @@ void Rendering_Engine::renderWindow(int first) {
     // element's text wraps at most to a row further per line width).
     drawingWindow = true;
     for (const Component* element : elements) {
-        const int first = element->getRow();
-        const int last = first + element->getLength() / LINE_WIDTH + 1;
-        if (last >= base && first - base < PAD_ROWS) element->display();
+        const int firstRow = element->getRow();
+        const int lastRow = firstRow + element->getLength() / LINE_WIDTH + 1;
+        if (lastRow >= base && firstRow - base < PAD_ROWS) element->display();
     }
     elements.clear();
     drawingWindow = false;
