@@ -159,6 +159,12 @@ TEST_F(Window, EndAndPagingReachTheLastRowAcrossEveryEdge) {
             ASSERT_EQ(screenRow(20), "L" + std::to_string(top + 16));
         }
         EXPECT_EQ(top, 0);
+        // Line by line over the edge of the window at the top of the page:
+        // the view's last row is drawn too when it is the window's last.
+        for (int k = 0; k + 17 < lines && k < PAD_ROWS + 20; ++k) {
+            engine().scrollText(258);
+            ASSERT_EQ(screenRow(20), "L" + std::to_string(k + 17));
+        }
     }
 }
 
