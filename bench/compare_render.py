@@ -18,7 +18,9 @@ load from other work on the machine falls on all of them alike.
 
 Prints one table per page: median wall ms and the ratio of the browser's time
 to render_page's (above 1: render_page is faster), the same for processor
-time, and peak memory in MiB.
+time, and peak memory in MiB. Then, when links2 is installed, one summary
+table: per page, render_page's median wall and processor time as a fraction
+of links2's (the goal is at most 0.50) and the peak memory of both.
 """
 
 import os
@@ -95,6 +97,7 @@ def main():
 
     found = browsers(render_page)
     failed = False
+    summary = []  # (page, wall fraction, cpu fraction, our peak, links2 peak)
     for page_name in PAGES:
         page = os.path.abspath(os.path.join(pages_dir, page_name + ".html"))
         size = os.path.getsize(page)
@@ -126,7 +129,16 @@ def main():
             failed = failed or errors[name] != 0
             print("  %-18s %9.1f %7.2f %9.1f %7.2f %9.1f%s"
                   % (name, med, med / ours, cpu, cpu / ours_cpu, peaks[name] / 1024.0, note))
+            if name == "links2":
+                summary.append((page_name, ours / max(med, 0.001), ours_cpu / max(cpu, 0.001),
+                                peaks[found[0][0]] / 1024.0, peaks[name] / 1024.0))
         sys.stdout.flush()
+    if summary:
+        print()
+        print("render_page as a fraction of links2 (goal: at most 0.50; peak memory below links2's)")
+        print("  %-12s %7s %7s %12s %12s" % ("page", "wall", "cpu", "peak MiB", "links2 MiB"))
+        for page_name, wall, cpu, ours_peak, links_peak in summary:
+            print("  %-12s %7.2f %7.2f %12.1f %12.1f" % (page_name, wall, cpu, ours_peak, links_peak))
     return 1 if failed else 0
 
 

@@ -10,7 +10,10 @@
 // pairs are set (StubClass::initCurses), and StubClass::Render renders the
 // page: pass one writes pass1.tmp and the title, the title line is drawn, the
 // table pass writes pass2.tmp, and pass three lays the page out into the pad,
-// draws the frame and shows the top of the page.
+// draws the frame and shows the top of the page. The pad is a window of
+// 2,000 rows onto the page: pass three draws every row of the page once, the
+// window moving on as it fills, and then draws the window at the top of the
+// page anew to show it, as the browser does.
 //
 // Render reads pages from the cache directory "./cache/", so the page is
 // reached through a symbolic link "./cache/p.html" made for the run (and the
@@ -21,8 +24,8 @@
 // constructor" on standard output when it starts.
 //
 // --stats prints, after curses has ended, the title, the number of page rows
-// laid out, the size of pass2.tmp and the wall time of each step on standard
-// error.
+// laid out (all drawn), the layout notes kept for drawing the window anew, the
+// size of pass2.tmp and the wall time of each step on standard error.
 
 #include <curses.h>
 #include <limits.h>
@@ -198,8 +201,11 @@ int main(int argc, char** argv) {
     screen.end();
 
     if (stats) {
-        std::fprintf(stderr, "title: %s\nrows: %d\npass2.tmp: %ld bytes\n", GlobalNamespace.page.getTitle(),
-                     static_cast<int>(GlobalNamespace.renderer.getRowCount()), fileSize(PASS2_FILE));
+        const Rendering_Engine& renderer = GlobalNamespace.renderer;
+        std::fprintf(stderr, "title: %s\nrows: %d (window of %d rows at row %d)\nlayout notes: %zu\n",
+                     GlobalNamespace.page.getTitle(), renderer.getRowCount(), renderer.getPadRows(),
+                     renderer.getBase(), renderer.getCheckpointCount());
+        std::fprintf(stderr, "pass2.tmp: %ld bytes\n", fileSize(PASS2_FILE));
         std::fprintf(stderr, "ms: start-up %.2f, three passes %.2f, curses end %.2f\n",
                      msBetween(processStart, renderStart), msBetween(renderStart, renderEnd),
                      msBetween(renderEnd, Clock::now()));

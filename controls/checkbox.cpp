@@ -36,7 +36,7 @@ int Checkbox::getKey(int key) {
     return key;
 }
 
-void Checkbox::setXY(short column, short row) {
+void Checkbox::setXY(short column, int row) {
     x = column;
     y = row;
 }

@@ -9,11 +9,11 @@ public:
     explicit Checkbox(const char* tagText);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override;
+    void setXY(short column, int row) override;
     void select() override;
     void unselect() const override;
     short getLength() const override { return 3; }
-    short getRow() const override { return y; }
+    int getRow() const override { return y; }
     const char* getRepresentation() override;
     void display() const override;
     void reset() override;
@@ -32,5 +32,5 @@ private:
     bool checked = false;
     bool defaultChecked = false;
     short x = 0;
-    short y = 0;
+    int y = 0;
 };

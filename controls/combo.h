@@ -55,11 +55,11 @@ public:
     // highlighted, scrolling the options so that it is in view.
     void repaint(WINDOW* winPtr, int index);
 
-    void setXY(short column, short row) override {
+    void setXY(short column, int row) override {
         x = column;
         y = row;
     }
-    short getRow() const override { return y; }
+    int getRow() const override { return y; }
     short getLength() const override;
     const char* getRepresentation() override;
     void select() override {}
@@ -91,7 +91,7 @@ private:
     OptionNode* defaultOption = nullptr;
     OptionNode* selected = nullptr;
     short x = 0;
-    short y = 0;
+    int y = 0;
     short width = 0;
     // First option shown in the open pop-up (when not all of them fit).
     int popupFirst = 0;

@@ -13,14 +13,14 @@ public:
     void gotoNextURL();
 
     int getKey(int key) override;
-    void setXY(short column, short row) override {
+    void setXY(short column, int row) override {
         x = column;
         y = row;
     }
     void select() override;
     void unselect() const override;
     short getLength() const override { return length; }
-    short getRow() const override { return y; }
+    int getRow() const override { return y; }
     const char* getRepresentation() override { return text; }
     void display() const override { unselect(); }
     const char* getHref() const { return href; }
@@ -29,6 +29,6 @@ private:
     char href[150] = {};
     char text[100] = {};
     short x = 0;
-    short y = 0;
+    int y = 0;
     short length = 0;
 };

@@ -9,14 +9,14 @@ public:
     Image(const char* tagText, bool inLink);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override {
+    void setXY(short column, int row) override {
         x = column;
         y = row;
     }
     void select() override;
     void unselect() const override;
     short getLength() const override { return static_cast<short>(length); }
-    short getRow() const override { return y; }
+    int getRow() const override { return y; }
     const char* getRepresentation() override { return text; }
     void display() const override { unselect(); }
     // Whether the image stands inside a link (it then only lends its text).
@@ -25,7 +25,7 @@ public:
 private:
     char text[256] = "IMAGE";
     short x = 0;
-    short y = 0;
+    int y = 0;
     bool inLink = false;
     int length = 5;
 };

@@ -29,7 +29,7 @@ const char* password::dBuffString() {
 }
 
 void password::drawUnfocused() {
-    hostPage().writeCell(static_cast<short>(x + 1), static_cast<short>(y), dBuffString(), PAIR_BUTTON);
+    hostPage().writeCell(static_cast<short>(x + 1), y, dBuffString(), PAIR_BUTTON);
 }
 
 void password::applyKey(int key) {
@@ -88,7 +88,7 @@ void password::reset() {
     if (maskPad != nullptr) werase(maskPad.get());
     storedValue.reset();
     length = cursor = padRow = 0;
-    hostPage().writeCell(static_cast<short>(x + 1), static_cast<short>(y), "                  ", PAIR_FIELD);
+    hostPage().writeCell(static_cast<short>(x + 1), y, "                  ", PAIR_FIELD);
 }
 
 const char* password::valueOf() const {

@@ -17,11 +17,11 @@ public:
     // Reads NAME only: a password field always starts empty.
     explicit password(const char* tagText);
 
-    void setXY(short column, short row) override {
+    void setXY(short column, int row) override {
         x = column;
         y = row;
     }
-    short getRow() const override { return static_cast<short>(y); }
+    int getRow() const override { return y; }
     short getLength() const override { return 20; }
     const char* getRepresentation() override { return "[                  ]"; }
     // The edit loop (as the text box's, always inserting).

@@ -63,7 +63,7 @@ int Radio::getKey(int key) {
     return key;
 }
 
-void Radio::setXY(short column, short row) {
+void Radio::setXY(short column, int row) {
     x = column;
     y = row;
 }
@@ -71,12 +71,12 @@ void Radio::setXY(short column, short row) {
 void Radio::select() {
     PageView& page = hostPage();
     page.showFocusedRow();
-    page.writeCell(static_cast<short>(x), static_cast<short>(y), checked ? "(*)" : "( )", PAIR_FOCUS);
+    page.writeCell(static_cast<short>(x), y, checked ? "(*)" : "( )", PAIR_FOCUS);
     page.helpLine("Keys: CHECK-<Enter>; UNSELECT-<Tab>");
 }
 
 void Radio::unselect() const {
-    hostPage().writeCell(static_cast<short>(x), static_cast<short>(y), checked ? "(*)" : "( )", PAIR_STATUS);
+    hostPage().writeCell(static_cast<short>(x), y, checked ? "(*)" : "( )", PAIR_STATUS);
 }
 
 const char* Radio::getRepresentation() {

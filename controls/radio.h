@@ -16,11 +16,11 @@ public:
     Radio& operator=(const Radio& other);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override;
+    void setXY(short column, int row) override;
     void select() override;
     void unselect() const override;
     short getLength() const override { return 3; }
-    short getRow() const override { return static_cast<short>(y); }
+    int getRow() const override { return y; }
     const char* getRepresentation() override;
     void display() const override;
     void reset() override;

@@ -11,14 +11,14 @@ public:
     Submit(const char* tagText, Form* form);
 
     int getKey(int key) override;
-    void setXY(short column, short row) override {
+    void setXY(short column, int row) override {
         x = column;
         y = row;
     }
     void select() override;
     void unselect() const override;
     short getLength() const override { return static_cast<short>(length); }
-    short getRow() const override { return y; }
+    int getRow() const override { return y; }
     const char* getRepresentation() override { return label; }
     void display() const override { unselect(); }
     Form* getForm() const { return form; }
@@ -26,7 +26,7 @@ public:
 private:
     char label[100] = {};
     short x = 0;
-    short y = 0;
+    int y = 0;
     Form* form = nullptr;
     int length = 0;
 };

@@ -98,9 +98,9 @@ void textBox::drawUnfocused() {
     // turn into '<' and '>' where the text goes on beyond it.
     const bool before = viewStart > 0;
     const bool after = static_cast<int>(std::strlen(currentValue)) > viewStart + WINDOW_WIDTH;
-    page.writeCell(static_cast<short>(x), static_cast<short>(y), before ? "<" : "[", 0);
-    page.writeCell(static_cast<short>(x + 1), static_cast<short>(y), writeToDb(), PAIR_FIELD);
-    page.writeCell(static_cast<short>(x + 1 + WINDOW_WIDTH), static_cast<short>(y), after ? ">" : "]", 0);
+    page.writeCell(static_cast<short>(x), y, before ? "<" : "[", 0);
+    page.writeCell(static_cast<short>(x + 1), y, writeToDb(), PAIR_FIELD);
+    page.writeCell(static_cast<short>(x + 1 + WINDOW_WIDTH), y, after ? ">" : "]", 0);
 }
 
 void textBox::retrieveString() {

@@ -26,11 +26,11 @@ public:
     textBox() = default;  // no pad: only for list nodes, which get a copy
     explicit textBox(const char* tagText);
 
-    void setXY(short column, short row) override {
+    void setXY(short column, int row) override {
         x = column;
         y = row;
     }
-    short getRow() const override { return static_cast<short>(y); }
+    int getRow() const override { return y; }
     short getLength() const override { return 20; }
     // '[' + the first 18 characters padded with blanks + ']'.
     const char* getRepresentation() override;

@@ -31,13 +31,25 @@ bool Pass3_Tokenizer::ifDelimiter(char c) const {
 }
 
 void Pass3_Tokenizer::findToken(const char* fileName, Rendering_Engine& renderer) const {
-    findToken(fileName, toRenderer, &renderer);
+    findToken(fileName, 0, toRenderer, &renderer, nullptr);
+}
+
+void Pass3_Tokenizer::findToken(const char* fileName, long offset, Rendering_Engine& renderer,
+                                const bool* stop) const {
+    findToken(fileName, offset, toRenderer, &renderer, stop);
 }
 
 void Pass3_Tokenizer::findToken(const char* fileName, TokenSink sink, void* context) const {
-    if (fileName == nullptr || sink == nullptr) return;
+    findToken(fileName, 0, sink, context, nullptr);
+}
+
+void Pass3_Tokenizer::findToken(const char* fileName, long offset, TokenSink sink, void* context,
+                                const bool* stop) const {
+    if (fileName == nullptr || sink == nullptr || offset < 0) return;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "rb"));
     if (!file) return;
+    if (offset > 0 && std::fseek(file.get(), offset, SEEK_SET) != 0) return;
+    auto stopped = [stop] { return stop != nullptr && *stop; };
 
     bool isDelimiter[256] = {};
     for (char c : delimiters) isDelimiter[static_cast<unsigned char>(c)] = true;
@@ -58,8 +70,10 @@ void Pass3_Tokenizer::findToken(const char* fileName, TokenSink sink, void* cont
             if (isDelimiter[byte]) {
                 if (used > 0) sink(context, text, static_cast<short>(used - 1));
                 used = 0;
+                if (stopped()) return;
                 const char code = *p;
                 sink(context, &code, -1);
+                if (stopped()) return;
                 ++p;
                 continue;
             }
@@ -70,6 +84,7 @@ void Pass3_Tokenizer::findToken(const char* fileName, TokenSink sink, void* cont
                 if (used == TOKEN_BUFFER_SIZE) {
                     sink(context, text, static_cast<short>(used - 1));
                     used = 0;
+                    if (stopped()) return;
                 }
                 const std::size_t room = static_cast<std::size_t>(TOKEN_BUFFER_SIZE - used);
                 const std::size_t take = length < room ? length : room;

@@ -22,6 +22,13 @@ public:
     // The same reading, handing each token to `sink` instead of a rendering
     // engine.
     void findToken(const char* fileName, TokenSink sink, void* context) const;
+    // Reads from byte offset of the file on, which must be where a token
+    // begins (as every token boundary of a whole reading is: nothing is
+    // held back across one), and stops after the token on which *stop
+    // became true (stop may be null). Tokens are cut exactly as in a whole
+    // reading.
+    void findToken(const char* fileName, long offset, TokenSink sink, void* context, const bool* stop) const;
+    void findToken(const char* fileName, long offset, Rendering_Engine& renderer, const bool* stop) const;
 
     static constexpr short TOKEN_BUFFER_SIZE = 513;
 

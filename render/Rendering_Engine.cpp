@@ -8,6 +8,7 @@
 #include <string>
 
 #include "passone/pagestream.h"
+#include "render/Pass3_Tokenizer.h"
 #include "render/ast.h"
 #include "screen/colours.h"
 
@@ -45,22 +46,109 @@ Rendering_Engine::~Rendering_Engine() = default;
 
 bool Rendering_Engine::createPad() {
     if (pad != nullptr) return true;
-    pad.reset(newpad(FIRST_PAD_ROWS, PAD_COLUMNS));
+    pad.reset(newpad(PAD_ROWS, PAD_COLUMNS));
     if (pad == nullptr) return false;
     wbkgd(pad.get(), ' ');
-    padRows = FIRST_PAD_ROWS;
     return true;
 }
 
-void Rendering_Engine::ensurePadRow(int r) {
-    if (pad == nullptr || r < padRows || padRows >= MAX_PAD_ROWS) return;
-    // Resizing keeps the rows already written (cells and attributes). The
-    // pad grows by half its size each time, so a long page costs few
-    // resizes (linear in all) while holding at most half again what it
-    // needs. Should it fail (no memory), the rows beyond the pad are simply
-    // not drawn.
-    const int rows = std::min(std::max(padRows + padRows / 2, r + 1), MAX_PAD_ROWS);
-    if (wresize(pad.get(), rows, PAD_COLUMNS) == OK) padRows = rows;
+void Rendering_Engine::setSource(const char* fileName) {
+    source = fileName != nullptr ? fileName : "";
+}
+
+Rendering_Engine::LayoutState Rendering_Engine::saveLayout() const {
+    LayoutState state;
+    state.offset = consumed;
+    state.row = row;
+    state.x = x;
+    state.indent = indent;
+    state.centring = centring;
+    state.insideActive = insideActive;
+    state.olDepth = olDepth;
+    state.ulDepth = ulDepth;
+    state.attrs = attrs;
+    state.placed = placed;
+    state.pendingCount = pendingCount;
+    state.pendingExtra = pendingExtra;
+    state.lists = lists->entries();
+    return state;
+}
+
+void Rendering_Engine::restoreLayout(const LayoutState& state) {
+    consumed = state.offset;
+    row = state.row;
+    x = state.x;
+    indent = state.indent;
+    centring = state.centring;
+    insideActive = state.insideActive;
+    olDepth = state.olDepth;
+    ulDepth = state.ulDepth;
+    attrs = state.attrs;
+    placed = state.placed;
+    pendingCount = state.pendingCount;
+    pendingExtra = state.pendingExtra;
+    lists->assign(state.lists);
+}
+
+void Rendering_Engine::takeCheckpoint() {
+    if (lists->depth() > MAX_CHECKPOINT_LISTS) return;  // tried again at the next token
+    checkpoints.push_back(saveLayout());
+    nextCheckpointRow = row + CHECKPOINT_ROWS;
+}
+
+void Rendering_Engine::windowFilled() {
+    if (relayout) {
+        windowFull = true;
+    } else if (pad != nullptr) {
+        // Every row above has been drawn; the window moves on.
+        base = row;
+        werase(pad.get());
+    }
+}
+
+void Rendering_Engine::renderWindow(int first) {
+    if (pad == nullptr || relayout || drawingWindow) return;
+    const LayoutState live = saveLayout();
+    base = std::max(first, 0);
+    werase(pad.get());
+    if (table != nullptr) {
+        elements.clear();
+        const ASTNode* node = table->getPointerToAST();
+        for (short i = 0; i < table->getCount() && node != nullptr; ++i, node = node->next)
+            elements.push_back(node->info);
+    }
+
+    // The last note at or before the window's first row.
+    auto after = std::upper_bound(checkpoints.begin(), checkpoints.end(), base,
+                                  [](int r, const LayoutState& state) { return r < state.row; });
+    if (!source.empty() && after != checkpoints.begin()) {
+        restoreLayout(*std::prev(after));
+        relayout = true;
+        windowFull = false;
+        Pass3_Tokenizer().findToken(source.c_str(), consumed, *this, &windowFull);
+        relayout = false;
+    }
+    restoreLayout(live);
+
+    // The elements whose text reaches into the window draw themselves (an
+    // element's text wraps at most to a row further per line width).
+    drawingWindow = true;
+    for (const Component* element : elements) {
+        const int firstRow = element->getRow();
+        const int lastRow = firstRow + element->getLength() / LINE_WIDTH + 1;
+        if (lastRow >= base && firstRow - base < PAD_ROWS) element->display();
+    }
+    elements.clear();
+    drawingWindow = false;
+    applyMark();
+}
+
+void Rendering_Engine::keepViewInPad() {
+    if (pad == nullptr || relayout || drawingWindow) return;
+    if (top >= base && top + VIEW_ROWS <= base + PAD_ROWS) return;
+    // The view in the middle of the window, unless the page ends before.
+    const int end = std::max(top + VIEW_ROWS, row + 1);
+    renderWindow(std::min(top - (PAD_ROWS - VIEW_ROWS) / 2, end - PAD_ROWS));
 }
 
 void Rendering_Engine::writeText(const char* text, int n) {
@@ -75,9 +163,9 @@ void Rendering_Engine::writeText(const char* text, int n) {
             toDoubleBuffer();
         }
         const int take = std::min(n - done, LINE_WIDTH - x);
-        if (pad != nullptr && row < padRows) {
+        if (inPad(row)) {
             for (int i = 0; i < take; ++i) cells[i] = cellOf(text[done + i]) | attrs;
-            mvwaddchnstr(pad.get(), row, x, cells, take);
+            mvwaddchnstr(pad.get(), row - base, x, cells, take);
         }
         x = static_cast<short>(x + take);
         done += take;
@@ -97,8 +185,8 @@ void Rendering_Engine::toTempBuffer(char c) {
 
 void Rendering_Engine::toDoubleBuffer() {
     x = indent;
-    if (row < SHRT_MAX) ++row;  // past the last row the page is not drawn
-    ensurePadRow(row);
+    if (row < INT_MAX) ++row;
+    if (row - base >= PAD_ROWS) windowFilled();
 }
 
 void Rendering_Engine::endLine() {
@@ -106,27 +194,28 @@ void Rendering_Engine::endLine() {
     if (centring) {
         const short width = x;
         offset = static_cast<short>((LINE_WIDTH - width) / 2);
-        if (pad != nullptr && row < padRows && offset > 0 && width > 0) {
+        if (inPad(row) && offset > 0 && width > 0) {
             chtype line[PAD_COLUMNS + 1];
             chtype shifted[LINE_WIDTH];
-            mvwinchnstr(pad.get(), row, 0, line, width);
+            mvwinchnstr(pad.get(), row - base, 0, line, width);
             std::fill(shifted, shifted + offset, static_cast<chtype>(' '));
             std::copy(line, line + width, shifted + offset);
-            mvwaddchnstr(pad.get(), row, 0, shifted, offset + width);
+            mvwaddchnstr(pad.get(), row - base, 0, shifted, offset + width);
         }
     }
     if (pendingCount > 0 || pendingExtra > 0) updateActiveE_Position(offset);
     toDoubleBuffer();
 }
 
-void Rendering_Engine::setActiveE_Position(short column, short pageRow) {
-    if (table == nullptr) return;
+void Rendering_Engine::setActiveE_Position(short column, int pageRow) {
+    if (table == nullptr || relayout) return;
     table->storeXY(column, pageRow);
     table->moveNext(false);
 }
 
 void Rendering_Engine::updateActiveE_Position(short offset) {
-    if (table != nullptr) {
+    // Laid out again, the elements keep the positions they were given.
+    if (table != nullptr && !relayout) {
         for (short k = 0; k < pendingCount; ++k) {
             table->storeXY(static_cast<short>(offset + pendingX[k]), row);
             table->moveNext(false);
@@ -146,11 +235,17 @@ void Rendering_Engine::openActive() {
     if (table == nullptr || placed >= table->getCount()) return;
 
     // The element that takes this position: on a centred line the selection
-    // still stands on the first element waiting for the line's end.
+    // still stands on the first element waiting for the line's end. Laid
+    // out again, only the element's width matters: its position is known.
     const short waiting = static_cast<short>(pendingCount + pendingExtra);
-    const short width = table->componentAhead(waiting)->getLength();
+    const std::size_t index = static_cast<std::size_t>(placed);
+    const Component* element = !relayout                 ? table->componentAhead(waiting)
+                               : index < elements.size() ? elements[index]
+                                                         : nullptr;
+    const short width = element != nullptr ? element->getLength() : 0;
     if (width > LINE_WIDTH - x) endLine();
     ++placed;
+    if (relayout) return;
 
     if (!centring) {
         setActiveE_Position(x, row);
@@ -206,6 +301,8 @@ void Rendering_Engine::listItem() {
 
 void Rendering_Engine::acceptToken(const char* token, short last) {
     if (token == nullptr) return;
+    if (!relayout && row >= nextCheckpointRow) takeCheckpoint();
+    consumed += last >= 0 ? last + 1 : 1;
     if (last >= 0) {
         writeText(token, last + 1);
         return;
@@ -257,9 +354,11 @@ void Rendering_Engine::acceptToken(const char* token, short last) {
     }
 }
 
-void Rendering_Engine::writeToDB(short column, short pageRow, const char* text, short colourPair) {
-    if (pad != nullptr && text != nullptr && column >= 0 && column < PAD_COLUMNS && pageRow >= 0 &&
-        pageRow < padRows) {
+void Rendering_Engine::writeToDB(short column, int pageRow, const char* text, short colourPair) {
+    // An element drawn where the view has just moved (one taking the focus)
+    // must land in the window that the view will show.
+    keepViewInPad();
+    if (pad != nullptr && text != nullptr && column >= 0 && column < PAD_COLUMNS && pageRow >= 0) {
         const attr_t colour = (colourPair >= 0 && colourPair <= 255) ? COLOR_PAIR(colourPair) : 0;
         chtype cells[PAD_COLUMNS];
         int r = pageRow;
@@ -267,20 +366,20 @@ void Rendering_Engine::writeToDB(short column, short pageRow, const char* text, 
         const char* p = text;
         // Text longer than the rest of the line continues at the start of
         // the next row, as the layout's 78-column lines do.
-        while (*p != '\0' && r < padRows) {
+        while (*p != '\0' && r - base < PAD_ROWS) {
             const int lineEnd = c < LINE_WIDTH ? LINE_WIDTH : PAD_COLUMNS;
             int n = 0;
             while (p[n] != '\0' && c + n < lineEnd) {
                 cells[n] = cellOf(p[n]) | attrs | colour;
                 ++n;
             }
-            mvwaddchnstr(pad.get(), r, c, cells, n);
+            if (r >= base) mvwaddchnstr(pad.get(), r - base, c, cells, n);
             p += n;
             ++r;
             c = 0;
         }
     }
-    if (!refreshHeld) repaint();
+    if (!refreshHeld && !drawingWindow) repaint();
 }
 
 void Rendering_Engine::scrollText(short key) {
@@ -295,24 +394,24 @@ void Rendering_Engine::scrollText(short key) {
             top = 0;
             break;
         case KEY_NPAGE:
-            if (top + VIEW_ROWS <= row) top = static_cast<short>(top + VIEW_ROWS);
+            if (top + VIEW_ROWS <= row) top += VIEW_ROWS;
             break;
         case KEY_PPAGE:
-            top = (top >= 0 && top <= VIEW_ROWS) ? 0 : static_cast<short>(top - VIEW_ROWS);
+            top = (top >= 0 && top <= VIEW_ROWS) ? 0 : top - VIEW_ROWS;
             break;
         case KEY_END:
-            if (row - (VIEW_ROWS - 1) > 0) top = static_cast<short>(row - (VIEW_ROWS - 1));
+            if (row - (VIEW_ROWS - 1) > 0) top = row - (VIEW_ROWS - 1);
             break;
         default:
             break;
     }
-    // The view never leaves the largest page buffer.
-    top = static_cast<short>(std::clamp(static_cast<int>(top), 0, MAX_PAD_ROWS - VIEW_ROWS));
+    top = std::max(top, 0);
     drawView();
 }
 
 void Rendering_Engine::drawView() {
     if (stdscr == nullptr) return;  // curses is not running
+    keepViewInPad();
     mvwaddch(stdscr, STATUS_ROW, DOWN_MARK_COLUMN, top + VIEW_ROWS <= row ? ACS_DARROW : ' ');
     mvwaddch(stdscr, STATUS_ROW, UP_MARK_COLUMN, top > 0 ? ACS_UARROW : ' ');
     // How much of the page lies above the bottom of the view.
@@ -326,22 +425,22 @@ void Rendering_Engine::drawView() {
     // The standard screen goes first so that the page view always shows the
     // page, even where the standard screen was touched as a whole.
     wnoutrefresh(stdscr);
-    if (pad != nullptr) {
-        const int lastRow = std::min(top + VIEW_ROWS - 1, padRows - 1);
+    if (pad != nullptr && top >= base) {
+        const int lastRow = std::min(top + VIEW_ROWS - 1, base + PAD_ROWS - 1);
         if (lastRow >= top)
-            pnoutrefresh(pad.get(), top, 0, VIEW_FIRST_SCREEN_ROW, 1, VIEW_FIRST_SCREEN_ROW + lastRow - top,
-                         LINE_WIDTH);
+            pnoutrefresh(pad.get(), top - base, 0, VIEW_FIRST_SCREEN_ROW, 1,
+                         VIEW_FIRST_SCREEN_ROW + lastRow - top, LINE_WIDTH);
     }
     doupdate();
 }
 
 void Rendering_Engine::scrollNext_aE() {
-    const short r = table != nullptr ? table->getRow() : 0;
+    const int r = table != nullptr ? table->getRow() : 0;
     if (top + VIEW_ROWS <= r)
-        top = static_cast<short>(r - (VIEW_ROWS - 1));
+        top = r - (VIEW_ROWS - 1);
     else if (r < top)
         top = r;
-    top = static_cast<short>(std::clamp(static_cast<int>(top), 0, MAX_PAD_ROWS - VIEW_ROWS));
+    top = std::max(top, 0);
 }
 
 void Rendering_Engine::browserWindow() {
@@ -404,10 +503,22 @@ void Rendering_Engine::write_helpString(const char* text) {
 }
 
 void Rendering_Engine::unmark() {
-    if (pad != nullptr && !markedCells.empty() && matchRow < padRows)
-        mvwaddchnstr(pad.get(), matchRow, matchColumn, markedCells.data(),
+    if (!markedCells.empty() && inPad(matchRow))
+        mvwaddchnstr(pad.get(), matchRow - base, matchColumn, markedCells.data(),
                      static_cast<int>(markedCells.size()));
     markedCells.clear();
+}
+
+void Rendering_Engine::applyMark() {
+    if (markedCells.empty() || !inPad(matchRow)) return;
+    const std::size_t length = markedCells.size();
+    std::vector<chtype> marked(length + 1, 0);
+    mvwinchnstr(pad.get(), matchRow - base, matchColumn, marked.data(), static_cast<int>(length));
+    for (std::size_t i = 0; i < length; ++i) {
+        markedCells[i] = marked[i];
+        marked[i] |= A_REVERSE;
+    }
+    mvwaddchnstr(pad.get(), matchRow - base, matchColumn, marked.data(), static_cast<int>(length));
 }
 
 bool Rendering_Engine::findText(const char* text, bool next) {
@@ -418,8 +529,10 @@ bool Rendering_Engine::findText(const char* text, bool next) {
     std::string wanted(text);
     std::transform(wanted.begin(), wanted.end(), wanted.begin(), lower);
 
-    // Every row that holds text: the completed lines and the one being written.
-    const int rows = std::min(static_cast<int>(row) + 1, padRows);
+    // Every row that holds text: the completed lines and the one being
+    // written. Rows outside the window are reached by drawing the window
+    // anew from the row on.
+    const int rows = row + 1;
     int startRow = top;
     int startColumn = 0;
     if (next && matchColumn >= 0) {
@@ -431,12 +544,15 @@ bool Rendering_Engine::findText(const char* text, bool next) {
     // The rows from the start on, round to the start row again, whose
     // columns before the start come last.
     chtype cells[PAD_COLUMNS + 1];
+    std::string line(LINE_WIDTH, ' ');
     int foundRow = -1;
     std::size_t foundColumn = 0;
-    for (int k = 0; k <= rows && foundRow < 0; ++k) {
-        const int r = (startRow + k) % rows;
-        mvwinchnstr(pad.get(), r, 0, cells, LINE_WIDTH);
-        std::string line(LINE_WIDTH, ' ');
+    for (long k = 0; k <= rows && foundRow < 0; ++k) {
+        const int r = static_cast<int>((startRow + k) % rows);
+        if (!inPad(r)) renderWindow(r);
+        if (!inPad(r)) continue;
+        mvwinchnstr(pad.get(), r - base, 0, cells, LINE_WIDTH);
+        line.assign(LINE_WIDTH, ' ');
         for (int c = 0; c < LINE_WIDTH && cells[c] != 0; ++c)
             line[c] = lower(static_cast<char>(cells[c] & A_CHARTEXT));
         const std::size_t from = k == 0 ? static_cast<std::size_t>(startColumn) : 0;
@@ -446,36 +562,34 @@ bool Rendering_Engine::findText(const char* text, bool next) {
         foundRow = r;
         foundColumn = at;
     }
-    if (foundRow < 0) return false;
+    if (foundRow < 0) {
+        keepViewInPad();  // the window back around the view
+        return false;
+    }
 
     unmark();
-    matchRow = static_cast<short>(foundRow);
+    matchRow = foundRow;
     matchColumn = static_cast<short>(foundColumn);
     markedCells.assign(length, 0);
-    std::vector<chtype> marked(length + 1, 0);
-    mvwinchnstr(pad.get(), matchRow, matchColumn, marked.data(), static_cast<int>(length));
-    for (std::size_t i = 0; i < length; ++i) {
-        markedCells[i] = marked[i];
-        marked[i] |= A_REVERSE;
-    }
-    mvwaddchnstr(pad.get(), matchRow, matchColumn, marked.data(), static_cast<int>(length));
+    applyMark();
 
     if (matchRow < top || matchRow >= top + VIEW_ROWS) {
         // The match on the first row shown, unless the page ends before a
         // whole view below it.
-        top = static_cast<short>(std::min(static_cast<int>(matchRow), std::max(0, row - (VIEW_ROWS - 1))));
+        top = std::min(matchRow, std::max(0, row - (VIEW_ROWS - 1)));
     }
     drawView();
     return true;
 }
 
 void Rendering_Engine::reset() {
-    if (pad != nullptr) {
-        // A long page's extra rows are given back; the next page starts small.
-        if (padRows > FIRST_PAD_ROWS && wresize(pad.get(), FIRST_PAD_ROWS, PAD_COLUMNS) == OK)
-            padRows = FIRST_PAD_ROWS;
-        werase(pad.get());
-    }
+    if (pad != nullptr) werase(pad.get());
+    base = 0;
+    source.clear();
+    consumed = 0;
+    checkpoints.clear();
+    checkpoints.shrink_to_fit();
+    nextCheckpointRow = 0;
     lists = std::make_unique<listStack>();
     x = row = top = indent = 0;
     pendingCount = pendingExtra = 0;

@@ -99,20 +99,20 @@ void ActiveSerialTable::movePrev() {
     moveTo(previous);
 }
 
-ASTNode* ActiveSerialTable::firstFrom(short pageRow) const {
+ASTNode* ActiveSerialTable::firstFrom(int pageRow) const {
     ASTNode* node = head;
     for (short i = 0; i < count; ++i, node = node->next)
         if (node->info->getRow() >= pageRow) return node;
     return nullptr;
 }
 
-void ActiveSerialTable::selectFrom(short pageRow) {
+void ActiveSerialTable::selectFrom(int pageRow) {
     if (count == 0) return;
     ASTNode* node = firstFrom(pageRow);
     selected = node != nullptr ? node : head;
 }
 
-void ActiveSerialTable::storeXY(short x, short y) {
+void ActiveSerialTable::storeXY(short x, int y) {
     if (count > 0) selected->info->setXY(x, y);
 }
 
@@ -120,7 +120,7 @@ short ActiveSerialTable::getLength() const {
     return count > 0 ? selected->info->getLength() : 0;
 }
 
-short ActiveSerialTable::getRow() const {
+int ActiveSerialTable::getRow() const {
     return count > 0 ? selected->info->getRow() : 0;
 }
 

@@ -56,16 +56,16 @@ public:
     void leaveFocus();
     // The first entry in page order whose element lies on pageRow or below,
     // or null.
-    ASTNode* firstFrom(short pageRow) const;
+    ASTNode* firstFrom(int pageRow) const;
     // Makes the first entry on pageRow or below (the first entry when there
     // is none) the selected one, without giving it the focus (startSelect
     // does that).
-    void selectFrom(short pageRow);
+    void selectFrom(int pageRow);
     // The operations on the selected element do nothing (or give 0) while the
     // table is empty.
-    void storeXY(short x, short y);
+    void storeXY(short x, int y);
     short getLength() const;
-    short getRow() const;
+    int getRow() const;
     ActiveTypes getType() const;
     void screenRow(short row);
     int getKey(int key);

@@ -3,13 +3,13 @@
 int Component::getKey(int key) {
     return key;
 }
-void Component::setXY(short, short) {}
+void Component::setXY(short, int) {}
 void Component::select() {}
 void Component::unselect() const {}
 short Component::getLength() const {
     return 0;
 }
-short Component::getRow() const {
+int Component::getRow() const {
     return 0;
 }
 const char* Component::getRepresentation() {

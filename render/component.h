@@ -17,7 +17,7 @@ public:
     // Handles one key while the control has the focus (see the results above).
     virtual int getKey(int key);
     // Records the page column and page row where the representation begins.
-    virtual void setXY(short column, short row);
+    virtual void setXY(short column, int row);
     // Takes the focus: scroll into view, draw focused, show the help line.
     virtual void select();
     // Draws the control not focused.
@@ -25,7 +25,7 @@ public:
     // Width of the representation in columns.
     virtual short getLength() const;
     // Page row recorded by setXY.
-    virtual short getRow() const;
+    virtual int getRow() const;
     // The text pass one writes into the page stream; owned by the control and
     // valid until the control changes or is destroyed.
     virtual const char* getRepresentation();

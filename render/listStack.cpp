@@ -10,6 +10,7 @@ listStack::~listStack() {
 
 void listStack::push(short value, bool isOL) {
     head = new Node{value, isOL, head};
+    ++size;
 }
 
 void listStack::pop() {
@@ -17,6 +18,7 @@ void listStack::pop() {
     Node* top = head;
     head = top->next;
     delete top;
+    --size;
 }
 
 short listStack::getValue() {
@@ -29,4 +31,16 @@ short listStack::getValue() {
 
 bool listStack::isOL() const {
     return head != nullptr && head->ordered;
+}
+
+std::vector<listStack::Entry> listStack::entries() const {
+    std::vector<Entry> out;
+    out.reserve(size);
+    for (const Node* n = head; n != nullptr; n = n->next) out.push_back({n->value, n->ordered});
+    return out;
+}
+
+void listStack::assign(const std::vector<Entry>& innermostFirst) {
+    while (head != nullptr) pop();
+    for (auto it = innermostFirst.rbegin(); it != innermostFirst.rend(); ++it) push(it->value, it->ordered);
 }

@@ -2,6 +2,9 @@
 // The open lists of the page being laid out, innermost on top. Ordered lists
 // count their items; unordered lists keep their bullet character.
 
+#include <cstddef>
+#include <vector>
+
 class listStack {
 public:
     listStack() = default;
@@ -18,6 +21,18 @@ public:
     bool isOL() const;
     bool empty() const { return head == nullptr; }
 
+    // One open list as a copy of the stack holds it.
+    struct Entry {
+        short value;
+        bool ordered;
+    };
+    // The open lists, innermost first (the rendering engine keeps copies to
+    // lay a part of the page out again from where it left off).
+    std::vector<Entry> entries() const;
+    // Replaces the stack with a copy made by entries().
+    void assign(const std::vector<Entry>& innermostFirst);
+    std::size_t depth() const { return size; }
+
 private:
     struct Node {
         short value;
@@ -25,4 +40,5 @@ private:
         Node* next;
     };
     Node* head = nullptr;
+    std::size_t size = 0;
 };

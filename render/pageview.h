@@ -11,7 +11,7 @@ public:
     // Draws text at page position (column, pageRow) in a colour pair (see
     // screen/colours.h); the page view is then copied to the screen unless
     // pass three holds the copy back.
-    virtual void writeCell(short column, short pageRow, const char* text, short colourPair) = 0;
+    virtual void writeCell(short column, int pageRow, const char* text, short colourPair) = 0;
     // The screen row on which page row pageRow is shown now; outside the page
     // view (rows 4 to 20) when the row is scrolled away.
     virtual int screenRowOf(int pageRow) const = 0;

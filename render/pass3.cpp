@@ -10,10 +10,12 @@
 void runPassThree(const char* fileName, Rendering_Engine& renderer, const ActiveSerialTable& table) {
     Pass3_Tokenizer reader;
     renderer.browserWindow();
+    renderer.setSource(fileName);
     reader.findToken(fileName, renderer);
 
-    // Each element redraws its representation in its own colours. The view
-    // is copied to the screen once, at the end, rather than per element.
+    // Each element redraws its representation in its own colours (those
+    // outside the window draw nothing). The view is copied to the screen
+    // once, at the end, rather than per element.
     renderer.holdRefresh(true);
     const ASTNode* const first = table.getPointerToAST();
     if (first != nullptr) {

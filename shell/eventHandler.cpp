@@ -269,7 +269,7 @@ bool eventHandler::localNavigation() {
         case KEY_NPAGE:
         case KEY_PPAGE: {
             page.scrollText(key);
-            const short top = page.current_displayY();
+            const int top = page.current_displayY();
             ASTNode* node = table.firstFrom(top);
             if (node != nullptr && node->info->getRow() < top + Rendering_Engine::VIEW_ROWS)
                 table.moveTo(node);

@@ -81,24 +81,30 @@ void table_engine::reset() {
 void table_engine::write_to_buffer() {
     if (!in.is_open()) return;
     // Bytes are taken straight from the file buffer: istream::get would build
-    // a sentry for every byte, which cost more than the rest of the pass. The
-    // stream's state is still checked per byte, because a failed seek back
-    // marks it failed to end the pass.
+    // a sentry for every byte, which cost more than the rest of the pass.
+    // Only a code can change the stream's state (a failed seek back marks it
+    // failed to end the pass), so the state is checked after each code
+    // rather than per byte, and the codes are looked up in a table.
     std::streambuf* const source = in.rdbuf();
     using traits = std::char_traits<char>;
+    bool isCode[256] = {};
+    for (int b = 0; b < 256; ++b) isCode[b] = if_delimiter(static_cast<char>(b));
     try {
-        for (int c = source->sbumpc(); c != traits::eof() && in.good(); c = source->sbumpc()) {
-            if (last == BUFFER_SIZE - 1) write_from_buffer();
-            const char byte = static_cast<char>(c);
-            if (if_delimiter(byte)) {
-                write_from_buffer();
-                buffer[0] = byte;
-                last = 0;
-                loneDelimiter = true;
-                write_from_buffer();
-            } else {
-                WEXA_CHECK(last + 1 < BUFFER_SIZE, "last < 511");
-                buffer[++last] = byte;
+        if (in.good()) {
+            for (int c = source->sbumpc(); c != traits::eof(); c = source->sbumpc()) {
+                if (last == BUFFER_SIZE - 1) write_from_buffer();
+                const char byte = static_cast<char>(c);
+                if (isCode[static_cast<unsigned char>(c)]) {
+                    write_from_buffer();
+                    buffer[0] = byte;
+                    last = 0;
+                    loneDelimiter = true;
+                    write_from_buffer();
+                    if (!in.good()) break;
+                } else {
+                    WEXA_CHECK(last + 1 < BUFFER_SIZE, "last < 511");
+                    buffer[++last] = byte;
+                }
             }
         }
     } catch (const std::ios_base::failure&) {

@@ -13,6 +13,7 @@
 // 78-column line, the indentation within its bound, the view within the page
 // buffer.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -54,18 +55,19 @@ void addElement(std::uint8_t description) {
     }
 }
 
+int viewTop(const Rendering_Engine& engine) {
+    return engine.current_displayY();
+}
+
 void checkLayoutState() {
     const Rendering_Engine& engine = GlobalNamespace.renderer;
     WEXA_CHECK(engine.getX() >= 0 && engine.getX() <= Rendering_Engine::LINE_WIDTH, "0 <= x <= 78");
     WEXA_CHECK(engine.getIndent() >= 0 && engine.getIndent() <= Rendering_Engine::MAX_INDENT,
                "0 <= indent <= MAX_INDENT");
     WEXA_CHECK(engine.getRowCount() >= 0, "row >= 0");
-    WEXA_CHECK(engine.getPadRows() >= Rendering_Engine::FIRST_PAD_ROWS &&
-                   engine.getPadRows() <= Rendering_Engine::MAX_PAD_ROWS,
-               "pad rows within bounds");
-    const short top = engine.current_displayY();
-    WEXA_CHECK(top >= 0 && top + Rendering_Engine::VIEW_ROWS <= Rendering_Engine::MAX_PAD_ROWS,
-               "view inside the page buffer");
+    WEXA_CHECK(engine.getPadRows() == Rendering_Engine::PAD_ROWS, "pad rows as created");
+    const int top = engine.current_displayY();
+    WEXA_CHECK(top >= 0 && top <= std::max(engine.getRowCount(), 0), "view inside the page");
 }
 
 }  // namespace
@@ -88,6 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             static_cast<int>(Rendering_Engine::REPAINT_KEY)}) {
         engine.scrollText(key);
         checkLayoutState();
+        WEXA_CHECK(engine.getBase() <= viewTop(engine) && viewTop(engine) + Rendering_Engine::VIEW_ROWS <=
+                                                              engine.getBase() + Rendering_Engine::PAD_ROWS,
+                   "view inside the window");
     }
     ActiveSerialTable& table = GlobalNamespace.ast;
     table.setSelect();

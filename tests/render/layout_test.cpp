@@ -143,29 +143,38 @@ TEST_F(Layout, DeepAndUnmatchedListsAreHarmless) {
     EXPECT_EQ(rowText(engine().getRowCount()), "x");
 }
 
-TEST_F(Layout, LongPageGrowsTheBufferAndKeepsItsText) {
+TEST_F(Layout, LongPageKeepsItsTextBeyondTheWindow) {
+    wexatest::TempDir dir;
     std::string stream = BOLD + "bold" + BOLD_END + NL;
     for (int i = 1; i < 2100; ++i) stream += "line " + std::to_string(i) + NL;
-    feed(stream);
+    feedFile(stream);
     EXPECT_EQ(engine().getRowCount(), 2100);
+    // The window moved on when the layout left it: it holds the page's end.
     EXPECT_EQ(rowText(2000), "line 2000");
     EXPECT_EQ(rowText(2099), "line 2099");
-    EXPECT_NE(padCell(0, 0) & A_BOLD, 0u);
     engine().scrollText(360);
     EXPECT_EQ(engine().current_displayY(), 2084);
+    engine().scrollText(262);
+    EXPECT_EQ(engine().getBase(), 0);
+    EXPECT_NE(padCell(0, 0) & A_BOLD, 0u);
+    EXPECT_EQ(rowText(1999), "line 1999");
     engine().reset();
-    EXPECT_EQ(engine().getPadRows(), Rendering_Engine::FIRST_PAD_ROWS);
+    EXPECT_EQ(engine().getBase(), 0);
+    EXPECT_EQ(engine().getPadRows(), Rendering_Engine::PAD_ROWS);
 }
 
-TEST_F(Layout, PageBeyondTheLargestBufferStopsDrawingButKeepsCounting) {
+TEST_F(Layout, PageBeyondWhatAPadCanHoldIsReachedToItsLastRow) {
+    wexatest::TempDir dir;
     std::string stream;
-    for (int i = 0; i < 33000; ++i) stream += "r" + NL;
-    feed(stream);
-    EXPECT_EQ(engine().getPadRows(), Rendering_Engine::MAX_PAD_ROWS);
-    EXPECT_EQ(engine().getRowCount(), SHRT_MAX);
-    EXPECT_EQ(rowText(32766), "r");
+    for (int i = 0; i < 40000; ++i) stream += "r" + std::to_string(i) + NL;
+    feedFile(stream + "end");
+    EXPECT_EQ(engine().getRowCount(), 40000);
     engine().scrollText(360);
-    EXPECT_EQ(engine().current_displayY(), Rendering_Engine::MAX_PAD_ROWS - 17);
+    EXPECT_EQ(engine().current_displayY(), 40000 - 16);
+    EXPECT_EQ(rowText(40000), "end");
+    EXPECT_EQ(rowText(39999), "r39999");
+    engine().renderWindow(32767 - 100);
+    EXPECT_EQ(rowText(32767), "r32767");
 }
 
 TEST_F(Layout, ResetEmptiesThePageAndSwitchesBoldOff) {

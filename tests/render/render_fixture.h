@@ -27,7 +27,7 @@ public:
         keys.push_back(key);
         return key == 9 ? tabResult : key;
     }
-    void setXY(short column, short pageRow) override {
+    void setXY(short column, int pageRow) override {
         x = column;
         y = pageRow;
         ++placements;
@@ -37,11 +37,12 @@ public:
         if (selectSetsGlobalMode) GlobalNamespace.events.globalMode = true;
     }
     short getLength() const override { return width; }
-    short getRow() const override { return y; }
+    int getRow() const override { return y; }
     void display() const override { ++displays; }
 
     short width;
-    short x = -1, y = -1;
+    short x = -1;
+    int y = -1;
     int placements = 0, selects = 0;
     mutable int displays = 0;
     int tabResult = 9;
@@ -69,17 +70,30 @@ inline void feed(const std::string& stream) {
     }
 }
 
-// The characters of a window row, trailing blanks removed.
+// Lays a page stream out as pass three does, from a file (named name, in
+// the working directory), so that the window can be drawn anew from it.
+inline void feedFile(const std::string& stream, const char* name = "stream.tmp") {
+    wexatest::writeFile(name, stream);
+    engine().setSource(name);
+    Pass3_Tokenizer().findToken(name, engine());
+}
+
+// The characters of a window row, trailing blanks removed; without a
+// window, of page row r in the page buffer.
 inline std::string rowText(int r, WINDOW* win = nullptr) {
-    if (win == nullptr) win = engine().getPad();
+    if (win == nullptr) {
+        win = engine().getPad();
+        r -= engine().getBase();
+    }
     std::string text;
     for (int c = 0; c < getmaxx(win); ++c) text += static_cast<char>(mvwinch(win, r, c) & A_CHARTEXT);
     text.erase(text.find_last_not_of(' ') + 1);
     return text;
 }
 
+// The cell at page row r, column c in the page buffer.
 inline chtype padCell(int r, int c) {
-    return mvwinch(engine().getPad(), r, c);
+    return mvwinch(engine().getPad(), r - engine().getBase(), c);
 }
 inline chtype glyph(chtype c) {
     return c & (A_CHARTEXT | A_ALTCHARSET);
