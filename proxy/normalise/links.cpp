@@ -67,8 +67,9 @@ std::string LinkBuilder::token(std::string_view href) {
 }
 
 std::string LinkBuilder::urlToken(const std::string& url) {
-    std::string token = inlineLinkToken(url);
-    if (token.size() <= MAX_HREF_LENGTH) return token;
+    // Inline or sealed when it fits in what the browser keeps; else stored.
+    std::string token = issueLinkToken(url, state_.owner, state_.store);
+    if (!token.empty()) return token;
     if (stored_ >= state_.settings.maxStoredLinks) return {};
     const std::uint64_t id = state_.store.newId();
     TokenStore::Entry entry;
