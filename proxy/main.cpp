@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
             sigaction(SIGTERM, &action, nullptr);
             log.notice("wexapserver listening on " + options.config.listenAddress + ":" +
                        std::to_string(server.port()) +
-                       (options.config.proxyProtocol ? " (PROXY protocol from a load balancer)" : "") +
-                       (options.config.secret.empty() ? "" : " (token secret from --secret-file)"));
+                       (options.config.proxyProtocol ? "; clients named by a PROXY protocol header" : "") +
+                       (options.config.secret.empty() ? "" : "; token secret from --secret-file"));
             server.run();
             runningServer = nullptr;
             log.notice("wexapserver stopped");
