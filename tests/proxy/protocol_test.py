@@ -306,6 +306,10 @@ class Commands(unittest.TestCase):
         self.assertEqual(exchange(b"DELETE\nhttp://x/\n"), b"ERROR\nUnknown request\n")
         self.assertEqual(exchange(b"FORM-GET\nhttp://x/\nlots\n"), b"ERROR\nBad form: count is not a number\n")
         self.assertEqual(exchange(b"FORM-GET\nhttp://x/\n1\na\nb\nc\n"), b"ERROR\nBad form: fields do not match count\n")
+        # Without --proxy-protocol a PROXY header is no request: nobody may
+        # name another client to a server that does not expect a balancer.
+        self.assertEqual(exchange(b"PROXY TCP4 192.0.2.7 127.0.0.1 4000 30000\r\nPING\n"),
+                         b"ERROR\nUnknown request\n")
         with connect() as sock:  # the client gives up half-way and closes its side
             sock.sendall(b"GET\n")
             sock.shutdown(socket.SHUT_WR)
