@@ -5,6 +5,7 @@
 # runs, time and findings.
 #
 #   ./fuzz.sh [seconds] [target...]     targets: page tablepass passthree reply request
+#                                       normaliser proxyheader
 #   FUZZ_JOBS=2 ./fuzz.sh 600           two targets at a time
 #
 # The seed corpora in the repository (<folder>/fuzz/corpus/<target>/) are only
@@ -27,6 +28,7 @@ all_targets=(
   "reply net 8192"
   "request proxy 4096"
   "normaliser proxy 65536"
+  "proxyheader proxy 2048"
 )
 
 selected=()

@@ -61,8 +61,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     wexaproxy::Log log(options.config.logLevel);
     // Pages are rewritten for the browser; the tokens of their links and
-    // forms live in one store shared by every worker.
-    wexaproxy::TokenStore tokens;
+    // forms live in one store shared by every worker. Long links are sealed
+    // with the secret, which instances behind one balancer share.
+    wexaproxy::TokenStoreSettings tokenSettings;
+    tokenSettings.secret = options.config.secret;
+    wexaproxy::TokenStore tokens(tokenSettings);
     wexaproxy::NormaliserSettings settings;
     settings.readerByDefault = options.config.readerByDefault;
     wexaproxy::Normaliser filter(tokens, settings);
@@ -81,7 +84,9 @@ int main(int argc, char** argv) {
             sigaction(SIGINT, &action, nullptr);
             sigaction(SIGTERM, &action, nullptr);
             log.notice("wexapserver listening on " + options.config.listenAddress + ":" +
-                       std::to_string(server.port()));
+                       std::to_string(server.port()) +
+                       (options.config.proxyProtocol ? "; clients named by a PROXY protocol header" : "") +
+                       (options.config.secret.empty() ? "" : "; token secret from --secret-file"));
             server.run();
             runningServer = nullptr;
             log.notice("wexapserver stopped");

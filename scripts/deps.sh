@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake make g++ pkg-config python3 tmux libncurses-dev libgtest-dev
           libcurl4-openssl-dev libgumbo-dev libicu-dev ca-certificates
-          dpkg-dev file man-db groff-base clang-format)
+          dpkg-dev file man-db groff-base clang-format zlib1g-dev libssl-dev haproxy)
 packages+=("$@")
 
 missing=()

@@ -67,17 +67,24 @@ std::string LinkBuilder::token(std::string_view href) {
 }
 
 std::string LinkBuilder::urlToken(const std::string& url) {
+    // Inline when it fits in what the browser keeps: the same for every
+    // client, written into the page as it is.
     std::string token = inlineLinkToken(url);
     if (token.size() <= MAX_HREF_LENGTH) return token;
-    if (stored_ >= state_.settings.maxStoredLinks) return {};
-    // The token is issued when the page goes to a client: a slot for now.
+    if (token.empty()) return {};
+    // A sealed or stored token belongs to the client the page is sent to:
+    // a slot now, issued per client (pagetokens.h). Sealed tokens are as
+    // long for any client, so whether one fits is known here; only the
+    // links that need the store count against its share of the page.
+    const bool sealable = fitsSealed(url);
+    if (!sealable && stored_ >= state_.settings.maxStoredLinks) return {};
     const std::uint64_t slot = state_.newSlot();
     TokenStore::Entry entry;
     entry.id = slot;
     entry.url = url;
     state_.built += sizeof(TokenStore::Entry) + entry.url.size();
     state_.entries.push_back(std::move(entry));
-    ++stored_;
+    if (!sealable) ++stored_;
     return slotMark(slot);
 }
 

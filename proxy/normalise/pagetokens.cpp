@@ -44,6 +44,11 @@ std::string issueTokens(std::string_view text, const std::vector<TokenStore::Ent
     issued.reserve(entries.size());
     for (std::size_t slot = 0; slot < bySlot.size(); ++slot) {
         if (bySlot[slot] == nullptr) continue;
+        // A link that fits sealed needs no memory: sealed for this owner.
+        if (!bySlot[slot]->form) {
+            tokens[slot] = issueLinkToken(bySlot[slot]->url, owner, store);
+            if (!tokens[slot].empty()) continue;
+        }
         TokenStore::Entry entry;
         entry.id = store.newId();
         entry.url = bySlot[slot]->url;

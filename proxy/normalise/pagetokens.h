@@ -2,7 +2,7 @@
 // The tokens of a page, issued when the page goes to a client.
 //
 // The walk writes the page once for any client: where the token of a
-// stored link or of a form goes, it writes a slot mark, and it keeps the
+// sealed or stored link or of a form goes, it writes a slot mark, and it keeps the
 // entry (the long URL or the form record) with the slot's number. Sending
 // the page to one client identity issues a token per entry (a fresh id,
 // the entry added to the token store under that identity, the token's
@@ -44,8 +44,9 @@ private:
 // the entry has in the store.
 std::string issuedTokenText(const TokenStore::Entry& issued, const std::string& owner);
 
-// The page as sent to owner: a fresh token for every entry, the entries
-// added to the store as owner's, each slot mark replaced by its token. A
+// The page as sent to owner: a link sealed for owner where its sealed
+// token fits, else a fresh stored token, the entry added to the store as
+// owner's; each slot mark replaced by its token. A
 // mark of a slot without an entry is dropped.
 std::string issueTokens(std::string_view text, const std::vector<TokenStore::Entry>& entries,
                         TokenStore& store, const std::string& owner);

@@ -16,15 +16,27 @@
 //     ~~Lh<url>   http://<url>      inline; "/" written as "!", "=" as "^",
 //     ~~Ls<url>   https://<url>     and every other byte that is not safe
 //                                   in one word (and "!", "^", "~") as "~XX"
+//     ~~Lk<seal>  a sealed URL      base64url, no padding (see below)
 //     ~~Lt<id>    the stored URL    id in base 36 (at most 13 digits)
 //
-// Inline tokens need no memory and never expire; a URL whose inline token
-// would be longer than the browser keeps goes into the store. The inline
-// form holds no "/", so the folder the browser cuts the previous URL at
-// stays the folder the user first typed, and it holds no "~~", so the last
-// "~~L" of a URL is always where the token starts.
+// Inline tokens need no memory and never expire. A URL whose inline token
+// would be longer than the browser keeps is sealed when that fits: the
+// sealed token carries the URL compressed (raw deflate with a dictionary of
+// common URL parts), an expiry time and an HMAC-SHA256 (96 bits) over the
+// owner's identity, the expiry and the compressed URL, keyed by the store's
+// secret. It needs no memory either, so any server holding the same secret
+// reads it back (several instances behind a load balancer), but only for
+// the identity it was issued to and only until it expires; anyone else gets
+// the answer an unknown token gets. It is authenticated, not encrypted:
+// like an inline token it shows its URL to whoever holds it. A URL whose
+// sealed token would still not fit goes into the store.
 //
-// Form tokens: "~~F<id>", always stored: the record of a form holds what the
+// No token form holds a "/", so the folder the browser cuts the previous
+// URL at stays the folder the user first typed, and none holds "~~", so the
+// last "~~L" of a URL is always where the token starts.
+//
+// Form tokens: "~~F<id>", always stored (a record with its hidden fields
+// would not fit in an action the browser keeps): the record of a form holds what the
 // proxy needs to send what a desktop browser would (see formrecord.h).
 //
 // Stored entries belong to the client identity that received the page (see
@@ -69,6 +81,20 @@ std::string inlineLinkToken(std::string_view absoluteUrl);
 std::string storedLinkToken(std::uint64_t id);
 std::string formToken(std::uint64_t id);
 
+// The secret that seals link tokens: at least this many bytes.
+constexpr std::size_t MIN_SECRET_BYTES = 32;
+
+// The sealed token ("~~Lk...") of an absolute http or https URL for owner,
+// valid until expires (seconds since 1970) and keyed by secret; empty when
+// it would be longer than maxLength or the URL is not http or https.
+std::string sealedLinkToken(std::string_view absoluteUrl, const std::string& owner, std::string_view secret,
+                            std::int64_t expires, std::size_t maxLength = MAX_HREF_LENGTH);
+
+// Whether the sealed token of an absolute URL fits in what the browser
+// keeps: the same for every owner, secret and time, so a page written once
+// for all clients knows which of its links need the store.
+bool fitsSealed(std::string_view absoluteUrl);
+
 struct TokenStoreSettings {
     std::size_t maxEntries = 200000;
     std::size_t maxBytes = 64 * 1024 * 1024;
@@ -76,6 +102,12 @@ struct TokenStoreSettings {
     std::size_t maxEntriesPerOwner = 50000;
     std::size_t maxBytesPerOwner = 16 * 1024 * 1024;
     std::chrono::seconds timeToLive{12 * 60 * 60};
+    // The key of sealed link tokens (at least MIN_SECRET_BYTES); empty, the
+    // default, draws MIN_SECRET_BYTES random bytes for this store alone.
+    std::string secret;
+    // The wall clock of sealed tokens' expiry, in seconds since 1970 (tests
+    // give their own); empty, the default, is the system's clock.
+    std::function<std::int64_t()> wallClock;
     // Tests only: ids counted up from here, so that a test gets the same
     // tokens on every run. 0, the default, draws every id at random.
     std::uint64_t firstId = 0;
@@ -111,6 +143,11 @@ public:
     bool link(const std::string& owner, std::uint64_t id, std::string& url);
     std::shared_ptr<const FormRecord> form(const std::string& owner, std::uint64_t id);
 
+    // What sealed tokens need: the key, the wall clock, the time to live.
+    const std::string& secret() const { return secret_; }
+    std::int64_t wallNow() const;
+    std::chrono::seconds timeToLive() const { return settings_.timeToLive; }
+
     std::size_t entries() const;
     std::size_t entries(const std::string& owner) const;
     std::size_t bytes() const;
@@ -142,6 +179,7 @@ private:
 
     const TokenStoreSettings settings_;
     const Now now_;
+    std::string secret_;
     mutable std::mutex mutex_;
     std::unordered_map<std::string, Owner> owners_;
     std::list<std::string> recentOwners_;  // least recently active first
@@ -150,12 +188,23 @@ private:
     std::uint64_t nextId_ = 0;  // tests only
 };
 
+// The token of a link to an absolute URL that owner receives, as far as
+// it needs no memory: inline when that fits in what the browser keeps,
+// else sealed with the store's secret, valid for the store's time to live
+// from now; empty when neither fits (or the URL is not http or https) and
+// the caller must put the URL into the store. Depends only on the URL, the
+// owner, the secret and the time, so a page can be given its tokens for
+// each client when it is served.
+std::string issueLinkToken(std::string_view absoluteUrl, const std::string& owner, const TokenStore& store);
+
 // What a URL or action from the browser stands for.
 struct TokenLookup {
     enum class Kind {
         None,     // holds no token of ours: use it as it is
         Found,    // url (links) or form (actions) is set
-        Expired,  // a stored token the store no longer knows
+        Expired,  // a stored token the store no longer knows, or a sealed
+                  // one expired, another identity's or not sealed with
+                  // this secret
         Damaged,  // a token that cannot be read
     };
     Kind kind = Kind::None;

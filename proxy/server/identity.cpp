@@ -205,6 +205,20 @@ std::string clientIdentity(int fd) {
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
         return uniqueConnectionIdentity();
     }
+    return clientIdentity(peer, local);
+}
+
+std::string endpointText(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET)
+        return addressText(address) + ":" +
+               std::to_string(ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port));
+    if (address.ss_family == AF_INET6)
+        return "[" + addressText(address) +
+               "]:" + std::to_string(ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port));
+    return "?";
+}
+
+std::string clientIdentity(const sockaddr_storage& peer, const sockaddr_storage& local) {
     if (!isLoopback(peer)) return "addr:" + addressText(peer);
     unsigned uid = 0;
     switch (socketOwner(peer, local, uid)) {

@@ -24,6 +24,16 @@ namespace wexaproxy {
 // shares, so that it can never act as somebody else.
 std::string clientIdentity(int fd);
 
+// The same for a client named by the two ends of its connection, as a load
+// balancer reports them (proxyheader.h): the client's address and port, and
+// the address and port it connected to. For a loopback client the kernel is
+// asked for the socket with exactly those ends, so a local user keeps their
+// own identity through a balancer on this host.
+std::string clientIdentity(const sockaddr_storage& client, const sockaddr_storage& server);
+
+// "192.0.2.7:4711" or "[2001:db8::1]:4711", for the log.
+std::string endpointText(const sockaddr_storage& address);
+
 // The owner of the TCP socket whose local end is clientEnd and whose
 // remote end is serverEnd, asked of the kernel (socket diagnostics); held
 // (when given) tells whether a process still has the socket open.

@@ -1,10 +1,16 @@
 #include "proxy/server/options.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+
+#include "proxy/normalise/tokens.h"
 
 namespace wexaproxy {
 
@@ -31,6 +37,54 @@ bool parseSeconds(const std::string& text, double low, double high, long& millis
 }
 
 }  // namespace
+
+bool readSecretFile(const std::string& path, std::string& secret, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = "--secret-file: cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // The file opened, not the name looked at again: nothing can swap it
+    // between the check and the read.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "--secret-file: " + path + " is not a regular file";
+        return false;
+    }
+    if ((info.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) != 0) {
+        error = "--secret-file: " + path +
+                " may be read or written by group or others; make it private (chmod 600)";
+        return false;
+    }
+    std::string bytes;
+    char buffer[1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "--secret-file: cannot read " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        if (got == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (bytes.size() > MAX_SECRET_BYTES) {
+            error =
+                "--secret-file: " + path + " holds more than " + std::to_string(MAX_SECRET_BYTES) + " bytes";
+            return false;
+        }
+    }
+    if (bytes.size() < MIN_SECRET_BYTES) {
+        error = "--secret-file: " + path + " holds " + std::to_string(bytes.size()) + " bytes; at least " +
+                std::to_string(MIN_SECRET_BYTES) + " are needed (e.g. head -c 32 /dev/urandom)";
+        return false;
+    }
+    secret = std::move(bytes);
+    return true;
+}
 
 bool isLoopbackAddress(const std::string& address) {
     in_addr parsed{};
@@ -76,6 +130,14 @@ std::string usageText() {
            "                         with a link \"Full page\" first) wherever an article is\n"
            "                         found; without it, such pages start with a link\n"
            "                         \"Reader view\"\n"
+           "  --secret-file PATH     the key that seals long link tokens: the file's bytes\n"
+           "                         (at least 32; readable by its owner only). Instances\n"
+           "                         behind one load balancer share it, so that a link\n"
+           "                         token from one works on all (default: a random key\n"
+           "                         of this process)\n"
+           "  --proxy-protocol       every connection begins with a PROXY protocol header\n"
+           "                         (v1 or v2) from a load balancer; the client it names\n"
+           "                         is the client. Only the balancer may reach the port\n"
            "  --log-level LEVEL      what goes to standard error: quiet (nothing but start-up\n"
            "                         failures), normal (one line per request: time, command,\n"
            "                         URL, outcome, bytes, milliseconds; the default) or\n"
@@ -128,6 +190,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             if (config.privateTargets != Config::PrivateTargets::Auto && config.privateTargets != wanted)
                 return fail("--allow-private-targets and --refuse-private-targets contradict each other");
             config.privateTargets = wanted;
+        } else if (option == "--proxy-protocol") {
+            config.proxyProtocol = true;
+        } else if (option == "--secret-file") {
+            if (!needValue() || value.empty()) return fail("--secret-file needs a file name");
+            std::string error;
+            if (!readSecretFile(value, config.secret, error)) return fail(error);
         } else if (option == "--listen") {
             if (!needValue()) return fail("--listen needs an address");
             in_addr check{};

@@ -38,6 +38,13 @@ struct Config {
     bool readerByDefault = false;
     // The page cache shared by all clients: its bound in bytes (0: none).
     std::size_t cacheBytes = 64 * 1024 * 1024;
+    // The key of sealed link tokens, from --secret-file: every instance
+    // behind one load balancer is given the same. Empty: a random key of
+    // this process alone.
+    std::string secret;
+    // Every connection begins with a PROXY protocol header (v1 or v2) from
+    // a load balancer, naming the real client.
+    bool proxyProtocol = false;
 };
 
 struct ParsedOptions {
@@ -52,6 +59,13 @@ ParsedOptions parseOptions(const std::vector<std::string>& args);
 
 // The text of --help.
 std::string usageText();
+
+// The key in the file at path: all of its bytes, at least
+// MIN_SECRET_BYTES and at most MAX_SECRET_BYTES. False, and error says
+// why, when it cannot be read, is not a regular file, is too short or too
+// long, or group or others may read or write it.
+constexpr std::size_t MAX_SECRET_BYTES = 4096;
+bool readSecretFile(const std::string& path, std::string& secret, std::string& error);
 
 // True for an IPv4 address in 127.0.0.0/8.
 bool isLoopbackAddress(const std::string& address);

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "proxy/server/identity.h"
+#include "proxy/server/proxyheader.h"
 #include "proxy/server/reply.h"
 
 namespace wexaproxy {
@@ -252,11 +253,15 @@ void Server::acceptAll() {
         conn.id = id;
         conn.fd = fd;
         conn.reader = RequestReader(config_.requestLimits);
-        conn.identity = clientIdentity(fd);
+        // Behind a balancer the client is known from the PROXY header; its
+        // time counts against the read deadline.
+        conn.awaitingHeader = config_.proxyProtocol;
+        if (!conn.awaitingHeader) conn.identity = clientIdentity(fd);
         conn.started = Clock::now();
         conn.deadline = conn.started + std::chrono::milliseconds(config_.readTimeoutMs);
         watch(conn, EPOLLIN | EPOLLRDHUP);
-        log_.debug("connection " + std::to_string(id) + " accepted");
+        log_.debug("connection " + std::to_string(id) + " accepted" +
+                   (conn.awaitingHeader ? std::string() : ": client " + conn.identity));
         // The browser sends its request right after connecting, so it is
         // often here already.
         readFrom(conn);
@@ -330,20 +335,66 @@ void Server::readFrom(Connection& conn) {
             close(conn.id);
             return;
         }
-        RequestReader::State state =
-            got == 0 ? conn.reader.finish() : conn.reader.feed(buffer, static_cast<std::size_t>(got));
-        if (state == RequestReader::State::Complete) {
-            requestRead(conn);
-            return;
-        }
-        if (state == RequestReader::State::Malformed) {
-            std::string reply = errorReply(conn.reader.error());
-            logDone(conn, "-", "", "ERROR " + conn.reader.error(), reply.size());
-            startReply(conn, std::move(reply));
-            return;
-        }
-        if (got == 0) return;  // cannot happen: finish() always decides
+        const auto size = static_cast<std::size_t>(got);
+        const bool done =
+            conn.awaitingHeader ? takeHeader(conn, buffer, size) : takeRequestBytes(conn, buffer, size);
+        if (done) return;
     }
+}
+
+// Bytes of a connection still owing its PROXY header (size 0: the end of
+// its stream). True when the connection has left the reading of its
+// request (answered or closed).
+bool Server::takeHeader(Connection& conn, const char* bytes, std::size_t size) {
+    const std::string prefix = "connection " + std::to_string(conn.id) + ": ";
+    if (size == 0) {
+        // Nothing at all: a balancer's health check. A part of a header: a fault.
+        if (conn.header.empty()) {
+            log_.debug(prefix + "closed before sending anything");
+        } else {
+            log_.notice(prefix + "closed in the middle of its PROXY header");
+        }
+        close(conn.id);
+        return true;
+    }
+    conn.header.append(bytes, size);
+    const ProxyHeader parsed = parseProxyHeader(conn.header);
+    if (parsed.state == ProxyHeader::State::NeedMore) return false;
+    if (parsed.state == ProxyHeader::State::Malformed) {
+        log_.notice(prefix + parsed.error + "; closed");
+        close(conn.id);
+        return true;
+    }
+    if (parsed.hasAddresses) {
+        conn.identity = clientIdentity(parsed.client, parsed.server);
+        log_.debug(prefix + "client " + endpointText(parsed.client) + " to " + endpointText(parsed.server) +
+                   " is " + conn.identity);
+    } else {
+        conn.identity = clientIdentity(conn.fd);
+        log_.debug(prefix + "PROXY header names no client; the connection's own is " + conn.identity);
+    }
+    conn.awaitingHeader = false;
+    std::string rest = conn.header.substr(parsed.length);
+    std::string().swap(conn.header);
+    if (rest.empty()) return false;
+    return takeRequestBytes(conn, rest.data(), rest.size());
+}
+
+// Bytes of the request (size 0: the end of the stream). True when the
+// request is complete or refused.
+bool Server::takeRequestBytes(Connection& conn, const char* bytes, std::size_t size) {
+    RequestReader::State state = size == 0 ? conn.reader.finish() : conn.reader.feed(bytes, size);
+    if (state == RequestReader::State::Complete) {
+        requestRead(conn);
+        return true;
+    }
+    if (state == RequestReader::State::Malformed) {
+        std::string reply = errorReply(conn.reader.error());
+        logDone(conn, "-", "", "ERROR " + conn.reader.error(), reply.size());
+        startReply(conn, std::move(reply));
+        return true;
+    }
+    return size == 0;  // cannot be: finish() always decides
 }
 
 void Server::requestRead(Connection& conn) {
@@ -535,7 +586,11 @@ void Server::sweepDeadlines() {
         auto found = connections_.find(id);
         if (found == connections_.end()) continue;
         Connection& conn = found->second;
-        if (conn.phase == Phase::Reading) {
+        if (conn.phase == Phase::Reading && conn.awaitingHeader) {
+            // Nobody to tell: it is not a client speaking our protocol yet.
+            log_.notice("connection " + std::to_string(id) + ": PROXY header not received in time; closed");
+            close(id);
+        } else if (conn.phase == Phase::Reading) {
             // Say why, in case a slow client is still there to read it; the
             // drain deadline then bounds how long it may keep the socket.
             std::string reply = errorReply("Request not received in time");

@@ -13,7 +13,9 @@
 // page filter, which does real CPU work, run on every core.
 //
 // Many users share one server, so every request carries the identity of
-// its client (identity.h), found once when the connection is accepted, and
+// its client (identity.h), found once when the connection is accepted (or,
+// behind a load balancer speaking the PROXY protocol, once its header has
+// named the real client), and
 // the server shares out its work by identity: waiting requests queue per
 // identity and workers take them in turns, one identity at most
 // clientFetches at a time; the queue is bounded in all and per identity,
@@ -73,6 +75,10 @@ private:
         Phase phase = Phase::Reading;
         bool watched = false;  // registered with epoll
         RequestReader reader;
+        // With --proxy-protocol: the bytes of the PROXY header received so
+        // far, until it is complete; the identity is found from it.
+        bool awaitingHeader = false;
+        std::string header;
         std::string identity;  // who the client is (identity.h)
         Clock::time_point started;
         Clock::time_point deadline;
@@ -107,6 +113,8 @@ private:
     Connection* evictable(Clock::time_point now);
     void onEvent(std::uint64_t id, std::uint32_t events);
     void readFrom(Connection& conn);
+    bool takeHeader(Connection& conn, const char* bytes, std::size_t size);
+    bool takeRequestBytes(Connection& conn, const char* bytes, std::size_t size);
     void requestRead(Connection& conn);
     bool enqueue(Connection& conn);
     void clientGone(Connection& conn);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ std::string corpusFile(const std::string& name) {
 wexaproxy::TokenStoreSettings fixedIds() {
     wexaproxy::TokenStoreSettings settings;
     settings.firstId = 1000;
+    // Sealed link tokens the same on every run too: a fixed key and time.
+    settings.secret = std::string(32, 'g');
+    settings.wallClock = [] { return std::int64_t{1700000000}; };
     return settings;
 }
 

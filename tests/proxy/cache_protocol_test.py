@@ -14,9 +14,11 @@ Usage: cache_protocol_test.py PATH_TO_WEXAPSERVER
 import collections
 import http.server
 import os
+import random
 import re
 import signal
 import socket
+import string
 import subprocess
 import sys
 import tempfile
@@ -30,7 +32,10 @@ COUNTS = collections.Counter()  # path and query -> requests the origin got
 CONDITIONS = collections.defaultdict(list)  # path and query -> If-None-Match values, in order
 LOCK = threading.Lock()
 
-LONG_TARGET = "/target/" + "x" * 200  # a link stored in the token store
+# A link stored in the token store: random letters, so that it cannot be
+# sealed into a token of the browser's length instead.
+_LETTERS = random.Random(7)
+LONG_TARGET = "/target/" + "".join(_LETTERS.choice(string.ascii_lowercase) for _ in range(200))
 
 
 class Origin(http.server.BaseHTTPRequestHandler):

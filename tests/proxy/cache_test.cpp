@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <regex>
 #include <string>
@@ -242,45 +243,70 @@ TEST(CacheKey, ViewAndSettingsKeepPagesApart) {
     EXPECT_NE(pageKey("http://a/p", PageView::Default, "s1"), pageKey("http://a/p", PageView::Default, "s2"));
 }
 
+// As long as a sealed token may be, but random letters: only the store
+// can hold it.
+std::string incompressibleUrl() {
+    std::string url = "http://example.com/";
+    std::uint32_t state = 777;
+    for (int i = 0; i < 200; ++i) {
+        state = state * 1103515245 + 12345;
+        url.push_back(static_cast<char>('a' + (state >> 16) % 26));
+    }
+    return url;
+}
+
 // The tokens of one prepared page, issued to two identities: each gets its
-// own, and each token leads somewhere only for its owner.
+// own sealed link, stored link and form, and each token leads somewhere
+// only for its owner.
 TEST(PageTokens, EachIdentityGetsItsOwnTokens) {
-    const std::string target = "http://example.com/" + std::string(200, 'a');
-    const std::string html = "<html><title>T</title><a href='" + target +
-                             "'>long</a> <a href='/short'>short</a>"
+    const std::string sealedTarget = "http://example.com/" + std::string(200, 'a');
+    const std::string storedTarget = incompressibleUrl();
+    const std::string html = "<html><title>T</title><a href='" + sealedTarget + "'>sealed</a> <a href='" +
+                             storedTarget +
+                             "'>stored</a> <a href='/short'>short</a>"
                              "<form action='/send' method=post><input name=q></form></html>";
     const wexaproxy::PreparedPage page = wexaproxy::prepareHtml(html, "text/html", "http://example.com/");
     ASSERT_TRUE(page.slots);
-    EXPECT_EQ(page.text.find("~~Lt"), std::string::npos);  // no token before a client is known
+    // No token of a client's before a client is known.
+    EXPECT_EQ(page.text.find("~~Lt"), std::string::npos);
+    EXPECT_EQ(page.text.find("~~Lk"), std::string::npos);
     wexaproxy::TokenStore store;
     const std::string first = wexaproxy::issuePage(page, store, "uid:1");
     const std::string second = wexaproxy::issuePage(page, store, "uid:2");
     EXPECT_EQ(first.find('\0'), std::string::npos);
     EXPECT_EQ(second.find('\0'), std::string::npos);
-    const std::regex link("HREF=(~~Lt[0-9a-z]+)");
-    const std::regex form("ACTION=(~~F[0-9a-z]+)");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(first, match, link));
-    const std::string firstLink = match[1];
-    ASSERT_TRUE(std::regex_search(second, match, link));
-    const std::string secondLink = match[1];
-    ASSERT_TRUE(std::regex_search(first, match, form));
-    const std::string firstForm = match[1];
-    ASSERT_TRUE(std::regex_search(second, match, form));
-    const std::string secondForm = match[1];
-    EXPECT_NE(firstLink, secondLink);
+    const auto tokenOf = [](const std::string& text, const std::string& pattern) {
+        std::smatch match;
+        return std::regex_search(text, match, std::regex(pattern)) ? std::string(match[1]) : std::string();
+    };
+    const std::string sealed = "HREF=(~~Lk[A-Za-z0-9_-]+)>sealed";
+    const std::string stored = "HREF=(~~Lt[0-9a-z]+)>stored";
+    const std::string form = "ACTION=(~~F[0-9a-z]+)";
+    const std::string firstSealed = tokenOf(first, sealed), secondSealed = tokenOf(second, sealed);
+    const std::string firstStored = tokenOf(first, stored), secondStored = tokenOf(second, stored);
+    const std::string firstForm = tokenOf(first, form), secondForm = tokenOf(second, form);
+    ASSERT_FALSE(firstSealed.empty() || secondSealed.empty()) << first << second;
+    ASSERT_FALSE(firstStored.empty() || secondStored.empty()) << first << second;
+    ASSERT_FALSE(firstForm.empty() || secondForm.empty()) << first << second;
+    EXPECT_NE(firstSealed, secondSealed);
+    EXPECT_NE(firstStored, secondStored);
     EXPECT_NE(firstForm, secondForm);
     // Apart from the tokens the two pages are the same.
-    EXPECT_EQ(std::regex_replace(first, std::regex("~~(Lt|F)[0-9a-z]+"), "T"),
-              std::regex_replace(second, std::regex("~~(Lt|F)[0-9a-z]+"), "T"));
+    const std::regex anyToken("~~(Lt|Lk|F)[A-Za-z0-9_-]+");
+    EXPECT_EQ(std::regex_replace(first, anyToken, "T"), std::regex_replace(second, anyToken, "T"));
     // A short link is its URL inline, in every copy.
     EXPECT_NE(second.find("HREF=~~Lhexample.com!short>"), std::string::npos);
 
     using Kind = wexaproxy::TokenLookup::Kind;
-    EXPECT_EQ(wexaproxy::lookUpLink(firstLink, "uid:1", store).url, target);
-    EXPECT_EQ(wexaproxy::lookUpLink(secondLink, "uid:2", store).url, target);
-    EXPECT_EQ(wexaproxy::lookUpLink(firstLink, "uid:2", store).kind, Kind::Expired);
-    EXPECT_EQ(wexaproxy::lookUpLink(secondLink, "uid:1", store).kind, Kind::Expired);
+    EXPECT_EQ(wexaproxy::lookUpLink(firstSealed, "uid:1", store).url, sealedTarget);
+    EXPECT_EQ(wexaproxy::lookUpLink(secondSealed, "uid:2", store).url, sealedTarget);
+    EXPECT_EQ(wexaproxy::lookUpLink(firstSealed, "uid:2", store).kind, Kind::Expired);
+    EXPECT_EQ(wexaproxy::lookUpLink(firstStored, "uid:1", store).url, storedTarget);
+    EXPECT_EQ(wexaproxy::lookUpLink(secondStored, "uid:2", store).url, storedTarget);
+    EXPECT_EQ(wexaproxy::lookUpLink(firstStored, "uid:2", store).kind, Kind::Expired);
+    EXPECT_EQ(wexaproxy::lookUpLink(secondStored, "uid:1", store).kind, Kind::Expired);
+    // Sealed links take no room in the store: one stored link and one form each.
+    EXPECT_EQ(store.entries("uid:1"), 2u);
     const wexaproxy::TokenLookup sent = wexaproxy::lookUpForm(firstForm, "uid:1", store);
     ASSERT_EQ(sent.kind, Kind::Found);
     EXPECT_EQ(sent.form->action, "http://example.com/send");
@@ -293,7 +319,7 @@ TEST(PageTokens, MarksWithoutEntriesAreLeftOut) {
     wexaproxy::TokenStore store;
     std::vector<wexaproxy::TokenStore::Entry> entries(1);
     entries[0].id = 0;
-    entries[0].url = "http://example.com/a";
+    entries[0].url = incompressibleUrl();
     const std::string text = "<A HREF=" + wexaproxy::slotMark(0) + ">a</A>" + wexaproxy::slotMark(7) +
                              wexaproxy::slotMark(18446744073709551615ULL) + std::string("x\0y", 3);
     const std::string page = wexaproxy::issueTokens(text, entries, store, "uid:1");

@@ -11,6 +11,7 @@ site to do. Everything listens and connects on 127.0.0.1 only.
 Usage: isolation_test.py PATH_TO_WEXAPSERVER
 """
 
+import hashlib
 import http.server
 import json
 import os
@@ -32,7 +33,10 @@ OTHER_UID = 65534
 OTHER_PYTHON = None  # a Python the other user may run
 RECEIVED = []  # (method, path, cookie header, body) of every request the site got
 RECEIVED_LOCK = threading.Lock()
-RESET_KEY = "k" * 160  # in a password-reset link: long enough for a stored token
+# In a password-reset link: long and random enough for a stored token.
+RESET_KEY = "".join(hashlib.sha256(b"reset%d" % i).hexdigest() for i in range(3))[:160]
+# In a confirmation link: long, but it compresses into a sealed token.
+CONFIRM_CODE = "c" * 160
 CSRF = "csrf-of-the-first-user"
 
 
@@ -68,11 +72,13 @@ class Site(http.server.BaseHTTPRequestHandler):
             self.send_body(b"cookie[" + self.headers.get("Cookie", "").encode() + b"]")
         elif path == "/account.html":
             self.send_body(('<p><a href="/reset?key=%s">Reset your password</a></p>'
+                            '<p><a href="/confirm?code=%s">Confirm your address</a></p>'
                             '<form method=post action="/transfer"><input type=hidden name=csrf value="%s">'
-                            '<input name=amount><input type=submit value=Send></form>' % (RESET_KEY, CSRF)).encode())
+                            '<input name=amount><input type=submit value=Send></form>'
+                            % (RESET_KEY, CONFIRM_CODE, CSRF)).encode())
         elif path == "/other.html":
             self.send_body(('<p><a href="/elsewhere?%s">A long link</a></p>'
-                            '<form method=post action="/search"><input name=q></form>' % ("q" * 160)).encode())
+                            '<form method=post action="/search"><input name=q></form>' % hashlib.sha512(b"other").hexdigest()[:160]).encode())
         else:
             self.send_body(b"page")
 
@@ -139,8 +145,8 @@ def as_other_user(requests):
 
 
 def tokens(reply, kind):
-    """The stored link (kind "Lt") or form ("F") tokens of a page reply."""
-    return re.findall(rb"~~" + kind.encode() + rb"[0-9a-z]+", reply)
+    """The stored link (kind "Lt"), sealed link ("Lk") or form ("F") tokens of a page reply."""
+    return re.findall(rb"~~" + kind.encode() + rb"[0-9a-zA-Z_-]+", reply)
 
 
 def base36(number):
@@ -247,6 +253,14 @@ class TwoUsers(unittest.TestCase):
         self.assertTrue(own.startswith(b"OK\n"), own[:200])
         self.assertTrue(as_me(get_request("http://127.0.0.1/dir/" + self.link.decode())).startswith(b"OK\n"))
         self.assertEqual([path for _, path, _, _ in received("/reset")], ["/reset?key=" + RESET_KEY])
+
+    def test_sealed_link_tokens_of_one_user_are_useless_to_another(self):
+        [sealed] = tokens(self.account, "Lk")
+        reply = as_other_user([get_request("http://127.0.0.1/dir/" + sealed.decode())])[0]
+        self.assertEqual(reply, b"ERROR\nThis link has expired; reload the page\n")
+        self.assertEqual(received("/confirm"), [], "the second user reached the confirmation link")
+        self.assertTrue(as_me(get_request("http://127.0.0.1/dir/" + sealed.decode())).startswith(b"OK\n"))
+        self.assertEqual([path for _, path, _, _ in received("/confirm")], ["/confirm?code=" + CONFIRM_CODE])
 
     def test_forms_of_one_user_cannot_be_replayed_by_another(self):
         guesses = [self.form] + neighbours(self.own_form, b"~~F", 40)

@@ -3,6 +3,11 @@
 #include "proxy/server/options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 using wexaproxy::parseOptions;
 
@@ -61,4 +66,48 @@ TEST(ServerOptions, PrivateTargetsAreRefusedExactlyWhenListeningBeyondLoopback) 
     EXPECT_TRUE(forced.config.fetch.refusePrivateTargets);
 
     EXPECT_FALSE(parseOptions({"--refuse-private-targets", "--allow-private-targets"}).ok);
+}
+
+namespace {
+
+// A file of size bytes with the given mode, removed at the end of the test.
+struct SecretFile {
+    std::string path;
+    SecretFile(std::size_t size, mode_t mode) {
+        char name[] = "/tmp/wexa-secret-XXXXXX";
+        const int fd = mkstemp(name);
+        path = name;
+        const std::string bytes(size, 's');
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        fchmod(fd, mode);
+        close(fd);
+    }
+    ~SecretFile() { unlink(path.c_str()); }
+};
+
+}  // namespace
+
+TEST(ServerOptions, SecretFileMustBePrivateAndLongEnough) {
+    SecretFile good(48, 0600), readOnly(32, 0400), shortFile(31, 0600), groupReadable(48, 0640),
+        worldReadable(48, 0604), huge(wexaproxy::MAX_SECRET_BYTES + 1, 0600);
+    auto parsed = parseOptions({"--secret-file", good.path});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.config.secret, std::string(48, 's'));
+    EXPECT_TRUE(parseOptions({"--secret-file=" + readOnly.path}).ok);
+    EXPECT_TRUE(parseOptions({}).config.secret.empty()) << "without the option, a random key per process";
+
+    const struct {
+        std::string path;
+        const char* says;
+    } refused[] = {
+        {shortFile.path, "31 bytes; at least 32"},   {groupReadable.path, "group or others"},
+        {worldReadable.path, "group or others"},     {huge.path, "more than 4096 bytes"},
+        {"/nonexistent/wexa-secret", "cannot read"}, {"/tmp", "not a regular file"},
+    };
+    for (const auto& file : refused) {
+        auto bad = parseOptions({"--secret-file", file.path});
+        EXPECT_FALSE(bad.ok) << file.path;
+        EXPECT_NE(bad.error.find(file.says), std::string::npos) << bad.error;
+    }
+    EXPECT_FALSE(parseOptions({"--secret-file"}).ok);
 }

@@ -6,6 +6,7 @@ server. Everything listens and connects on 127.0.0.1 only.
 Usage: protocol_test.py PATH_TO_WEXAPSERVER
 """
 
+import hashlib
 import http.server
 import os
 import re
@@ -39,6 +40,10 @@ TRICKY_BODY = (
 MANY_LINKS = [b"L%05d" % i for i in range(28000)]
 MANY_LINKS_BODY = b"<HTML><TITLE>links</TITLE><P>" + b" ".join(
     b'<A HREF="/p/%s/%s">%s</A>' % (b"d" * 100, text, text) for text in MANY_LINKS) + b"</P></HTML>"
+
+
+# 240 hexadecimal digits that no compressor shortens enough to seal.
+RANDOM_QUERY = b"".join(hashlib.sha256(b"%d" % i).hexdigest().encode() for i in range(4))[:240]
 
 
 class Origin(http.server.BaseHTTPRequestHandler):
@@ -77,8 +82,10 @@ class Origin(http.server.BaseHTTPRequestHandler):
         elif path == "/page.html":
             self.send_body(b"<HTML><TITLE>Page</TITLE><B>Hello</B> world</HTML>")
         elif path == "/links.html":
+            # Long and compressible: sealed; long and random: stored.
             self.send_body(b'<p><a href="page.html">short</a> <a href="/page.html?' + b"q=" + b"x" * 200
-                           + b'">long</a> <a href="mailto:x@y">mail</a></p>')
+                           + b'">long</a> <a href="/page.html?r=' + RANDOM_QUERY
+                           + b'">random</a> <a href="mailto:x@y">mail</a></p>')
         elif path == "/tricky.html":
             self.send_body(TRICKY_BODY)
         elif path == "/redirect":
@@ -299,6 +306,10 @@ class Commands(unittest.TestCase):
         self.assertEqual(exchange(b"DELETE\nhttp://x/\n"), b"ERROR\nUnknown request\n")
         self.assertEqual(exchange(b"FORM-GET\nhttp://x/\nlots\n"), b"ERROR\nBad form: count is not a number\n")
         self.assertEqual(exchange(b"FORM-GET\nhttp://x/\n1\na\nb\nc\n"), b"ERROR\nBad form: fields do not match count\n")
+        # Without --proxy-protocol a PROXY header is no request: nobody may
+        # name another client to a server that does not expect a balancer.
+        self.assertEqual(exchange(b"PROXY TCP4 192.0.2.7 127.0.0.1 4000 30000\r\nPING\n"),
+                         b"ERROR\nUnknown request\n")
         with connect() as sock:  # the client gives up half-way and closes its side
             sock.sendall(b"GET\n")
             sock.shutdown(socket.SHUT_WR)
@@ -467,14 +478,19 @@ class Tokens(unittest.TestCase):
     def test_link_tokens_lead_to_their_targets_whatever_is_in_front(self):
         page = page_of(get(origin_url("/links.html")))[1]
         hrefs = re.findall(rb"<A HREF=([^>]+)>", page)
-        self.assertEqual(len(hrefs), 2)  # the mail link is text
+        self.assertEqual(len(hrefs), 3)  # the mail link is text
         self.assertIn(b"mail", page)
-        short, stored = (h.decode() for h in hrefs)
-        self.assertTrue(short.startswith("~~Lh") and stored.startswith("~~Lt"), hrefs)
+        short, sealed, stored = (h.decode() for h in hrefs)
+        self.assertTrue(short.startswith("~~Lh") and sealed.startswith("~~Lk") and stored.startswith("~~Lt"),
+                        hrefs)
+        self.assertLessEqual(len(sealed), 149)
         # The browser glues a link to the folder of the page it came from.
         self.assertEqual(page_of(get("http://127.0.0.1:1/some/dir/" + short))[1],
                          b"<TITLE>Page</TITLE><B>Hello</B>&nbspworld")
-        self.assertEqual(page_of(get(stored, "REFRESH"))[1], b"<TITLE>Page</TITLE><B>Hello</B>&nbspworld")
+        for token in (sealed, stored):
+            self.assertEqual(page_of(get(token, "REFRESH"))[1], b"<TITLE>Page</TITLE><B>Hello</B>&nbspworld")
+        self.assertEqual(get("http://127.0.0.1/dir/" + sealed[:-3] + "AAA"),
+                         b"ERROR\nThis link has expired; reload the page\n")
 
     def test_unknown_tokens_are_errors_the_user_can_act_on(self):
         self.assertEqual(get("http://127.0.0.1/dir/~~Ltzzzz"), b"ERROR\nThis link has expired; reload the page\n")

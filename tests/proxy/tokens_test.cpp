@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "proxy/normalise/normaliser.h"
+
 using wexaproxy::inlineLinkToken;
 using wexaproxy::lookUpForm;
 using wexaproxy::lookUpLink;
@@ -246,4 +248,122 @@ TEST(StoredTokens, OneOwnersFloodLeavesTheOthersEntries) {
     EXPECT_LE(store.entries(), 100u);
     EXPECT_EQ(store.entries("addr:2"), 40u);
     EXPECT_LT(store.entries("uid:1000"), 10u);
+}
+
+namespace {
+
+const std::string SECRET_A(32, 'a');
+const std::string SECRET_B(32, 'b');
+
+// A store keyed by secret whose wall clock the test sets.
+struct SealingStore {
+    std::int64_t wallNow = 1700000000;
+    TokenStore store;
+    explicit SealingStore(const std::string& secret, std::chrono::seconds timeToLive = std::chrono::hours(12))
+        : store(settings(secret, timeToLive)) {}
+    wexaproxy::TokenStoreSettings settings(const std::string& secret, std::chrono::seconds timeToLive) {
+        wexaproxy::TokenStoreSettings s;
+        s.secret = secret;
+        s.timeToLive = timeToLive;
+        s.wallClock = [this] { return wallNow; };
+        return s;
+    }
+};
+
+// Too long inline, but it compresses well (repeated parts, tracking fields).
+const std::string LONG_URL =
+    "https://news.example.com/2025/03/14/articles/the-long-title-of-an-article-about-tides/index.html"
+    "?utm_source=newsletter&utm_medium=email&utm_campaign=spring&utm_content=top-story";
+
+// As long, but random letters: no compressor makes it fit.
+std::string incompressibleUrl() {
+    std::string url = "http://example.org/";
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 200; ++i) {
+        state = state * 1103515245 + 12345;
+        url.push_back(static_cast<char>('a' + (state >> 16) % 26));
+    }
+    return url;
+}
+
+}  // namespace
+
+TEST(SealedLinkTokens, CarryALongUrlForItsOwnerToAnyServerWithTheSecret) {
+    SealingStore first(SECRET_A), second(SECRET_A), stranger(SECRET_B);
+    ASSERT_GT(inlineLinkToken(LONG_URL).size(), wexaproxy::MAX_HREF_LENGTH);
+    const std::string token = wexaproxy::issueLinkToken(LONG_URL, "uid:1000", first.store);
+    ASSERT_EQ(token.compare(0, 4, "~~Lk"), 0) << token;
+    EXPECT_LE(token.size(), wexaproxy::MAX_HREF_LENGTH);
+    EXPECT_TRUE(isOneBrowserWord(token)) << token;
+    EXPECT_EQ(token.find('~', 4), std::string::npos) << token;
+    EXPECT_EQ(first.store.entries(), 0u) << "a sealed token needs no memory";
+
+    // Another server with the same secret reads it, behind whatever the browser put in front.
+    for (TokenStore* store : {&first.store, &second.store}) {
+        TokenLookup back =
+            lookUpLink(browserUrl("http://127.0.0.1/dir/page.html", token), "uid:1000", *store);
+        ASSERT_EQ(back.kind, TokenLookup::Kind::Found);
+        EXPECT_EQ(back.url, LONG_URL);
+    }
+    // Another identity, or a server with another secret, gets the answer for an unknown token.
+    for (const char* other : {"uid:65534", "addr:127.0.0.1", "uid:100", ""}) {
+        TokenLookup back = lookUpLink(token, other, second.store);
+        EXPECT_EQ(back.kind, TokenLookup::Kind::Expired) << other;
+        EXPECT_EQ(back.url, "") << other;
+    }
+    EXPECT_EQ(lookUpLink(token, "uid:1000", stranger.store).kind, TokenLookup::Kind::Expired);
+
+    // Short URLs stay inline; a URL no seal makes fit is left to the store.
+    EXPECT_EQ(wexaproxy::issueLinkToken("http://a.example/x", "uid:1000", first.store), "~~Lha.example!x");
+    EXPECT_EQ(wexaproxy::issueLinkToken(incompressibleUrl(), "uid:1000", first.store), "");
+    EXPECT_EQ(wexaproxy::sealedLinkToken(LONG_URL, "uid:1000", SECRET_A, 1700000000, 60), "");
+    EXPECT_EQ(wexaproxy::sealedLinkToken("ftp://example.org/" + std::string(200, 'a'), "", SECRET_A, 1), "");
+}
+
+TEST(SealedLinkTokens, ExpireAfterTheTimeToLive) {
+    SealingStore store(SECRET_A, std::chrono::seconds(600));
+    const std::string token = wexaproxy::issueLinkToken(LONG_URL, "uid:1000", store.store);
+    ASSERT_EQ(token.compare(0, 4, "~~Lk"), 0);
+    store.wallNow += 600;
+    EXPECT_EQ(lookUpLink(token, "uid:1000", store.store).kind, TokenLookup::Kind::Found);
+    store.wallNow += 1;
+    EXPECT_EQ(lookUpLink(token, "uid:1000", store.store).kind, TokenLookup::Kind::Expired);
+}
+
+TEST(SealedLinkTokens, AnyChangedCharacterIsRefused) {
+    SealingStore store(SECRET_A);
+    const std::string token = wexaproxy::issueLinkToken(LONG_URL, "uid:1000", store.store);
+    ASSERT_EQ(token.compare(0, 4, "~~Lk"), 0);
+    // Every digit (version, expiry, URL, MAC) changed in turn: never another URL.
+    for (std::size_t i = 4; i < token.size(); ++i) {
+        std::string changed = token;
+        changed[i] = changed[i] == 'A' ? 'B' : 'A';
+        const TokenLookup back = lookUpLink(changed, "uid:1000", store.store);
+        EXPECT_NE(back.kind, TokenLookup::Kind::Found) << "digit " << i;
+        EXPECT_EQ(back.url, "") << "digit " << i;
+    }
+    // Cut short, or not base64url at all.
+    EXPECT_NE(lookUpLink(token.substr(0, token.size() - 4), "uid:1000", store.store).kind,
+              TokenLookup::Kind::Found);
+    EXPECT_EQ(lookUpLink("http://h/~~Lk", "uid:1000", store.store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lkab.d", "uid:1000", store.store).kind, TokenLookup::Kind::Damaged);
+    EXPECT_EQ(lookUpLink("http://h/~~Lk" + std::string(60, 'A'), "uid:1000", store.store).kind,
+              TokenLookup::Kind::Expired);
+}
+
+TEST(SealedLinkTokens, NormalisedPagesSealWhatFitsAndStoreTheRest) {
+    SealingStore store(SECRET_A);
+    const std::string body =
+        "<p><a href=\"" + LONG_URL + "\">sealed</a> <a href=\"" + incompressibleUrl() + "\">stored</a></p>";
+    const std::string page =
+        wexaproxy::normaliseHtml(body, "text/html", "http://example.org/", store.store, {}, "uid:1000");
+    const std::size_t sealed = page.find("HREF=~~Lk");
+    const std::size_t stored = page.find("HREF=~~Lt");
+    ASSERT_NE(sealed, std::string::npos) << page;
+    ASSERT_NE(stored, std::string::npos) << page;
+    const std::string sealedToken = page.substr(sealed + 5, page.find('>', sealed) - sealed - 5);
+    const std::string storedToken = page.substr(stored + 5, page.find('>', stored) - stored - 5);
+    EXPECT_EQ(lookUpLink(sealedToken, "uid:1000", store.store).url, LONG_URL);
+    EXPECT_EQ(lookUpLink(storedToken, "uid:1000", store.store).url, incompressibleUrl());
+    EXPECT_EQ(store.store.entries("uid:1000"), 1u);
 }
