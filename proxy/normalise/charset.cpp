@@ -371,10 +371,25 @@ std::string charsetParameter(std::string_view contentType) {
 
 namespace {
 
+// Whether text holds "<meta" in any case: the start of every meta tag.
+bool containsMetaTag(std::string_view text) {
+    constexpr std::string_view TAG = "<meta";
+    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        if (text.size() - at < TAG.size()) return false;
+        std::size_t i = 1;
+        while (i < TAG.size() && (text[at + i] | 0x20) == TAG[i]) ++i;
+        if (i == TAG.size()) return true;
+    }
+    return false;
+}
+
 // The charset a meta element declares, from the first kilobytes of a page
 // parsed with the HTML parser (meta declarations are ASCII, so bytes of any
 // ASCII-compatible charset parse well enough for that).
 std::string metaCharset(std::string_view prefix) {
+    // Without the text "<meta" in any case there is no meta element, and
+    // the parse is spared.
+    if (!containsMetaTag(prefix)) return {};
     GumboMemory memory;
     GumboOptions options = memory.options();
     GumboOutput* output = gumbo_parse_with_options(&options, prefix.data(), prefix.size());
