@@ -371,36 +371,61 @@ std::string charsetParameter(std::string_view contentType) {
 
 namespace {
 
-// Whether text holds "<meta" in any case: the start of every meta tag.
-bool containsMetaTag(std::string_view text) {
+// Where "<meta" in any case starts in text from `from` on: the start of
+// every meta tag; npos when there is none.
+std::size_t findMetaTag(std::string_view text, std::size_t from = 0) {
     constexpr std::string_view TAG = "<meta";
-    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
-        if (text.size() - at < TAG.size()) return false;
+    for (std::size_t at = text.find('<', from); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        if (text.size() - at < TAG.size()) return std::string_view::npos;
         std::size_t i = 1;
         while (i < TAG.size() && (text[at + i] | 0x20) == TAG[i]) ++i;
-        if (i == TAG.size()) return true;
+        if (i == TAG.size()) return at;
     }
-    return false;
+    return std::string_view::npos;
 }
 
-// The charset a meta element declares, from the first kilobytes of a page
-// parsed with the HTML parser (meta declarations are ASCII, so bytes of any
-// ASCII-compatible charset parse well enough for that).
-std::string metaCharset(std::string_view prefix) {
-    // Without the text "<meta" in any case there is no meta element, and
-    // the parse is spared.
-    if (!containsMetaTag(prefix)) return {};
+// One past the ">" that ends the first meta tag naming "charset" (in any
+// case) in text, quoted attribute values skipped; npos when there is none.
+std::size_t endOfCharsetMeta(std::string_view text) {
+    for (std::size_t at = findMetaTag(text); at != std::string_view::npos; at = findMetaTag(text, at + 1)) {
+        bool charset = false;
+        char quote = 0;
+        for (std::size_t i = at + 5; i < text.size(); ++i) {
+            const char c = text[i];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                if (charset) return i + 1;
+                break;
+            }
+            if (!charset && (c | 0x20) == 'c' && text.size() - i >= 7) {
+                constexpr std::string_view WORD = "charset";
+                std::size_t k = 1;
+                while (k < WORD.size() && (text[i + k] | 0x20) == WORD[k]) ++k;
+                charset = k == WORD.size();
+            }
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The charset the first meta element in the parsed tree declares, as
+// found; empty when none does. With inHeadOnly, also empty when that
+// element is not a child of the head.
+std::string declaredByMeta(std::string_view html, bool inHeadOnly) {
     GumboMemory memory;
     GumboOptions options = memory.options();
-    GumboOutput* output = gumbo_parse_with_options(&options, prefix.data(), prefix.size());
-    std::string found;
+    GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
     std::vector<const GumboNode*> pending{output->root};
-    while (!pending.empty() && found.empty()) {
+    while (!pending.empty()) {
         const GumboNode* node = pending.back();
         pending.pop_back();
         if (node->type != GUMBO_NODE_ELEMENT) continue;
         const GumboElement& element = node->v.element;
         if (element.tag == GUMBO_TAG_META) {
+            std::string found;
             if (const GumboAttribute* charset = gumbo_get_attribute(&element.attributes, "charset")) {
                 found = charset->value;
             } else {
@@ -409,14 +434,39 @@ std::string metaCharset(std::string_view prefix) {
                 if (equiv != nullptr && content != nullptr && lowerTrimmed(equiv->value) == "content-type")
                     found = charsetParameter(content->value);
             }
-            if (!found.empty() && canonicalCharset(found).empty()) found.clear();
-            continue;
+            if (found.empty() || canonicalCharset(found).empty()) continue;
+            const GumboNode* parent = node->parent;
+            const bool inHead = parent != nullptr && parent->type == GUMBO_NODE_ELEMENT &&
+                                parent->v.element.tag == GUMBO_TAG_HEAD;
+            return !inHeadOnly || inHead ? found : std::string();
         }
         // Children in document order: pushed last to first.
         for (unsigned i = element.children.length; i > 0; --i)
             pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
     }
-    return found;
+    return {};
+}
+
+// The charset a meta element declares, from the first kilobytes of a page
+// parsed with the HTML parser (meta declarations are ASCII, so bytes of any
+// ASCII-compatible charset parse well enough for that).
+//
+// Most pages declare it early in their head: then only the text up to that
+// meta tag is parsed. Parsing less gives the same answer when the meta
+// found there is a child of the head: the parser builds the tree as it
+// reads, so the elements made before the cut are made alike by the longer
+// parse, and nothing read later is put into the head before them or moves
+// them (the head is closed before anything that could). Otherwise the whole
+// prefix is parsed, as it always was.
+std::string metaCharset(std::string_view prefix) {
+    // Without the text "<meta" in any case there is no meta element.
+    if (findMetaTag(prefix) == std::string_view::npos) return {};
+    const std::size_t cut = endOfCharsetMeta(prefix);
+    if (cut != std::string_view::npos && cut < prefix.size()) {
+        std::string found = declaredByMeta(prefix.substr(0, cut), true);
+        if (!found.empty()) return found;
+    }
+    return declaredByMeta(prefix, false);
 }
 
 // How far into a page a meta declaration is looked for.
