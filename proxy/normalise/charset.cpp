@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -272,15 +273,29 @@ std::size_t convertToUtf8(UConverter* converter, std::string_view bytes, bool fl
 
 // --- UTF-8 -----------------------------------------------------------------------
 
+// Where the run of ASCII bytes other than NUL that starts at `at` ends.
+// Pages are mostly ASCII: eight bytes are looked at in one step.
+std::size_t asciiRunEnd(std::string_view bytes, std::size_t at) {
+    constexpr std::uint64_t ONES = 0x0101010101010101ULL;
+    constexpr std::uint64_t HIGHS = 0x8080808080808080ULL;
+    while (bytes.size() - at >= sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        // A byte of 0x80 or more, or a zero byte, somewhere in the word.
+        if (((word | ((word - ONES) & ~word)) & HIGHS) != 0) break;
+        at += sizeof word;
+    }
+    while (at < bytes.size() && static_cast<unsigned char>(bytes[at]) < 0x80 && bytes[at] != '\0') ++at;
+    return at;
+}
+
 std::string cleanUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
         // Runs of ASCII are copied in one go.
-        std::size_t run = i;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80 && bytes[run] != '\0')
-            ++run;
+        const std::size_t run = asciiRunEnd(bytes, i);
         out.append(bytes.data() + i, run - i);
         i = run;
         if (i >= bytes.size()) break;
@@ -304,7 +319,7 @@ Utf8Census censusOf(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
+            i = asciiRunEnd(text, i + 1);  // (a NUL only stops the run)
             continue;
         }
         const Step step = nextCodePoint(text, i);
