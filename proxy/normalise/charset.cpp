@@ -386,17 +386,22 @@ std::string charsetParameter(std::string_view contentType) {
 
 namespace {
 
+// Where word (lower case ASCII) starts in text from `from` on, letters
+// compared in any case; npos when it is not there.
+std::size_t findFolded(std::string_view text, std::string_view word, std::size_t from = 0) {
+    if (word.empty() || text.size() < word.size()) return std::string_view::npos;
+    for (std::size_t at = from; at <= text.size() - word.size(); ++at) {
+        std::size_t i = 0;
+        while (i < word.size() && static_cast<char>(text[at + i] | 0x20) == word[i]) ++i;
+        if (i == word.size()) return at;
+    }
+    return std::string_view::npos;
+}
+
 // Where "<meta" in any case starts in text from `from` on: the start of
 // every meta tag; npos when there is none.
 std::size_t findMetaTag(std::string_view text, std::size_t from = 0) {
-    constexpr std::string_view TAG = "<meta";
-    for (std::size_t at = text.find('<', from); at != std::string_view::npos; at = text.find('<', at + 1)) {
-        if (text.size() - at < TAG.size()) return std::string_view::npos;
-        std::size_t i = 1;
-        while (i < TAG.size() && (text[at + i] | 0x20) == TAG[i]) ++i;
-        if (i == TAG.size()) return at;
-    }
-    return std::string_view::npos;
+    return findFolded(text, "<meta", from);
 }
 
 // One past the ">" that ends the first meta tag naming "charset" (in any
@@ -415,12 +420,7 @@ std::size_t endOfCharsetMeta(std::string_view text) {
                 if (charset) return i + 1;
                 break;
             }
-            if (!charset && (c | 0x20) == 'c' && text.size() - i >= 7) {
-                constexpr std::string_view WORD = "charset";
-                std::size_t k = 1;
-                while (k < WORD.size() && (text[i + k] | 0x20) == WORD[k]) ++k;
-                charset = k == WORD.size();
-            }
+            if (!charset && (c | 0x20) == 'c') charset = findFolded(text.substr(i, 7), "charset") == 0;
         }
     }
     return std::string_view::npos;
@@ -474,8 +474,15 @@ std::string declaredByMeta(std::string_view html, bool inHeadOnly) {
 // them (the head is closed before anything that could). Otherwise the whole
 // prefix is parsed, as it always was.
 std::string metaCharset(std::string_view prefix) {
-    // Without the text "<meta" in any case there is no meta element.
+    // Without the text "<meta" in any case there is no meta element. A
+    // meta element declares a charset with an attribute named "charset", or
+    // in a content attribute whose value (character references read) holds
+    // "charset": without that word in any case, and without a numeric
+    // character reference that could spell it, there is none either.
     if (findMetaTag(prefix) == std::string_view::npos) return {};
+    if (findFolded(prefix, "charset") == std::string_view::npos &&
+        prefix.find("&#") == std::string_view::npos)
+        return {};
     const std::size_t cut = endOfCharsetMeta(prefix);
     if (cut != std::string_view::npos && cut < prefix.size()) {
         std::string found = declaredByMeta(prefix.substr(0, cut), true);

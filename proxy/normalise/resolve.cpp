@@ -118,7 +118,8 @@ UrlResolver::Result UrlResolver::resolve(std::string_view reference) const {
     text = withoutFragment(std::move(text));
     const std::string scheme = schemeOf(text);
     if (!scheme.empty() && !isWeb(scheme)) return result;
-    Curlu url(base_ != nullptr ? curl_url_dup(base_) : curl_url());
+    // An absolute reference replaces the whole base: no copy of it needed.
+    Curlu url(base_ != nullptr && scheme.empty() ? curl_url_dup(base_) : curl_url());
     if (!url) return result;
     if (base_ == nullptr && scheme.empty()) return result;
     // An empty reference is the page itself.
