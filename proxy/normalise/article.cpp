@@ -181,8 +181,9 @@ private:
         thread_local std::vector<Element> elements;
         return elements;
     }
-    // The most records kept between pages (about 4 MB).
-    static constexpr std::size_t MAX_KEPT_ELEMENTS = 32768;
+    // The most records kept between pages (about 1 MB, the records of a page
+    // of about 300 KB).
+    static constexpr std::size_t MAX_KEPT_ELEMENTS = 8192;
     std::vector<Element>& elements_;
     Declared declared_;
     std::vector<std::string> titles_;  // comparable forms of the page's titles
