@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -272,15 +273,29 @@ std::size_t convertToUtf8(UConverter* converter, std::string_view bytes, bool fl
 
 // --- UTF-8 -----------------------------------------------------------------------
 
+// Where the run of ASCII bytes other than NUL that starts at `at` ends.
+// Pages are mostly ASCII: eight bytes are looked at in one step.
+std::size_t asciiRunEnd(std::string_view bytes, std::size_t at) {
+    constexpr std::uint64_t ONES = 0x0101010101010101ULL;
+    constexpr std::uint64_t HIGHS = 0x8080808080808080ULL;
+    while (bytes.size() - at >= sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        // A byte of 0x80 or more, or a zero byte, somewhere in the word.
+        if (((word | ((word - ONES) & ~word)) & HIGHS) != 0) break;
+        at += sizeof word;
+    }
+    while (at < bytes.size() && static_cast<unsigned char>(bytes[at]) < 0x80 && bytes[at] != '\0') ++at;
+    return at;
+}
+
 std::string cleanUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
         // Runs of ASCII are copied in one go.
-        std::size_t run = i;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80 && bytes[run] != '\0')
-            ++run;
+        const std::size_t run = asciiRunEnd(bytes, i);
         out.append(bytes.data() + i, run - i);
         i = run;
         if (i >= bytes.size()) break;
@@ -304,7 +319,7 @@ Utf8Census censusOf(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
+            i = asciiRunEnd(text, i + 1);  // (a NUL only stops the run)
             continue;
         }
         const Step step = nextCodePoint(text, i);
@@ -371,21 +386,61 @@ std::string charsetParameter(std::string_view contentType) {
 
 namespace {
 
-// The charset a meta element declares, from the first kilobytes of a page
-// parsed with the HTML parser (meta declarations are ASCII, so bytes of any
-// ASCII-compatible charset parse well enough for that).
-std::string metaCharset(std::string_view prefix) {
+// Where word (lower case ASCII) starts in text from `from` on, letters
+// compared in any case; npos when it is not there.
+std::size_t findFolded(std::string_view text, std::string_view word, std::size_t from = 0) {
+    if (word.empty() || text.size() < word.size()) return std::string_view::npos;
+    for (std::size_t at = from; at <= text.size() - word.size(); ++at) {
+        std::size_t i = 0;
+        while (i < word.size() && static_cast<char>(text[at + i] | 0x20) == word[i]) ++i;
+        if (i == word.size()) return at;
+    }
+    return std::string_view::npos;
+}
+
+// Where "<meta" in any case starts in text from `from` on: the start of
+// every meta tag; npos when there is none.
+std::size_t findMetaTag(std::string_view text, std::size_t from = 0) {
+    return findFolded(text, "<meta", from);
+}
+
+// One past the ">" that ends the first meta tag naming "charset" (in any
+// case) in text, quoted attribute values skipped; npos when there is none.
+std::size_t endOfCharsetMeta(std::string_view text) {
+    for (std::size_t at = findMetaTag(text); at != std::string_view::npos; at = findMetaTag(text, at + 1)) {
+        bool charset = false;
+        char quote = 0;
+        for (std::size_t i = at + 5; i < text.size(); ++i) {
+            const char c = text[i];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                if (charset) return i + 1;
+                break;
+            }
+            if (!charset && (c | 0x20) == 'c') charset = findFolded(text.substr(i, 7), "charset") == 0;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The charset the first meta element in the parsed tree declares, as
+// found; empty when none does. With inHeadOnly, also empty when that
+// element is not a child of the head.
+std::string declaredByMeta(std::string_view html, bool inHeadOnly) {
     GumboMemory memory;
     GumboOptions options = memory.options();
-    GumboOutput* output = gumbo_parse_with_options(&options, prefix.data(), prefix.size());
-    std::string found;
+    GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
     std::vector<const GumboNode*> pending{output->root};
-    while (!pending.empty() && found.empty()) {
+    while (!pending.empty()) {
         const GumboNode* node = pending.back();
         pending.pop_back();
         if (node->type != GUMBO_NODE_ELEMENT) continue;
         const GumboElement& element = node->v.element;
         if (element.tag == GUMBO_TAG_META) {
+            std::string found;
             if (const GumboAttribute* charset = gumbo_get_attribute(&element.attributes, "charset")) {
                 found = charset->value;
             } else {
@@ -394,14 +449,46 @@ std::string metaCharset(std::string_view prefix) {
                 if (equiv != nullptr && content != nullptr && lowerTrimmed(equiv->value) == "content-type")
                     found = charsetParameter(content->value);
             }
-            if (!found.empty() && canonicalCharset(found).empty()) found.clear();
-            continue;
+            if (found.empty() || canonicalCharset(found).empty()) continue;
+            const GumboNode* parent = node->parent;
+            const bool inHead = parent != nullptr && parent->type == GUMBO_NODE_ELEMENT &&
+                                parent->v.element.tag == GUMBO_TAG_HEAD;
+            return !inHeadOnly || inHead ? found : std::string();
         }
         // Children in document order: pushed last to first.
         for (unsigned i = element.children.length; i > 0; --i)
             pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
     }
-    return found;
+    return {};
+}
+
+// The charset a meta element declares, from the first kilobytes of a page
+// parsed with the HTML parser (meta declarations are ASCII, so bytes of any
+// ASCII-compatible charset parse well enough for that).
+//
+// Most pages declare it early in their head: then only the text up to that
+// meta tag is parsed. Parsing less gives the same answer when the meta
+// found there is a child of the head: the parser builds the tree as it
+// reads, so the elements made before the cut are made alike by the longer
+// parse, and nothing read later is put into the head before them or moves
+// them (the head is closed before anything that could). Otherwise the whole
+// prefix is parsed, as it always was.
+std::string metaCharset(std::string_view prefix) {
+    // Without the text "<meta" in any case there is no meta element. A
+    // meta element declares a charset with an attribute named "charset", or
+    // in a content attribute whose value (character references read) holds
+    // "charset": without that word in any case, and without a numeric
+    // character reference that could spell it, there is none either.
+    if (findMetaTag(prefix) == std::string_view::npos) return {};
+    if (findFolded(prefix, "charset") == std::string_view::npos &&
+        prefix.find("&#") == std::string_view::npos)
+        return {};
+    const std::size_t cut = endOfCharsetMeta(prefix);
+    if (cut != std::string_view::npos && cut < prefix.size()) {
+        std::string found = declaredByMeta(prefix.substr(0, cut), true);
+        if (!found.empty()) return found;
+    }
+    return declaredByMeta(prefix, false);
 }
 
 // How far into a page a meta declaration is looked for.

@@ -53,9 +53,11 @@ bool isHidden(const GumboElement& element) {
     for (unsigned i = 0; i < element.attributes.length; ++i) {
         const auto* attr = static_cast<const GumboAttribute*>(element.attributes.data[i]);
         const char* name = attr->name;  // the parser writes names in lower case
-        if (std::strcmp(name, "hidden") == 0) return true;
-        if (std::strcmp(name, "aria-hidden") == 0 && lowerTrimmed(attr->value) == "true") return true;
-        if (std::strcmp(name, "style") == 0) styled = true;
+        // (The first letter first: most attributes are none of these.)
+        if (name[0] == 'h' && std::strcmp(name, "hidden") == 0) return true;
+        if (name[0] == 'a' && std::strcmp(name, "aria-hidden") == 0 && lowerTrimmed(attr->value) == "true")
+            return true;
+        if (name[0] == 's' && std::strcmp(name, "style") == 0) styled = true;
     }
     if (!styled) return false;
     if (styleValue(element, "display") == "none") return true;

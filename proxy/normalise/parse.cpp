@@ -13,13 +13,13 @@ namespace {
 // Elements that do not stay open around what follows them: void elements,
 // and those the parser closes by themselves when the next one starts.
 bool leavesNothingOpen(std::string_view name) {
-    static const char* const NAMES[] = {"br",     "img",  "input", "meta",  "link",  "hr",     "wbr",
-                                        "area",   "base", "col",   "embed", "param", "source", "track",
-                                        "keygen", "p",    "li",    "dt",    "dd",    "option", "tr",
-                                        "td",     "th",   "tbody", "thead", "tfoot", "frame",  "!doctype"};
-    for (const char* known : NAMES) {
-        if (name.size() == std::char_traits<char>::length(known) &&
-            std::equal(name.begin(), name.end(), known, [](char a, char b) {
+    static constexpr std::string_view NAMES[] = {
+        "br",    "img",   "input",  "meta",  "link",   "hr",    "wbr",   "area",    "base", "col",
+        "embed", "param", "source", "track", "keygen", "p",     "li",    "dt",      "dd",   "option",
+        "tr",    "td",    "th",     "tbody", "thead",  "tfoot", "frame", "!doctype"};
+    for (const std::string_view known : NAMES) {
+        if (name.size() == known.size() &&
+            std::equal(name.begin(), name.end(), known.begin(), [](char a, char b) {
                 return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
             }))
             return true;

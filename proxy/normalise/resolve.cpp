@@ -1,5 +1,6 @@
 #include "proxy/normalise/resolve.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace wexaproxy {
@@ -83,14 +84,95 @@ std::string webUrlOf(CURLU* url) {
     return std::string(result);
 }
 
+// Whether a relative reference is plain: a path of letters, digits and
+// the characters "-._~!$&'()*+,;=/" with no "." or ".." segment, then
+// perhaps a query of the same characters and "?". curl's parser leaves
+// such a reference as it is, so that resolving it joins it to the base's
+// text: to the origin (a path from the root) or to the base's folder.
+// Nothing else is plain: another scheme, "//", "?" or "." first, encoded
+// or encodable bytes, ":" or "@", an empty query.
+bool isPlainReference(std::string_view text) {
+    if (text.empty() || text[0] == '?' || text[0] == '.' || text.compare(0, 2, "//") == 0) return false;
+    // (curl drops an empty query.)
+    if (text.back() == '?') return false;
+    bool query = false;
+    std::size_t segment = 0;  // where the path segment being read starts
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '\0';
+        if (!query && (c == '/' || c == '?' || c == '\0')) {
+            const std::string_view name = text.substr(segment, i - segment);
+            if (name == "." || name == "..") return false;
+            segment = i + 1;
+            if (c == '?') query = true;
+            continue;
+        }
+        if (c == '\0') break;
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           std::string_view("-._~!$&'()*+,;=/").find(c) != std::string_view::npos ||
+                           (query && c == '?');
+        if (!plain) return false;
+    }
+    return true;
+}
+
+// Whether an absolute http or https URL is plain: scheme and host in lower
+// case, the host of letters, digits, dots and dashes, its last label
+// starting with a letter (so never an IPv4 address curl would rewrite), no
+// port or user, then a plain path from the root (see isPlainReference) or
+// nothing. curl gives such a URL back as it is, with "/" for no path.
+bool isPlainAbsolute(std::string_view text) {
+    std::size_t host = 0;
+    if (text.compare(0, 7, "http://") == 0) {
+        host = 7;
+    } else if (text.compare(0, 8, "https://") == 0) {
+        host = 8;
+    } else {
+        return false;
+    }
+    const std::size_t end = std::min(text.find('/', host), text.size());
+    char before = '.';  // the character before the one read
+    for (std::size_t i = host; i < end; ++i) {
+        const char c = text[i];
+        if (c == '.' || c == '-') {
+            if (before == '.' || (c == '.' && before == '-')) return false;
+        } else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+        before = c;
+    }
+    if (end == host || before == '.' || before == '-') return false;
+    const std::size_t lastLabel = text.rfind('.', end - 1);
+    const char first = text[lastLabel == std::string_view::npos || lastLabel < host ? host : lastLabel + 1];
+    if (first < 'a' || first > 'z') return false;
+    return end == text.size() || isPlainReference(text.substr(end));
+}
+
 }  // namespace
+
+void UrlResolver::setBaseText(std::string text) {
+    baseText_ = std::move(text);
+    // "scheme://authority" and the path without its last segment (curl's
+    // URLs always have a path, "/" at least).
+    const std::size_t authority = baseText_.find("://");
+    const std::size_t path =
+        authority == std::string::npos ? std::string::npos : baseText_.find('/', authority + 3);
+    const std::size_t query = baseText_.find('?', path == std::string::npos ? 0 : path);
+    const std::size_t folder = path == std::string::npos ? std::string::npos : baseText_.rfind('/', query);
+    if (path == std::string::npos || folder == std::string::npos || folder < path) {
+        origin_.clear();
+        folder_.clear();
+        return;
+    }
+    origin_ = baseText_.substr(0, path);
+    folder_ = baseText_.substr(0, folder + 1);
+}
 
 UrlResolver::UrlResolver(std::string_view base) {
     const std::string text = withoutFragment(cleaned(base));
     if (!isWeb(schemeOf(text))) return;
     Curlu url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK) return;
-    baseText_ = webUrlOf(url.get());
+    setBaseText(webUrlOf(url.get()));
     if (!baseText_.empty()) base_ = url.release();
 }
 
@@ -105,7 +187,7 @@ void UrlResolver::rebase(std::string_view href) {
     if (!url || curl_url_set(url.get(), CURLUPART_URL, result.url.c_str(), 0) != CURLUE_OK) return;
     if (base_ != nullptr) curl_url_cleanup(base_);
     base_ = url.release();
-    baseText_ = result.url;
+    setBaseText(std::move(result.url));
 }
 
 UrlResolver::Result UrlResolver::resolve(std::string_view reference) const {
@@ -118,7 +200,20 @@ UrlResolver::Result UrlResolver::resolve(std::string_view reference) const {
     text = withoutFragment(std::move(text));
     const std::string scheme = schemeOf(text);
     if (!scheme.empty() && !isWeb(scheme)) return result;
-    Curlu url(base_ != nullptr ? curl_url_dup(base_) : curl_url());
+    if (!scheme.empty() && isPlainAbsolute(text)) {
+        result.url = text.find('/', scheme.size() + 3) == std::string::npos ? text + "/" : text;
+        result.kind = Kind::Web;
+        return result;
+    }
+    // Most links are plain paths: joined to the base's text without curl,
+    // which would give the same.
+    if (scheme.empty() && base_ != nullptr && !folder_.empty() && isPlainReference(text)) {
+        result.url = (text[0] == '/' ? origin_ : folder_) + text;
+        result.kind = Kind::Web;
+        return result;
+    }
+    // An absolute reference replaces the whole base: no copy of it needed.
+    Curlu url(base_ != nullptr && scheme.empty() ? curl_url_dup(base_) : curl_url());
     if (!url) return result;
     if (base_ == nullptr && scheme.empty()) return result;
     // An empty reference is the page itself.

@@ -41,8 +41,12 @@ public:
     const std::string& base() const { return baseText_; }
 
 private:
+    void setBaseText(std::string text);
+
     CURLU* base_ = nullptr;
     std::string baseText_;
+    std::string origin_;  // the base's "scheme://authority"
+    std::string folder_;  // the base up to the last "/" of its path; empty when unknown
 };
 
 }  // namespace wexaproxy

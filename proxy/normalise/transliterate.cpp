@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "proxy/normalise/utf8step.h"
@@ -163,6 +164,19 @@ icu::Transliterator* transliteratorFor(const LanguageRules* language, bool latin
 // read (see TransliterationBudget). SIZE_MAX when no budget is set.
 thread_local std::size_t hanBudget = SIZE_MAX;
 
+// What ICU made of the words of the page being normalised, by rules and
+// word: words repeat within a page ("и", "der", "été"), and ICU takes
+// microseconds for each. Kept while a TransliterationBudget lives (one
+// page), empty and unused otherwise. Only short words are kept, and only so
+// many.
+struct WordCache {
+    static constexpr std::size_t MAX_WORD_BYTES = 64;
+    static constexpr std::size_t MAX_WORDS = 20000;
+    bool active = false;
+    std::unordered_map<std::string, icu::UnicodeString> words;
+};
+thread_local WordCache wordCache;
+
 bool isHan(UChar32 c) {
     return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
 }
@@ -247,9 +261,24 @@ void transliterateWord(AsciiWriter& writer, std::string_view word, const Languag
         }
         return;
     }
-    icu::UnicodeString text = icu::UnicodeString::fromUTF8(pending);
-    if (icu::Transliterator* transliterator = transliteratorFor(language, latin))
-        transliterator->transliterate(text);
+    // The key: which rules, then the word.
+    std::string key;
+    const bool cached = wordCache.active && pending.size() <= WordCache::MAX_WORD_BYTES;
+    icu::UnicodeString text;
+    if (cached) {
+        key.reserve(pending.size() + 2);
+        key.push_back(static_cast<char>(language != nullptr ? 1 + (language - LANGUAGE_RULES) : 0));
+        key.push_back(latin ? 'l' : 'g');
+        key += pending;
+        const auto found = wordCache.words.find(key);
+        if (found != wordCache.words.end()) text = found->second;
+    }
+    if (!cached || text.isEmpty()) {
+        text = icu::UnicodeString::fromUTF8(pending);
+        if (icu::Transliterator* transliterator = transliteratorFor(language, latin))
+            transliterator->transliterate(text);
+        if (cached && wordCache.words.size() < WordCache::MAX_WORDS) wordCache.words.emplace(key, text);
+    }
     // What is still beyond ASCII has no readable form, unless it is one of
     // the typographic characters again or invisible.
     for (int32_t i = 0; i < text.length();) {
@@ -286,12 +315,18 @@ std::string languageKey(std::string_view tag) {
     return key;
 }
 
-TransliterationBudget::TransliterationBudget(std::size_t hanCharacters) : previous_(hanBudget) {
+TransliterationBudget::TransliterationBudget(std::size_t hanCharacters)
+    : previous_(hanBudget), outermost_(!wordCache.active) {
     hanBudget = hanCharacters;
+    wordCache.active = true;
 }
 
 TransliterationBudget::~TransliterationBudget() {
     hanBudget = previous_;
+    if (outermost_) {
+        wordCache.active = false;
+        wordCache.words = {};
+    }
 }
 
 void appendAscii(std::string& out, std::string_view utf8, std::string_view language) {

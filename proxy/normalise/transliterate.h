@@ -32,7 +32,9 @@ void appendAscii(std::string& out, std::string_view utf8, std::string_view langu
 // Chinese characters (Han, as Chinese and Japanese write): ICU takes about
 // 20 microseconds for each, so a page of a million would take twenty
 // seconds. Words beyond the budget are written as "?". Meant to live as
-// long as the normalising of one page; budgets nest.
+// long as the normalising of one page; budgets nest. While the outermost
+// one lives, what ICU makes of each short word is also kept, for the word's
+// next occurrence in the page.
 class TransliterationBudget {
 public:
     static constexpr std::size_t DEFAULT_HAN_CHARACTERS = 30000;  // under a second
@@ -43,6 +45,7 @@ public:
 
 private:
     std::size_t previous_;
+    bool outermost_;
 };
 
 inline std::string toAscii(std::string_view utf8, std::string_view language = {}) {

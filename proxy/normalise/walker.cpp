@@ -153,11 +153,10 @@ std::string Walker::finish(const GumboNode* root, PageCut cut) {
     }
     forms_.addRecords(state_.entries);
     const std::string title = singleToken(titleOf(root, pageLanguage(root)), 200);
-    std::string out;
-    std::string body = page.finishPage();
-    out.reserve(body.size() + title.size() + 16);
-    if (!title.empty()) out += "<TITLE>" + title + "</TITLE>";
-    out += body;
+    // The title goes in front of the page in place: a page of megabytes is
+    // not copied again.
+    std::string out = page.finishPage();
+    if (!title.empty()) out.insert(0, "<TITLE>" + title + "</TITLE>");
     return out;
 }
 
