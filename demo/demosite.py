@@ -141,7 +141,9 @@ class DemoHandler(http.server.BaseHTTPRequestHandler):
         with open(full, "rb") as f:
             body = f.read()
         content_type = TYPES.get(os.path.splitext(full)[1], "application/octet-stream")
-        self.send_bytes(200, body, content_type)
+        # The site's files change only with the site: a minute in any cache,
+        # so that the proxy's shared page cache shows in its log.
+        self.send_bytes(200, body, content_type, [("Cache-Control", "public, max-age=60")])
 
 
 class DemoServer(http.server.ThreadingHTTPServer):
