@@ -20,16 +20,20 @@
 #   every local user of a host does: balance source sends them all to one
 #   instance, and the row measures that instance plus the balancer's hop.
 #
-# Prints pages/s, p50 and p99 latency, errors, how many pages each of the two
-# instances served, the cache's hits and misses, and the peak memory of each
-# server process.
+# Prints pages/s, p50 and p99 latency, errors, the processor time the
+# servers used (in cores) and the share of the machine left idle during each
+# run, how many pages each of the two instances served, the cache's hits and
+# misses, and the peak memory of each server process.
 #
-# On this machine two instances cannot be faster than one: its two cores run
-# both instances, HAProxy, nginx and the load generator, and one instance's
-# workers already keep both cores busy. Each instance also keeps a page cache
-# of its own, so a cacheable page is fetched once per instance. The rows show
-# what the balancer's hop costs and that the setup works under load, not how
-# far it scales; that needs the instances on cores (or hosts) of their own.
+# On this machine two instances cannot be faster than one: its two cores
+# run the servers, HAProxy, nginx, the load generator and whatever else the
+# machine is doing, and during each 64-client run almost none of its
+# processor time is left idle (the "idle" column), so a second instance only
+# shares the cores the first one had. Each instance also keeps a page cache
+# of its own, so a cacheable page is fetched once per instance. The rows
+# show what the balancer's hop costs, that requests do not fail through it
+# under load, and how balance source spreads the clients' addresses; how far
+# the instances scale needs cores (or hosts) of their own.
 #
 # Environment: BENCH_SECONDS (per run, default 5), WEXA_BENCH_BUILD (build
 # directory, default build-bench at the top of the tree).
@@ -161,6 +165,7 @@ listen wexa
     server b 127.0.0.1:${instance_port[b]} send-proxy-v2 check inter 1s
 EOF
 "$haproxy" -db -f "$work/haproxy.cfg" >"$work/haproxy.log" 2>&1 &
+haproxy_pid=$!
 pids+=($!)
 wait_for_port "$balancer_port"
 
@@ -169,6 +174,8 @@ url="http://127.0.0.1:$nginx_port/page.html"
 # Warm-up: the proxy's workers open their connections to nginx.
 "$loadgen" --mode proxy --port "$proxy_port" --target "$url" --clients 64 --seconds 1 >/dev/null
 "$loadgen" --mode proxy --port "$balancer_port" --target "$url" --clients 64 --sources 64 --seconds 1 >/dev/null
+
+field() { sed -n "s/.*$2=\([^ ]*\).*/\1/p" <<<"$1"; }
 
 declare -A result
 for clients in 1 16 64; do
@@ -181,25 +188,56 @@ done
 # Pages an instance has logged for a page name so far.
 served() { grep -c " GET http://127.0.0.1:$nginx_port/$2 " "$work/instance-$1.log" || true; }
 
+# Processor time (user + system, clock ticks) the given processes have used.
+cpu_ticks() {
+  local pid total=0
+  for pid in "$@"; do
+    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+ticks_per_second=$(getconf CLK_TCK)
+# The machine's idle and total processor time so far (all cores, ticks).
+machine_ticks() { awk '/^cpu / {print $5 + $6, $2 + $3 + $4 + $5 + $6 + $7 + $8 + $9}' /proc/stat; }
+# The share of the machine's processor time left idle between two readings.
+idle_share() {
+  read -r idle0 total0 <<<"$1"
+  read -r idle1 total1 <<<"$2"
+  python3 -c "print('%.0f%%' % (100 * ($idle1 - $idle0) / max(1, $total1 - $total0)))"
+}
+# Cores the servers kept busy during one run: their processor time over the
+# run's wall time, from the load generator's own measure of it.
+cores_used() {
+  python3 -c "print('%.2f' % (($2 - $1) / $ticks_per_second / $(field "$3" seconds)))"
+}
+
 # The page cache and the balancer: a page it keeps against one it may not
 # keep, 64 clients, one instance and two behind HAProxy.
-declare -A share
+declare -A share cores idle
 for page in cached nostore; do
   target="http://127.0.0.1:$nginx_port/$page.html"
+  before=$(cpu_ticks "$proxy_pid")
+  machine=$(machine_ticks)
   result[$page,one]=$("$loadgen" --mode proxy --port "$proxy_port" --target "$target" \
       --clients 64 --seconds "$seconds" --min-bytes "$page_bytes")
+  cores[$page,one]=$(cores_used "$before" "$(cpu_ticks "$proxy_pid")" "${result[$page,one]}")
+  idle[$page,one]=$(idle_share "$machine" "$(machine_ticks)")
   for sources in 64 1; do
     before_a=$(served a "$page.html")
     before_b=$(served b "$page.html")
+    two=("${instance_pid[a]}" "${instance_pid[b]}" "$haproxy_pid")
+    before=$(cpu_ticks "${two[@]}")
+    machine=$(machine_ticks)
     result[$page,two$sources]=$("$loadgen" --mode proxy --port "$balancer_port" --target "$target" \
         --clients 64 --sources "$sources" --seconds "$seconds" --min-bytes "$page_bytes")
+    cores[$page,two$sources]=$(cores_used "$before" "$(cpu_ticks "${two[@]}")" "${result[$page,two$sources]}")
+    idle[$page,two$sources]=$(idle_share "$machine" "$(machine_ticks)")
     share[$page,two$sources]="$(($(served a "$page.html") - before_a)) / $(($(served b "$page.html") - before_b))"
   done
 done
 peak_kb() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 peak_one=$(peak_kb "$proxy_pid")
 
-field() { sed -n "s/.*$2=\([^ ]*\).*/\1/p" <<<"$1"; }
 
 echo
 echo "wexapserver benchmark: a ${page_bytes}-byte page from nginx on 127.0.0.1, ${seconds} s per run, $(nproc) cores," \
@@ -219,7 +257,8 @@ echo "Latency the proxy adds at p50, 1 client: $added ms"
 echo
 echo "Page cache and two instances behind HAProxy, 64 clients:"
 echo
-printf "%-24s %-34s %8s %8s %8s %7s %13s\n" page server pages/s "p50 ms" "p99 ms" errors "served a / b"
+printf "%-24s %-31s %8s %8s %8s %6s %6s %5s %13s\n" page server pages/s "p50 ms" "p99 ms" errors cores idle \
+  "served a / b"
 for page in cached nostore; do
   label="cacheable (max-age=3600)"
   [ "$page" = nostore ] && label="uncacheable (no-store)"
@@ -230,13 +269,16 @@ for page in cached nostore; do
       two1) server="two behind HAProxy, 1 source" ;;
     esac
     line=${result[$page,$setup]}
-    printf "%-24s %-34s %8s %8s %8s %7s %13s\n" "$label" "$server" "$(field "$line" rate)" \
-      "$(field "$line" p50_ms)" "$(field "$line" p99_ms)" "$(field "$line" errors)" "${share[$page,$setup]:--}"
+    printf "%-24s %-31s %8s %8s %8s %6s %6s %5s %13s\n" "$label" "$server" "$(field "$line" rate)" \
+      "$(field "$line" p50_ms)" "$(field "$line" p99_ms)" "$(field "$line" errors)" "${cores[$page,$setup]}" \
+      "${idle[$page,$setup]}" "${share[$page,$setup]:--}"
   done
 done
 echo
 echo "Sources: the clients' loopback addresses (127.0.0.1 to 127.0.0.64, or all 127.0.0.1);"
 echo "balance source picks the instance by that address. served a / b: pages each instance logged."
+echo "cores: processor time of the servers (the one instance; or both instances and HAProxy) over the run's time;"
+echo "idle: the machine's processor time left idle during the run (all processes, other work included)."
 hits() { grep -c "cached.html OK TRUE .* cache $2" "$1" || true; }
 echo "cached.html, one instance: $(hits "$work/proxy.log" hit) served from the cache, $(hits "$work/proxy.log" miss) fetched"
 for name in a b; do
