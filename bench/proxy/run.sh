@@ -25,15 +25,19 @@
 # run, how many pages each of the two instances served, the cache's hits and
 # misses, and the peak memory of each server process.
 #
-# On this machine two instances cannot be faster than one: its two cores
+# On this machine two instances have no cores of their own: its two cores
 # run the servers, HAProxy, nginx, the load generator and whatever else the
-# machine is doing, and during each 64-client run almost none of its
-# processor time is left idle (the "idle" column), so a second instance only
-# shares the cores the first one had. Each instance also keeps a page cache
-# of its own, so a cacheable page is fetched once per instance. The rows
-# show what the balancer's hop costs, that requests do not fail through it
-# under load, and how balance source spreads the clients' addresses; how far
-# the instances scale needs cores (or hosts) of their own.
+# machine is doing, so a second instance mostly shares the processor time
+# the first one had. Where a run leaves the machine no idle time (the "idle"
+# column) two instances cannot be faster than one; only where one instance
+# leaves some idle (serving cache hits, it may not keep both cores busy) can
+# the second take it. And the load generator's clients all come from one
+# address unless it spreads them (above), so balance source would put them
+# all on one instance. Each instance also keeps a page cache of its own, so
+# a cacheable page is fetched once per instance. The rows show what the
+# balancer's hop costs, that requests do not fail through it under load,
+# and how balance source spreads the clients' addresses; how far the
+# instances scale needs cores (or hosts) of their own.
 #
 # Environment: BENCH_SECONDS (per run, default 5), WEXA_BENCH_BUILD (build
 # directory, default build-bench at the top of the tree).
