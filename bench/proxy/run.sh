@@ -242,7 +242,6 @@ done
 peak_kb() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 peak_one=$(peak_kb "$proxy_pid")
 
-
 echo
 echo "wexapserver benchmark: a ${page_bytes}-byte page from nginx on 127.0.0.1, ${seconds} s per run, $(nproc) cores," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
