@@ -69,7 +69,7 @@ done
 reader_args=()
 if [ "$quick" = 1 ]; then
   export BENCH_RUNS=${BENCH_RUNS:-1} BENCH_REPS=${BENCH_REPS:-1} BENCH_SECONDS=${BENCH_SECONDS:-1}
-  reader_args=(--pages 20)
+  [[ " ${chosen[*]} " == *" reader "* ]] && reader_args=(--pages 20)
 fi
 # The article finder's benchmark takes its run count as an option.
 dev_args=()
