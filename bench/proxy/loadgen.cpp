@@ -5,6 +5,12 @@
 // per page, HTTP/1.1 with Connection: close), which is the floor the proxy
 // is measured against. Connects to 127.0.0.1 only.
 //
+// With --sources N (1 to 254), client i sends from the loopback address
+// 127.0.0.(1 + i mod N): it binds its socket to that address before
+// connecting. A load balancer that picks the server by the client's address
+// then sees N clients' addresses instead of one. Every address stays within
+// 127.0.0.0/8, which the kernel routes to the loopback interface.
+//
 // Output, one line: pages, seconds, pages/s, p50 and p99 latency in ms, errors.
 
 #include <arpa/inet.h>
@@ -34,7 +40,11 @@ struct Options {
     int clients = 1;
     double seconds = 5;
     std::size_t minBytes = 0;  // a page shorter than this counts as an error
+    int sources = 1;           // loopback source addresses 127.0.0.1 .. 127.0.0.<sources>
 };
+
+// The most source addresses: 127.0.0.1 to 127.0.0.254.
+constexpr int MAX_SOURCES = 254;
 
 // Why a fetch failed, counted separately so that a failing run says where.
 enum Failure { CONNECT, SEND, RECEIVE, BAD_REPLY, FAILURE_KINDS };
@@ -46,9 +56,22 @@ struct ClientStats {
     long failures[FAILURE_KINDS] = {};
 };
 
-int connectLoopback(int port) {
+// Connects to 127.0.0.1:port from 127.0.0.<source> (1 to MAX_SOURCES); the
+// kernel picks the source port. Source 1 is the address an unbound socket
+// would get, so it needs no bind.
+int connectLoopback(int port, int source) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
+    if (source != 1) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_port = 0;
+        from.sin_addr.s_addr = htonl((127u << 24) | static_cast<std::uint32_t>(source));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -75,8 +98,9 @@ bool sendAll(int fd, const std::string& bytes) {
 }
 
 // One fetch; true when the whole page arrived, otherwise failure says why.
-bool fetchOnce(const Options& options, const std::string& request, std::string& buffer, Failure& failure) {
-    int fd = connectLoopback(options.port);
+bool fetchOnce(const Options& options, int source, const std::string& request, std::string& buffer,
+               Failure& failure) {
+    int fd = connectLoopback(options.port, source);
     failure = CONNECT;
     if (fd < 0) return false;
     bool ok = sendAll(fd, request);
@@ -107,7 +131,7 @@ bool fetchOnce(const Options& options, const std::string& request, std::string& 
            buffer.size() - headerEnd - 4 >= options.minBytes;
 }
 
-void clientLoop(const Options& options, Clock::time_point until, ClientStats& stats) {
+void clientLoop(const Options& options, int source, Clock::time_point until, ClientStats& stats) {
     std::string request =
         options.mode == "proxy"
             ? "GET\n" + options.target + "\n"
@@ -117,7 +141,7 @@ void clientLoop(const Options& options, Clock::time_point until, ClientStats& st
     while (Clock::now() < until) {
         Clock::time_point start = Clock::now();
         Failure failure = CONNECT;
-        bool ok = fetchOnce(options, request, buffer, failure);
+        bool ok = fetchOnce(options, source, request, buffer, failure);
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (ok) {
             stats.latenciesMs.push_back(ms);
@@ -141,7 +165,7 @@ double percentile(std::vector<double>& values, double fraction) {
 [[noreturn]] void usage() {
     std::fprintf(stderr,
                  "usage: proxy_loadgen --mode proxy|direct --port N --target URL_OR_PATH\n"
-                 "                     [--clients N] [--seconds S] [--min-bytes N]\n");
+                 "                     [--clients N] [--seconds S] [--min-bytes N] [--sources N]\n");
     std::exit(2);
 }
 
@@ -163,6 +187,8 @@ int main(int argc, char** argv) {
             options.clients = std::max(1, std::atoi(value.c_str()));
         } else if (option == "--seconds") {
             options.seconds = std::atof(value.c_str());
+        } else if (option == "--sources") {
+            options.sources = std::atoi(value.c_str());
         } else if (option == "--min-bytes") {
             options.minBytes = static_cast<std::size_t>(std::atol(value.c_str()));
         } else {
@@ -170,7 +196,7 @@ int main(int argc, char** argv) {
         }
     }
     if ((options.mode != "proxy" && options.mode != "direct") || options.port <= 0 ||
-        options.target.empty()) {
+        options.target.empty() || options.sources < 1 || options.sources > MAX_SOURCES) {
         usage();
     }
 
@@ -180,7 +206,7 @@ int main(int argc, char** argv) {
     Clock::time_point until =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
     for (int i = 0; i < options.clients; ++i) {
-        threads.emplace_back(clientLoop, std::cref(options), until,
+        threads.emplace_back(clientLoop, std::cref(options), 1 + i % options.sources, until,
                              std::ref(stats[static_cast<std::size_t>(i)]));
     }
     for (std::thread& thread : threads) thread.join();
