@@ -38,12 +38,67 @@ constexpr const char* BYLINE_HINTS[] = {"byline",  "author", "dateline", "timest
 constexpr const char* SCREEN_READER_HINTS[] = {
     "sr-only", "screen-reader", "visually-hidden", "visuallyhidden", "screenreader", "a11y", "offscreen"};
 
-template <std::size_t N>
-bool containsAny(const std::string& value, const char* const (&words)[N]) {
-    for (const char* word : words) {
-        if (value.find(word) != std::string::npos) return true;
+// The hint lists a class or id value is searched for, as bits.
+constexpr unsigned POSITIVE = 1;
+constexpr unsigned NEGATIVE = 2;
+constexpr unsigned BYLINE = 4;
+constexpr unsigned SCREEN_READER = 8;
+constexpr unsigned CAPTION = 16;
+
+// The words of all the lists by their first byte, each with the bits of
+// the lists it is in: one pass over a value finds which lists have a word
+// anywhere in it (the same answer as looking for each word in turn, at a
+// fraction of the cost; a page has hundreds of distinct values).
+class HintWords {
+public:
+    HintWords() {
+        add(POSITIVE_HINTS, POSITIVE);
+        add(NEGATIVE_HINTS, NEGATIVE);
+        add(BYLINE_HINTS, BYLINE);
+        add(SCREEN_READER_HINTS, SCREEN_READER);
+        const char* const caption[] = {"caption"};
+        add(caption, CAPTION);
     }
-    return false;
+
+    // The bits of the lists that have a word in value.
+    unsigned found(std::string_view value) const {
+        unsigned bits = 0;
+        for (std::size_t at = 0; at < value.size(); ++at) {
+            for (const Word& word : byFirst_[static_cast<unsigned char>(value[at])]) {
+                if ((bits & word.bits) == word.bits) continue;
+                if (value.compare(at, word.text.size(), word.text) == 0) bits |= word.bits;
+            }
+        }
+        return bits;
+    }
+
+private:
+    struct Word {
+        std::string_view text;
+        unsigned bits;
+    };
+
+    template <std::size_t N>
+    void add(const char* const (&words)[N], unsigned bits) {
+        for (const char* text : words) {
+            std::vector<Word>& bucket = byFirst_[static_cast<unsigned char>(text[0])];
+            bool known = false;
+            for (Word& word : bucket) {
+                if (word.text == text) {
+                    word.bits |= bits;
+                    known = true;
+                }
+            }
+            if (!known) bucket.push_back({text, bits});
+        }
+    }
+
+    std::vector<Word> byFirst_[256];
+};
+
+const HintWords& hintWords() {
+    static const HintWords words;
+    return words;
 }
 
 template <std::size_t N>
@@ -166,8 +221,9 @@ std::string comparable(std::string_view text) {
 // for content. Boilerplate wins: "article-comments" are comments.
 int hintOf(const std::string& value) {
     if (value.empty()) return 0;
-    if (containsAny(value, NEGATIVE_HINTS) || hasWord(value, NEGATIVE_WORDS)) return -1;
-    if (containsAny(value, POSITIVE_HINTS)) return 1;
+    const unsigned found = hintWords().found(value);
+    if ((found & NEGATIVE) != 0 || hasWord(value, NEGATIVE_WORDS)) return -1;
+    if ((found & POSITIVE) != 0) return 1;
     return 0;
 }
 
@@ -186,15 +242,19 @@ Hints HintCache::of(const GumboElement& element) {
 }
 
 const Hints& HintCache::lookup(const char* value) {
-    auto found = cache_.find(value);
-    if (found != cache_.end()) return found->second;
-    const std::string lower = lowerAscii(value);
+    const std::string_view key(value);
+    auto known = cache_.find(key);
+    if (known != cache_.end()) return known->second;
+    const std::string lower = lowerAscii(key);
+    const unsigned found = lower.empty() ? 0 : hintWords().found(lower);
     Hints hints;
-    hints.weight = hintOf(lower);
-    hints.byline = containsAny(lower, BYLINE_HINTS) || hasWord(lower, {"meta", "by"});
-    hints.screenReader = containsAny(lower, SCREEN_READER_HINTS);
-    hints.caption = lower.find("caption") != std::string::npos;
-    return cache_.emplace(value, hints).first->second;
+    hints.weight = (found & NEGATIVE) != 0 || hasWord(lower, NEGATIVE_WORDS) ? -1
+                   : (found & POSITIVE) != 0                                 ? 1
+                                                                             : 0;
+    hints.byline = (found & BYLINE) != 0 || hasWord(lower, {"meta", "by"});
+    hints.screenReader = (found & SCREEN_READER) != 0;
+    hints.caption = (found & CAPTION) != 0;
+    return cache_.emplace(key, hints).first->second;
 }
 
 // --- Character counting -----------------------------------------------------------

@@ -64,14 +64,16 @@ struct Hints {
 // for content. Boilerplate wins: "article-comments" are comments.
 int hintOf(const std::string& value);
 
-// The hints of elements, each class or id value read once per page.
+// The hints of elements, each class or id value read once per page. The
+// cache keeps views of the values in the parse tree: it must not outlive
+// the tree.
 class HintCache {
 public:
     Hints of(const GumboElement& element);
 
 private:
     const Hints& lookup(const char* value);
-    std::unordered_map<std::string, Hints> cache_;
+    std::unordered_map<std::string_view, Hints> cache_;
 };
 
 // Characters of text that count: blanks do not; a character of the scripts

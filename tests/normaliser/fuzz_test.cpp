@@ -4,6 +4,7 @@
 // The random pages come from a fixed seed, so every run sees the same ones.
 
 #include <gtest/gtest.h>
+#include <gumbo.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "dialect.h"
+#include "proxy/normalise/gumbomemory.h"
 #include "proxy/normalise/normaliser.h"
 #include "proxy/normalise/walkstate.h"
 #include "proxy/server/reply.h"
@@ -396,4 +398,57 @@ TEST(NormaliserRobustness, PagesOverTheirBudgetEndWithANote) {
     const std::string whole = wexaproxy::normaliseHtml(page, "text/html", "http://x.example/", store);
     EXPECT_NE(whole.find("Paragraph 4999 "), std::string::npos);
     EXPECT_EQ(whole.find("[The rest"), std::string::npos);
+}
+
+TEST(GumboMemory, TreeStaysIntactAcrossChunksAndBigBlocks) {
+    // Blocks of every kind the parse memory hands out: tens of thousands of
+    // small ones over many chunks (the values and names of 20,000
+    // attributes), buffers gumbo grows by doubling and gives back (a 200 KB
+    // text and the children of an element with 6,000 of them, past the size
+    // from which blocks are allocated one by one), and blocks given back as
+    // soon as they were cut (end tags, whitespace). A block handed out
+    // twice or freed while in use shows as wrong text here, or as an error
+    // of the sanitizers.
+    std::string html = "<html><body><div id=big>";
+    for (int i = 0; i < 6000; ++i) html += "<span title=v" + std::to_string(i) + ">s</span> ";
+    html += "</div><p>";
+    const std::string text(200000, 'x');
+    html += text + "</p><ul>";
+    for (int i = 0; i < 4000; ++i)
+        html +=
+            "<li class=c" + std::to_string(i) + " data-a=1 data-b=2>item " + std::to_string(i) + "</li>\n";
+    html += "</ul></body></html>";
+
+    wexaproxy::GumboMemory memory;
+    const GumboOptions options = memory.options();
+    const GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
+    ASSERT_NE(output, nullptr);
+    const GumboNode* body = static_cast<const GumboNode*>(output->root->v.element.children.data[1]);
+    ASSERT_EQ(body->v.element.tag, GUMBO_TAG_BODY);
+    const GumboVector& parts = body->v.element.children;
+    ASSERT_EQ(parts.length, 3u);
+    const auto* div = static_cast<const GumboNode*>(parts.data[0]);
+    ASSERT_EQ(div->v.element.children.length, 12000u);  // each span and the blank after it
+    for (unsigned i = 0; i < 6000; ++i) {
+        const auto* span = static_cast<const GumboNode*>(div->v.element.children.data[2 * i]);
+        const GumboAttribute* title = gumbo_get_attribute(&span->v.element.attributes, "title");
+        ASSERT_NE(title, nullptr);
+        ASSERT_EQ(std::string(title->value), "v" + std::to_string(i));
+    }
+    const auto* p = static_cast<const GumboNode*>(parts.data[1]);
+    ASSERT_EQ(p->v.element.children.length, 1u);
+    EXPECT_EQ(std::string(static_cast<const GumboNode*>(p->v.element.children.data[0])->v.text.text), text);
+    const auto* ul = static_cast<const GumboNode*>(parts.data[2]);
+    unsigned items = 0;
+    for (unsigned i = 0; i < ul->v.element.children.length; ++i) {
+        const auto* li = static_cast<const GumboNode*>(ul->v.element.children.data[i]);
+        if (li->type != GUMBO_NODE_ELEMENT) continue;
+        const GumboAttribute* cls = gumbo_get_attribute(&li->v.element.attributes, "class");
+        ASSERT_NE(cls, nullptr);
+        EXPECT_EQ(std::string(cls->value), "c" + std::to_string(items));
+        const auto* label = static_cast<const GumboNode*>(li->v.element.children.data[0]);
+        EXPECT_EQ(std::string(label->v.text.text), "item " + std::to_string(items));
+        ++items;
+    }
+    EXPECT_EQ(items, 4000u);
 }
