@@ -17,12 +17,11 @@ import re
 import shutil
 import socket
 import sys
-import tempfile
 import time
 import unittest
 
 from fakeproxy import FakeProxy, error_reply, page_reply
-from tmuxterm import TmuxTerm, poll
+from tmuxterm import TmuxTerm, browser_home, poll
 
 WEXA = None
 TERM = None
@@ -161,12 +160,7 @@ class ComfortTest(unittest.TestCase):
     start_html = "<TITLE>Start</TITLE>Nothing here."
 
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="wexa-comfort-")
-        os.mkdir(os.path.join(self.dir, "cache"))
-        with open(os.path.join(self.dir, "cache", "0.html"), "wb") as f:
-            f.write(self.start_html.encode("latin-1"))
-        with open(os.path.join(self.dir, ".proxy.conf"), "wb") as f:
-            f.write(b"127.0.0.1" + b"\0" * 9)
+        self.dir = browser_home(self.start_html.encode("latin-1"), prefix="wexa-comfort-")
         self.proxy = FakeProxy().start()
         self.proxy.closed_by_browser = False
         self.term = None

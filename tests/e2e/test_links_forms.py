@@ -10,11 +10,10 @@ Usage: test_links_forms.py /path/to/wexa
 import os
 import shutil
 import sys
-import tempfile
 import unittest
 
 from fakeproxy import FakeProxy, page_reply
-from tmuxterm import TmuxTerm
+from tmuxterm import TmuxTerm, browser_home
 
 WEXA = None
 
@@ -53,12 +52,7 @@ class LinksFormsTest(unittest.TestCase):
     start_html = ""
 
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="wexa-e2e-")
-        os.mkdir(os.path.join(self.dir, "cache"))
-        with open(os.path.join(self.dir, "cache", "0.html"), "wb") as f:
-            f.write(self.start_html.encode("latin-1"))
-        with open(os.path.join(self.dir, ".proxy.conf"), "wb") as f:
-            f.write(b"127.0.0.1" + b"\0" * 9)
+        self.dir = browser_home(self.start_html.encode("latin-1"))
         self.proxy = FakeProxy().start()
         self.term = None
 

@@ -10,11 +10,10 @@ Usage: test_long_page.py /path/to/wexa
 import os
 import shutil
 import sys
-import tempfile
 import unittest
 
 from fakeproxy import FakeProxy, page_reply
-from tmuxterm import TmuxTerm
+from tmuxterm import TmuxTerm, browser_home
 
 WEXA = None
 
@@ -45,12 +44,7 @@ def long_page():
 
 class LongPage(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="wexa-e2e-")
-        os.mkdir(os.path.join(self.dir, "cache"))
-        with open(os.path.join(self.dir, "cache", "0.html"), "wb") as f:
-            f.write(START.encode("latin-1"))
-        with open(os.path.join(self.dir, ".proxy.conf"), "wb") as f:
-            f.write(b"127.0.0.1" + b"\0" * 9)
+        self.dir = browser_home(START.encode("latin-1"))
         self.proxy = FakeProxy().start()
         self.term = None
 

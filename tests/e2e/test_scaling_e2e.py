@@ -23,7 +23,7 @@ import threading
 import time
 import unittest
 
-from tmuxterm import TmuxTerm, poll
+from tmuxterm import TmuxTerm, browser_home, poll
 
 WEXA = WEXAPSERVER = None
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -308,11 +308,8 @@ class BrowserThroughTheBalancer(unittest.TestCase):
 
     def setUp(self):
         both_running()
-        self.dir = tempfile.mkdtemp(prefix="wexa-scaling-browser-")
-        os.mkdir(os.path.join(self.dir, "cache"))
-        shutil.copy(START_PAGE, os.path.join(self.dir, "cache", "0.html"))
-        with open(os.path.join(self.dir, ".proxy.conf"), "wb") as f:
-            f.write(b"127.0.0.1" + b"\0" * 9)
+        with open(START_PAGE, "rb") as f:
+            self.dir = browser_home(f.read(), prefix="wexa-scaling-browser-")
         self.term = TmuxTerm([WEXA], cwd=self.dir)
         self.assertTrue(self.term.wait_for(lambda s: "Wexa" in s[17]), self.dump())
         self.term.send("Enter")

@@ -32,6 +32,23 @@ POLL_INTERVAL = 0.05
 COMMAND_TIMEOUT = 10.0
 
 
+# What the browser keeps as its proxy address: 127.0.0.1 in an 18-byte record.
+LOOPBACK_PROXY_RECORD = b"127.0.0.1" + b"\0" * 9
+
+
+def browser_home(start_page, prefix="wexa-e2e-"):
+    """A fresh folder for the browser to start in: cache/0.html holding
+    start_page (bytes) and the proxy address file naming 127.0.0.1. Returns
+    its path; the caller removes it."""
+    home = tempfile.mkdtemp(prefix=prefix)
+    os.mkdir(os.path.join(home, "cache"))
+    with open(os.path.join(home, "cache", "0.html"), "wb") as f:
+        f.write(start_page)
+    with open(os.path.join(home, ".proxy.conf"), "wb") as f:
+        f.write(LOOPBACK_PROXY_RECORD)
+    return home
+
+
 class TmuxError(RuntimeError):
     """tmux is missing, or one of its commands failed."""
 
