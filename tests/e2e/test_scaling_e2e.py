@@ -25,6 +25,9 @@ import unittest
 
 from tmuxterm import TmuxTerm, browser_home, poll
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "proxy"))
+import replyreader  # noqa: E402  (the proxy tests' reply reader)
+
 WEXA = WEXAPSERVER = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.join(HERE, "..", "..")
@@ -73,20 +76,7 @@ def free_port():
 
 
 def read_reply(sock):
-    data = b""
-    while True:
-        if data.startswith(b"ERROR\n") and data.count(b"\n") >= 2:
-            return data
-        if b"~~~~~~" in data or data.startswith(b"ALIVE\n"):
-            return data
-        try:
-            chunk = sock.recv(65536)
-        except ConnectionResetError:  # closed with our request unread
-            return data
-        if not chunk:
-            return data
-        data += chunk
-
+    return replyreader.read_reply(sock, reset_ends=True)
 
 def exchange(port, request, header=None, timeout=15):
     """One request on a connection of its own; header(sock) gives bytes to send first.

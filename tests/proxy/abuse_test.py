@@ -28,6 +28,8 @@ import threading
 import time
 import unittest
 
+import replyreader
+
 SERVER_BINARY = None
 ORIGIN = None
 RECEIVED = []  # (request line, [(header name, value)]) of every request the origin got
@@ -189,22 +191,7 @@ class Proxy:
 
 
 def read_reply(sock):
-    """One reply, ended as the browser ends it."""
-    data = b""
-    while True:
-        if data.startswith(b"ALIVE\n"):
-            return data
-        if data.startswith(b"ERROR\n") and data.count(b"\n") >= 2:
-            return data
-        if b"~~~~~~" in data:
-            return data
-        try:
-            chunk = sock.recv(65536)
-        except ConnectionResetError:
-            return data
-        if not chunk:
-            return data
-        data += chunk
+    return replyreader.read_reply(sock, reset_ends=True)
 
 
 def error_line(reply):

@@ -26,6 +26,8 @@ import time
 import unittest
 import urllib.parse
 
+from replyreader import read_reply
+
 SERVER_BINARY = None
 ORIGIN = None
 PROXY = None
@@ -99,21 +101,6 @@ def site_url(path):
 def received(path_start):
     with RECEIVED_LOCK:
         return [entry for entry in RECEIVED if entry[1].startswith(path_start)]
-
-
-def read_reply(sock):
-    data = b""
-    while True:
-        if data.startswith(b"ALIVE\n"):
-            return data
-        if data.startswith(b"ERROR\n") and data.count(b"\n") >= 2:
-            return data
-        if b"~~~~~~" in data:
-            return data
-        chunk = sock.recv(65536)
-        if not chunk:
-            return data
-        data += chunk
 
 
 def get_request(url):

@@ -11,21 +11,7 @@ import json
 import socket
 import sys
 
-
-def read_reply(sock):
-    """One reply, ended as the browser ends it."""
-    data = b""
-    while True:
-        if data.startswith(b"ALIVE\n"):
-            return data
-        if data.startswith(b"ERROR\n") and data.count(b"\n") >= 2:
-            return data
-        if b"~~~~~~" in data:
-            return data
-        chunk = sock.recv(65536)
-        if not chunk:
-            return data
-        data += chunk
+from replyreader import read_reply
 
 
 def main():

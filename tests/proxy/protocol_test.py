@@ -24,6 +24,8 @@ import unittest
 import urllib.parse
 import zlib
 
+from replyreader import read_reply
+
 SERVER_BINARY = None
 ORIGIN = None  # the local web server
 PROXY = None  # the wexapserver process
@@ -154,23 +156,6 @@ def origin_url(path):
 
 def connect(port=None):
     return socket.create_connection(("127.0.0.1", port or PROXY_PORT), timeout=20)
-
-
-def read_reply(sock):
-    """Reads one reply the way the browser ends it: after ALIVE, after ERROR
-    and its line, at six "~", or at the end of the stream."""
-    data = b""
-    while True:
-        if data.startswith(b"ALIVE\n"):
-            return data
-        if data.startswith(b"ERROR\n") and data.count(b"\n") >= 2:
-            return data
-        if b"~~~~~~" in data:
-            return data
-        chunk = sock.recv(65536)
-        if not chunk:
-            return data
-        data += chunk
 
 
 def exchange(request_bytes, port=None):
