@@ -40,6 +40,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/dummyscreen.h"
 #include "common/check.h"
 #include "net/cache.h"
 #include "passone/pagestream.h"
@@ -53,47 +54,6 @@ constexpr const char* LINK_NAME = "p.html";  // Render takes names of up to 6 ch
 std::string linkPath() {
     return std::string(CACHE_DIRECTORY) + LINK_NAME;
 }
-
-// A curses screen on /dev/null. end() restores curses' state; the destructor
-// ends it too, so no way out skips it. The screen is not deleted: the page pad
-// belongs to the global rendering engine, which deletes it after main returns
-// (as in the browser), and deleting the screen would free the pad under it.
-class DummyScreen {
-public:
-    DummyScreen() {
-        const char* term = std::getenv("TERM");
-        if (term == nullptr || *term == '\0') setenv("TERM", "xterm", 1);
-        // The browser's geometry, whatever the environment says.
-        setenv("LINES", "24", 1);
-        setenv("COLUMNS", "80", 1);
-        out_ = std::fopen("/dev/null", "w");
-        in_ = std::fopen("/dev/null", "r");
-        if (out_ != nullptr && in_ != nullptr) screen_ = newterm(nullptr, out_, in_);
-        if (screen_ != nullptr) wexa::fatalHook() = [] { endwin(); };
-    }
-    ~DummyScreen() {
-        end();
-        if (out_ != nullptr) std::fclose(out_);
-        if (in_ != nullptr) std::fclose(in_);
-    }
-    DummyScreen(const DummyScreen&) = delete;
-    DummyScreen& operator=(const DummyScreen&) = delete;
-
-    bool started() const { return screen_ != nullptr; }
-
-    void end() {
-        if (screen_ == nullptr || ended_) return;
-        endwin();
-        ended_ = true;
-        wexa::fatalHook() = nullptr;
-    }
-
-private:
-    std::FILE* out_ = nullptr;
-    std::FILE* in_ = nullptr;
-    SCREEN* screen_ = nullptr;
-    bool ended_ = false;
-};
 
 // The page under the name the browser's page code reads: "./cache/p.html",
 // a symbolic link to it for the lifetime of this object.

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/dummyscreen.h"
 #include "common/check.h"
 #include "shell/global.h"
 #include "shell/stub.h"
@@ -32,41 +33,6 @@
 namespace {
 
 constexpr size_t MAX_NAME = 6;  // the browser's page file names
-
-// A curses screen on /dev/null for the program's life. The screen is not
-// deleted: the page pad belongs to the global rendering engine, which
-// deletes it after main returns, and deleting the screen would free the pad
-// under it.
-class DummyScreen {
-public:
-    DummyScreen() {
-        const char* term = std::getenv("TERM");
-        if (term == nullptr || *term == '\0') setenv("TERM", "xterm", 1);
-        setenv("LINES", "24", 1);
-        setenv("COLUMNS", "80", 1);
-        out_ = std::fopen("/dev/null", "w");
-        in_ = std::fopen("/dev/null", "r");
-        if (out_ != nullptr && in_ != nullptr) screen_ = newterm(nullptr, out_, in_);
-        if (screen_ != nullptr) wexa::fatalHook() = [] { endwin(); };
-    }
-    ~DummyScreen() {
-        if (screen_ != nullptr) {
-            endwin();
-            wexa::fatalHook() = nullptr;
-        }
-        if (out_ != nullptr) std::fclose(out_);
-        if (in_ != nullptr) std::fclose(in_);
-    }
-    DummyScreen(const DummyScreen&) = delete;
-    DummyScreen& operator=(const DummyScreen&) = delete;
-
-    bool started() const { return screen_ != nullptr; }
-
-private:
-    std::FILE* out_ = nullptr;
-    std::FILE* in_ = nullptr;
-    SCREEN* screen_ = nullptr;
-};
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
