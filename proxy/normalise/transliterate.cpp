@@ -177,6 +177,68 @@ struct WordCache {
 };
 thread_local WordCache wordCache;
 
+// Latin letters one at a time. Most accented letters are spelt the same
+// whatever stands beside them ("é" is always "e"), and looking such a letter
+// up costs far less than running the word through ICU. What ICU makes of
+// each letter alone is asked once per thread and rules; a letter counts as
+// spelt alone only when ICU spells it the same beside small and capital
+// letters, plain and accented, on either side, and doubled. A letter whose
+// spelling depends on its neighbours ("Æ" before a small letter is "Ae" by
+// the Danish rules) and the combining accents (which join the letter before
+// them) send the whole word to ICU, as before.
+struct LetterSpelling {
+    bool alone = false;  // spelt the same whatever its neighbours
+    icu::UnicodeString text;
+};
+
+const LetterSpelling& letterSpelling(icu::Transliterator& transliterator, const LanguageRules* language,
+                                     UChar32 c) {
+    thread_local std::unordered_map<std::uint64_t, LetterSpelling> letters;
+    const std::uint64_t rulesIndex = language != nullptr ? 1 + (language - LANGUAGE_RULES) : 0;
+    auto [entry, added] = letters.try_emplace(rulesIndex << 32 | static_cast<std::uint32_t>(c));
+    if (!added) return entry->second;
+    LetterSpelling& spelling = entry->second;
+    auto spell = [&transliterator](icu::UnicodeString text) {
+        transliterator.transliterate(text);
+        return text;
+    };
+    const icu::UnicodeString letter(c);
+    spelling.text = spell(letter);
+    if (c >= 0x0300 && c <= 0x036F) return spelling;  // a combining accent
+    spelling.alone = spell(letter + letter) == spelling.text + spelling.text;
+    for (const UChar32 neighbour : {UChar32{'a'}, UChar32{'A'}, UChar32{0xE9}, UChar32{0xC9}}) {
+        if (!spelling.alone) break;
+        const icu::UnicodeString other(neighbour);
+        const icu::UnicodeString otherText = spell(other);
+        spelling.alone = spell(other + letter) == otherText + spelling.text &&
+                         spell(letter + other) == spelling.text + otherText;
+    }
+    return spelling;
+}
+
+// Spells a word of ASCII and Latin letters into text letter by letter, when
+// every letter of it is spelt alone; false (and text empty) otherwise.
+bool spellLetterByLetter(const std::string& word, const LanguageRules* language, icu::UnicodeString& text) {
+    icu::Transliterator* transliterator = transliteratorFor(language, true);
+    if (transliterator == nullptr) return false;
+    text.remove();
+    for (std::size_t i = 0; i < word.size();) {
+        const Step step = nextCodePoint(word, i);
+        i += step.length;
+        if (step.c < 0x80) {
+            text.append(static_cast<UChar>(step.c));
+            continue;
+        }
+        const LetterSpelling& spelling = letterSpelling(*transliterator, language, step.c);
+        if (!spelling.alone) {
+            text.remove();
+            return false;
+        }
+        text.append(spelling.text);
+    }
+    return true;
+}
+
 bool isHan(UChar32 c) {
     return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
 }
@@ -261,10 +323,11 @@ void transliterateWord(AsciiWriter& writer, std::string_view word, const Languag
         }
         return;
     }
+    icu::UnicodeString text;
     // The key: which rules, then the word.
     std::string key;
-    const bool cached = wordCache.active && pending.size() <= WordCache::MAX_WORD_BYTES;
-    icu::UnicodeString text;
+    const bool byLetter = latin && spellLetterByLetter(pending, language, text);
+    const bool cached = !byLetter && wordCache.active && pending.size() <= WordCache::MAX_WORD_BYTES;
     if (cached) {
         key.reserve(pending.size() + 2);
         key.push_back(static_cast<char>(language != nullptr ? 1 + (language - LANGUAGE_RULES) : 0));
@@ -273,7 +336,7 @@ void transliterateWord(AsciiWriter& writer, std::string_view word, const Languag
         const auto found = wordCache.words.find(key);
         if (found != wordCache.words.end()) text = found->second;
     }
-    if (!cached || text.isEmpty()) {
+    if (!byLetter && (!cached || text.isEmpty())) {
         text = icu::UnicodeString::fromUTF8(pending);
         if (icu::Transliterator* transliterator = transliteratorFor(language, latin))
             transliterator->transliterate(text);

@@ -4,9 +4,13 @@
 #include "proxy/normalise/charset.h"
 
 #include <gtest/gtest.h>
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
 
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 using wexaproxy::CharsetSource;
 using wexaproxy::detectCharset;
@@ -215,6 +219,54 @@ TEST(Transliteration, ChineseCharactersBeyondThePagesBudgetAreOneMark) {
         EXPECT_EQ(wexaproxy::toAscii("\xE4\xB8\xAD"), "?");  // spent
     }
     EXPECT_EQ(wexaproxy::toAscii(text), "bei jing huan ying ni ok");
+}
+
+// Latin letters are spelt one at a time where ICU spells them alike
+// whatever their neighbours: every accented letter, in words of every
+// shape and beside the letters whose spelling depends on their neighbours,
+// must come out as ICU spells the whole word.
+TEST(Transliteration, LetterByLetterSpellingIsWhatIcuSpellsForTheWholeWord) {
+    const auto transliterator = [](const char* rules) {
+        UParseError where{};
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Transliterator> made(icu::Transliterator::createFromRules(
+            "test", icu::UnicodeString::fromUTF8(rules), UTRANS_FORWARD, where, status));
+        EXPECT_TRUE(U_SUCCESS(status)) << rules;
+        return made;
+    };
+    const auto plain = transliterator("::Latin-ASCII;");
+    const auto german = transliterator("::de-ASCII; ::Latin-ASCII;");
+    const auto icuSpelling = [](icu::Transliterator& rules, const icu::UnicodeString& word) {
+        icu::UnicodeString text = word;
+        rules.transliterate(text);
+        std::string ascii;
+        text.toUTF8String(ascii);
+        return ascii;
+    };
+    // Within a page's budget too, where words are also kept for reuse.
+    wexaproxy::TransliterationBudget page;
+    int compared = 0;
+    for (const auto& [first, last] : {std::pair<UChar32, UChar32>{0xC0, 0x24F}, {0x1E00, 0x1EFF}}) {
+        for (UChar32 c = first; c <= last; ++c) {
+            if (c == 0xD7 || c == 0xF7) continue;  // signs, not letters
+            const icu::UnicodeString letter(c);
+            for (const icu::UnicodeString& word :
+                 {letter, "x" + letter + "y", letter + letter, "A" + letter + icu::UnicodeString(0xC9) + letter,
+                  letter + icu::UnicodeString(0xC6) + "b", icu::UnicodeString(0xE9) + letter + "s"}) {
+                std::string utf8;
+                word.toUTF8String(utf8);
+                const std::string expected = icuSpelling(*plain, word);
+                const std::string expectedGerman = icuSpelling(*german, word);
+                const char* letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ'";
+                if ((expected + expectedGerman).find_first_not_of(letters) != std::string::npos)
+                    continue;  // what ICU leaves beyond ASCII is marked, not spelt
+                ASSERT_EQ(wexaproxy::toAscii(utf8), expected) << "U+" << std::hex << c;
+                ASSERT_EQ(wexaproxy::toAscii(utf8, "de"), expectedGerman) << "U+" << std::hex << c;
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 3000);
 }
 
 TEST(Transliteration, LanguageKeyIsThePrimarySubtag) {
