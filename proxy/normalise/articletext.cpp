@@ -122,7 +122,7 @@ bool hasWord(const std::string& value, const char* const (&words)[N]) {
 
 const char* attribute(const GumboNode* node, const char* name) {
     if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) return nullptr;
-    const GumboAttribute* found = gumbo_get_attribute(&node->v.element.attributes, name);
+    const GumboAttribute* found = findAttribute(node->v.element.attributes, name);
     return found != nullptr ? found->value : nullptr;
 }
 
@@ -230,7 +230,7 @@ int hintOf(const std::string& value) {
 Hints HintCache::of(const GumboElement& element) {
     Hints hints;
     for (const char* name : {"class", "id"}) {
-        const GumboAttribute* attr = gumbo_get_attribute(&element.attributes, name);
+        const GumboAttribute* attr = findAttribute(element.attributes, name);
         if (attr == nullptr || attr->value[0] == '\0') continue;
         const Hints& one = lookup(attr->value);
         hints.weight += one.weight;

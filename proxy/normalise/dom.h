@@ -5,6 +5,7 @@
 // plain text of a subtree.
 
 #include <gumbo.h>
+#include <strings.h>
 
 #include <cstddef>
 #include <string>
@@ -14,14 +15,30 @@
 
 namespace wexaproxy {
 
+// The attribute named name (in lower case), or null: what
+// gumbo_get_attribute finds (names compared without regard to case), with
+// the first letter compared inline, since most attributes of most elements
+// differ from the name asked for in their first letter already.
+inline const GumboAttribute* findAttribute(const GumboVector& attributes, const char* name) {
+    const char first = name[0];
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto* attr = static_cast<const GumboAttribute*>(attributes.data[i]);
+        const char c = attr->name[0];
+        if ((c == first || (c >= 'A' && c <= 'Z' && c - 'A' + 'a' == first)) &&
+            strcasecmp(attr->name, name) == 0)
+            return attr;
+    }
+    return nullptr;
+}
+
 // The value of an attribute (names are lower case), or null when absent.
 inline const char* attribute(const GumboElement& element, const char* name) {
-    const GumboAttribute* found = gumbo_get_attribute(&element.attributes, name);
+    const GumboAttribute* found = findAttribute(element.attributes, name);
     return found != nullptr ? found->value : nullptr;
 }
 
 inline bool hasAttribute(const GumboElement& element, const char* name) {
-    return gumbo_get_attribute(&element.attributes, name) != nullptr;
+    return findAttribute(element.attributes, name) != nullptr;
 }
 
 // The value of an attribute, or the empty text when absent.

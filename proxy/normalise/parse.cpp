@@ -1,7 +1,6 @@
 #include "proxy/normalise/parse.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 
 #include "proxy/normalise/charset.h"
@@ -13,6 +12,7 @@ namespace {
 // Elements that do not stay open around what follows them: void elements,
 // and those the parser closes by themselves when the next one starts.
 bool leavesNothingOpen(std::string_view name) {
+    if (name.size() > 8) return false;  // longer than any of them
     static constexpr std::string_view NAMES[] = {
         "br",    "img",   "input",  "meta",  "link",   "hr",    "wbr",   "area",    "base", "col",
         "embed", "param", "source", "track", "keygen", "p",     "li",    "dt",      "dd",   "option",
@@ -36,6 +36,10 @@ constexpr std::uint64_t TEXT_NODE_BYTES = 200;
 
 // About a second of the tree builder's time on this machine.
 constexpr std::uint64_t PARSE_COST_BUDGET = 200000000;
+
+bool isAsciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -99,8 +103,7 @@ ParseCut parseCut(std::string_view html, std::uint64_t costBudget, std::uint64_t
         const bool closing = at < html.size() && html[at] == '/';
         if (closing) ++at;
         std::size_t end = at;
-        while (end < html.size() && (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '!'))
-            ++end;
+        while (end < html.size() && (isAsciiAlnum(html[end]) || html[end] == '!')) ++end;
         if (end == at) continue;
         const std::string_view name = html.substr(at, end - at);
         at = end;

@@ -281,9 +281,10 @@ private:
 
 // One word (no ASCII blanks) that holds characters beyond ASCII.
 void transliterateWord(AsciiWriter& writer, std::string_view word, const LanguageRules* language) {
-    // First the characters that need no transform; the rest is kept for ICU.
-    std::string pending;
-    pending.reserve(word.size());
+    // First the characters that need no transform; the rest is kept for ICU
+    // (in a buffer the thread keeps, as words come one after another).
+    thread_local std::string pending;
+    pending.clear();
     bool needsIcu = false;
     bool latin = true;
     std::size_t han = 0;

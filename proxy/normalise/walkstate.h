@@ -37,6 +37,13 @@ enum class WalkStop {
     Forms,   // more forms or form fields than a page may have
 };
 
+// The monotonic wall clock, in milliseconds.
+inline std::int64_t wallMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 struct WalkState {
     // contentLanguage: the language key (languageKey) of the page's
     // Content-Language, the language of text no lang attribute covers;
@@ -46,7 +53,10 @@ struct WalkState {
         : settings(settings),
           resolver(pageUrl),
           cpuStartMs(cpuStartMs),
-          languages{std::move(contentLanguage)} {}
+          languages{std::move(contentLanguage)} {
+        cpuSeenMs_ = threadCpuMs();
+        wallSeenMs_ = wallMs();
+    }
     WalkState(const WalkState&) = delete;
     WalkState& operator=(const WalkState&) = delete;
 
@@ -68,9 +78,23 @@ struct WalkState {
         if (out != &page) bytes += out->size();
         if (bytes > settings.maxBuiltBytes) {
             stop(WalkStop::Memory);
-        } else if (threadCpuMs() - cpuStartMs > settings.maxCpuMs) {
+        } else if (cpuBudgetSpent()) {
             stop(WalkStop::Time);
         }
+    }
+
+    // Whether the page has used up its processor time. Reading the thread's
+    // processor time takes a system call, reading the wall clock does not;
+    // and a thread's processor time grows no faster than the wall clock. So
+    // the processor time is read again only once the wall clock has moved on
+    // by what was left of the budget at the last reading (2 ms allowed for
+    // the clocks' rounding to milliseconds).
+    bool cpuBudgetSpent() {
+        const std::int64_t wall = wallMs();
+        if (cpuSeenMs_ + (wall - wallSeenMs_) + 2 - cpuStartMs <= settings.maxCpuMs) return false;
+        cpuSeenMs_ = threadCpuMs();
+        wallSeenMs_ = wall;
+        return cpuSeenMs_ - cpuStartMs > settings.maxCpuMs;
     }
 
     // The slot of the next entry: its number, and the mark written where
@@ -94,6 +118,10 @@ struct WalkState {
     // nearest lang attribute's, the page's Content-Language below them all.
     std::vector<std::string> languages;
     std::string_view language() const { return languages.back(); }
+
+private:
+    std::int64_t cpuSeenMs_ = 0;   // the thread's processor time when last read
+    std::int64_t wallSeenMs_ = 0;  // the wall clock then
 };
 
 }  // namespace wexaproxy
