@@ -229,9 +229,14 @@ int hintOf(const std::string& value) {
 
 Hints HintCache::of(const GumboElement& element) {
     Hints hints;
-    for (const char* name : {"class", "id"}) {
-        const GumboAttribute* attr = findAttribute(element.attributes, name);
-        if (attr == nullptr || attr->value[0] == '\0') continue;
+    // One pass over the attributes for both (the parser writes names in
+    // lower case, and keeps only the first of two with the same name).
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto* attr = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        const char* name = attr->name;
+        const bool hinted = (name[0] == 'c' && std::strcmp(name, "class") == 0) ||
+                            (name[0] == 'i' && name[1] == 'd' && name[2] == '\0');
+        if (!hinted || attr->value[0] == '\0') continue;
         const Hints& one = lookup(attr->value);
         hints.weight += one.weight;
         hints.byline = hints.byline || one.byline;

@@ -426,6 +426,69 @@ std::size_t endOfCharsetMeta(std::string_view text) {
     return std::string_view::npos;
 }
 
+// The charset a meta element declares (either form), as found; empty when
+// it declares none ICU knows.
+std::string metaDeclaration(const GumboElement& element) {
+    std::string found;
+    if (const GumboAttribute* charset = gumbo_get_attribute(&element.attributes, "charset")) {
+        found = charset->value;
+    } else {
+        const GumboAttribute* equiv = gumbo_get_attribute(&element.attributes, "http-equiv");
+        const GumboAttribute* content = gumbo_get_attribute(&element.attributes, "content");
+        if (equiv != nullptr && content != nullptr && lowerTrimmed(equiv->value) == "content-type")
+            found = charsetParameter(content->value);
+    }
+    if (!found.empty() && canonicalCharset(found).empty()) found.clear();
+    return found;
+}
+
+// Calls visit with each meta element of a tree that declares a charset, in
+// document order, and what it declares, until visit returns false.
+template <class Visit>
+void forEachCharsetMeta(const GumboNode* root, Visit&& visit) {
+    std::vector<const GumboNode*> pending{root};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT) continue;
+        const GumboElement& element = node->v.element;
+        if (element.tag == GUMBO_TAG_META) {
+            std::string found = metaDeclaration(element);
+            if (!found.empty() && !visit(node, std::move(found))) return;
+            continue;
+        }
+        // Children in document order: pushed last to first.
+        for (unsigned i = element.children.length; i > 0; --i)
+            pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
+    }
+}
+
+// The first meta element of a tree, in document order, that declares a
+// charset, with what it declares as found; null when there is none.
+const GumboNode* firstCharsetMeta(const GumboNode* root, std::string& found) {
+    const GumboNode* first = nullptr;
+    found.clear();
+    forEachCharsetMeta(root, [&](const GumboNode* node, std::string declared) {
+        first = node;
+        found = std::move(declared);
+        return false;
+    });
+    return first;
+}
+
+// Where the tag of an element parsed from the page ends in its text; npos
+// for an element the parser made without a tag.
+std::size_t tagEnd(const GumboNode* node) {
+    const GumboElement& element = node->v.element;
+    if (element.original_tag.data == nullptr) return std::string_view::npos;
+    return element.start_pos.offset + element.original_tag.length;
+}
+
+bool isHeadChild(const GumboNode* node) {
+    const GumboNode* parent = node->parent;
+    return parent != nullptr && parent->type == GUMBO_NODE_ELEMENT && parent->v.element.tag == GUMBO_TAG_HEAD;
+}
+
 // The charset the first meta element in the parsed tree declares, as
 // found; empty when none does. With inHeadOnly, also empty when that
 // element is not a child of the head.
@@ -433,33 +496,9 @@ std::string declaredByMeta(std::string_view html, bool inHeadOnly) {
     GumboMemory memory;
     GumboOptions options = memory.options();
     GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
-    std::vector<const GumboNode*> pending{output->root};
-    while (!pending.empty()) {
-        const GumboNode* node = pending.back();
-        pending.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT) continue;
-        const GumboElement& element = node->v.element;
-        if (element.tag == GUMBO_TAG_META) {
-            std::string found;
-            if (const GumboAttribute* charset = gumbo_get_attribute(&element.attributes, "charset")) {
-                found = charset->value;
-            } else {
-                const GumboAttribute* equiv = gumbo_get_attribute(&element.attributes, "http-equiv");
-                const GumboAttribute* content = gumbo_get_attribute(&element.attributes, "content");
-                if (equiv != nullptr && content != nullptr && lowerTrimmed(equiv->value) == "content-type")
-                    found = charsetParameter(content->value);
-            }
-            if (found.empty() || canonicalCharset(found).empty()) continue;
-            const GumboNode* parent = node->parent;
-            const bool inHead = parent != nullptr && parent->type == GUMBO_NODE_ELEMENT &&
-                                parent->v.element.tag == GUMBO_TAG_HEAD;
-            return !inHeadOnly || inHead ? found : std::string();
-        }
-        // Children in document order: pushed last to first.
-        for (unsigned i = element.children.length; i > 0; --i)
-            pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
-    }
-    return {};
+    std::string found;
+    const GumboNode* meta = firstCharsetMeta(output->root, found);
+    return meta == nullptr || (inHeadOnly && !isHeadChild(meta)) ? std::string() : found;
 }
 
 // The charset a meta element declares, from the first kilobytes of a page
@@ -473,7 +512,16 @@ std::string declaredByMeta(std::string_view html, bool inHeadOnly) {
 // parse, and nothing read later is put into the head before them or moves
 // them (the head is closed before anything that could). Otherwise the whole
 // prefix is parsed, as it always was.
-std::string metaCharset(std::string_view prefix) {
+//
+// pageTree, when given, is the tree of the whole page parsed from text that
+// begins with the very bytes of prefix. Its answer is the prefix's whenever
+// it has no meta element declaring a charset (the prefix's tree holds no
+// element the page's does not: each comes from a tag read whole before the
+// prefix ends, and the builder does the same with it), or when its first
+// one is a child of the head that ends where the short parse would stop
+// (the same element, made the same way, with nothing before it). Otherwise
+// the prefix is parsed as above.
+std::string metaCharset(std::string_view prefix, const GumboNode* pageTree) {
     // Without the text "<meta" in any case there is no meta element. A
     // meta element declares a charset with an attribute named "charset", or
     // in a content attribute whose value (character references read) holds
@@ -484,6 +532,21 @@ std::string metaCharset(std::string_view prefix) {
         prefix.find("&#") == std::string_view::npos)
         return {};
     const std::size_t cut = endOfCharsetMeta(prefix);
+    if (pageTree != nullptr) {
+        std::string found;
+        const GumboNode* meta = firstCharsetMeta(pageTree, found);
+        if (meta == nullptr) return {};
+        if (cut != std::string_view::npos && cut < prefix.size() && isHeadChild(meta) && tagEnd(meta) <= cut)
+            return found;
+        // No meta element of the prefix's tree declares a charset when none
+        // of the page's that does ends within the prefix.
+        bool within = false;
+        forEachCharsetMeta(pageTree, [&](const GumboNode* node, const std::string&) {
+            within = tagEnd(node) <= prefix.size();
+            return !within;
+        });
+        if (!within) return {};
+    }
     if (cut != std::string_view::npos && cut < prefix.size()) {
         std::string found = declaredByMeta(prefix.substr(0, cut), true);
         if (!found.empty()) return found;
@@ -548,7 +611,8 @@ std::string detectorAnswer(std::string_view body, bool html) {
 
 }  // namespace
 
-CharsetChoice detectCharset(std::string_view contentType, std::string_view body, bool html) {
+CharsetChoice detectCharset(std::string_view contentType, std::string_view body, bool html,
+                            const GumboNode* pageTree) {
     CharsetChoice choice;
     if (body.substr(0, 3) == "\xEF\xBB\xBF") {
         choice.name = "UTF-8";
@@ -565,7 +629,7 @@ CharsetChoice detectCharset(std::string_view contentType, std::string_view body,
     std::string declared = canonicalCharset(charsetParameter(contentType));
     choice.source = CharsetSource::Header;
     if (declared.empty() && html) {
-        declared = canonicalCharset(metaCharset(body.substr(0, META_SCAN_BYTES)));
+        declared = canonicalCharset(metaCharset(body.substr(0, META_SCAN_BYTES), pageTree));
         // A page that reached the parser as ASCII-compatible bytes cannot be
         // UTF-16, whatever it says.
         if (declared == "UTF-16LE" || declared == "UTF-16BE") declared = "UTF-8";
@@ -598,6 +662,19 @@ CharsetChoice detectCharset(std::string_view contentType, std::string_view body,
         choice.name = declared;
     }
     return choice;
+}
+
+bool isOwnUtf8Text(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        i = asciiRunEnd(bytes, i);
+        if (i >= bytes.size()) break;
+        const Step step = nextCodePoint(bytes, i);
+        if (step.c <= 0) return false;  // a NUL, or not UTF-8
+        i += step.length;
+    }
+    return true;
 }
 
 bool isValidUtf8(std::string_view text) {

@@ -8,6 +8,8 @@
 // Nothing here fails: bytes that are not valid in their character set are
 // skipped, and text that has no ASCII form becomes "?".
 
+#include <gumbo.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -47,7 +49,18 @@ struct CharsetChoice {
 // label at all, valid UTF-8 is UTF-8, and otherwise ICU's detector is
 // trusted when it is confident enough. Failing that, the declared charset
 // stays; an unlabelled page is read as windows-1252.
-CharsetChoice detectCharset(std::string_view contentType, std::string_view body, bool html = true);
+//
+// pageTree, when given, is gumbo's tree of the page parsed from body itself
+// (see isOwnUtf8Text): the meta declaration is then looked for in it first,
+// which spares a second parse of the first kilobytes in most pages; the
+// answer is the same.
+CharsetChoice detectCharset(std::string_view contentType, std::string_view body, bool html = true,
+                            const GumboNode* pageTree = nullptr);
+
+// Whether bytes are, as they are, the UTF-8 text that reading them as
+// UTF-8 gives: well-formed UTF-8 throughout, without a NUL (dropped when
+// read) or a byte order mark.
+bool isOwnUtf8Text(std::string_view bytes);
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view text);

@@ -39,9 +39,15 @@ namespace wexaproxy {
 class GumboMemory {
 public:
     GumboMemory() = default;
-    ~GumboMemory() {
+    ~GumboMemory() { clear(); }
+
+    // Frees every tree parsed with this memory; it serves the next parse.
+    void clear() {
         for (void* chunk : chunks_) std::free(chunk);
         for (void* block : bigBlocks_) std::free(block);
+        chunks_.clear();
+        bigBlocks_.clear();
+        chunkStart_ = top_ = end_ = newest_ = nullptr;
     }
     GumboMemory(const GumboMemory&) = delete;
     GumboMemory& operator=(const GumboMemory&) = delete;

@@ -135,12 +135,33 @@ ParsedPage::ParsedPage(std::string_view body, std::string_view contentType, std:
                        std::size_t maxTreeBytes) {
     const bool truncated = body.size() > maxInputBytes;
     if (truncated) body = body.substr(0, maxInputBytes);
-    const CharsetChoice charset = detectCharset(contentType, body, true);
-    utf8_ = decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name);
-    const ParseCut cut = parseCut(utf8_, PARSE_COST_BUDGET, maxTreeBytes);
-    if (cut.at != std::string_view::npos) utf8_.resize(cut.at);
     const GumboOptions options = memory_.options();
-    output_ = gumbo_parse_with_options(&options, utf8_.data(), utf8_.size());
+    ParseCut cut;
+    CharsetChoice charset;
+    // Most pages are UTF-8 and say so in a meta element, which is found by
+    // parsing the page's first kilobytes. When the bytes are their own
+    // UTF-8 text, the page is parsed first and the meta element looked for
+    // in its tree, which spares that second parse; when the page turns out
+    // to be in another charset after all, it is read and parsed again.
+    if (isOwnUtf8Text(body)) {
+        utf8_.assign(body);
+        cut = parseCut(utf8_, PARSE_COST_BUDGET, maxTreeBytes);
+        if (cut.at == std::string_view::npos) {
+            output_ = gumbo_parse_with_options(&options, utf8_.data(), utf8_.size());
+            charset = detectCharset(contentType, body, true, output_->root);
+            if (charset.name != "UTF-8" || charset.bomLength != 0) {
+                memory_.clear();
+                output_ = nullptr;
+            }
+        }
+    }
+    if (output_ == nullptr) {
+        charset = detectCharset(contentType, body, true);
+        utf8_ = decodeToUtf8(body.substr(std::min(charset.bomLength, body.size())), charset.name);
+        cut = parseCut(utf8_, PARSE_COST_BUDGET, maxTreeBytes);
+        if (cut.at != std::string_view::npos) utf8_.resize(cut.at);
+        output_ = gumbo_parse_with_options(&options, utf8_.data(), utf8_.size());
+    }
     // Forms send their data in the page's charset; UTF-16 pages send UTF-8.
     formCharset_ = charset.name.compare(0, 6, "UTF-16") == 0 ? "UTF-8" : charset.name;
     cut_ = truncated ? PageCut::TooLarge : cut.why;

@@ -250,6 +250,12 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+// A byte AsciiWriter::ascii copies as it is: printable ASCII or a blank.
+bool isPlainAscii(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x20 && b < 0x7F) || isBlank(c);
+}
+
 // Output with runs of unreadable text written as one "?": a run goes on
 // across blanks, which are dropped inside it.
 class AsciiWriter {
@@ -405,6 +411,22 @@ void appendAscii(std::string& out, std::string_view utf8, std::string_view langu
     std::size_t i = 0;
     while (i < utf8.size()) {
         const char c = utf8[i];
+        // A run of printable ASCII and blanks is copied in one go; the next
+        // word starts after its last blank.
+        std::size_t run = i;
+        while (run < utf8.size() && isPlainAscii(utf8[run])) ++run;
+        if (run > i) {
+            out.append(utf8.data() + i, run - i);
+            for (std::size_t blank = run; blank > i; --blank) {
+                if (isBlank(utf8[blank - 1])) {
+                    wordStart = blank;
+                    outAtWordStart = out.size() - (run - blank);
+                    break;
+                }
+            }
+            i = run;
+            continue;
+        }
         if (static_cast<unsigned char>(c) < 0x80) {
             writer.ascii(c);
             ++i;

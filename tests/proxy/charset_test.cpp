@@ -4,6 +4,7 @@
 #include "proxy/normalise/charset.h"
 
 #include <gtest/gtest.h>
+#include <gumbo.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <utility>
+
+#include "proxy/normalise/gumbomemory.h"
 
 using wexaproxy::CharsetSource;
 using wexaproxy::detectCharset;
@@ -79,6 +82,38 @@ TEST(CharsetDetection, HeaderThenMetaThenGuess) {
     EXPECT_EQ(detectCharset("", "caf\xE9").source, CharsetSource::Guess);
     // Plain text has no meta declarations.
     EXPECT_EQ(detectCharset("text/plain", metaCharset, false).source, CharsetSource::Guess);
+}
+
+// The meta declaration looked for in the tree of the whole page must be the
+// one the parse of its first kilobytes finds, wherever the page puts it.
+TEST(CharsetDetection, TheWholePagesTreeGivesTheAnswerOfItsFirstKilobytes) {
+    const std::string filler(9000, 'x');
+    const std::string pages[] = {
+        "<html><head><meta charset=windows-1251><title>t</title></head><body>x",
+        "<head><meta http-equiv=Content-Type content='text/html; charset=ISO-8859-2'>",
+        "<head><title>t</title></head><body><p><meta charset=koi8-r>x",        // in the body
+        "<head><meta charset=bogus><meta charset=koi8-r>",                     // first one unknown
+        "<table><tr><meta charset=windows-1250><td>x</table>",                 // moved out of the table
+        "<head><!-- <meta charset=koi8-r> --><script>a='charset=x'</script>",  // not elements
+        "<head><div>x</div><meta charset=koi8-r>",                             // the head closed early
+        "<head><title>" + filler + "</title><meta charset=koi8-r>",            // beyond the first kilobytes
+        "<head><title>" + filler.substr(0, 8170) + "</title><meta charset=koi8-r>",  // across their end
+        "<head><meta charset=utf-8><p>" + filler + "<meta charset=koi8-r>",
+        "<p>&#99;harset " + filler,
+    };
+    for (const std::string& page : pages) {
+        ASSERT_TRUE(wexaproxy::isOwnUtf8Text(page));
+        wexaproxy::GumboMemory memory;
+        const GumboOptions options = memory.options();
+        const GumboOutput* tree = gumbo_parse_with_options(&options, page.data(), page.size());
+        const auto fromTree = detectCharset("text/html", page, true, tree->root);
+        const auto fromPrefix = detectCharset("text/html", page, true);
+        EXPECT_EQ(fromTree.name, fromPrefix.name) << page.substr(0, 80);
+        EXPECT_EQ(fromTree.source, fromPrefix.source) << page.substr(0, 80);
+    }
+    EXPECT_FALSE(wexaproxy::isOwnUtf8Text(std::string("a\0b", 3)));
+    EXPECT_FALSE(wexaproxy::isOwnUtf8Text("\xEF\xBB\xBF" "a"));
+    EXPECT_FALSE(wexaproxy::isOwnUtf8Text("caf\xE9"));
 }
 
 TEST(CharsetDetection, ALabelTheBytesContradictIsReplaced) {
@@ -251,8 +286,9 @@ TEST(Transliteration, LetterByLetterSpellingIsWhatIcuSpellsForTheWholeWord) {
             if (c == 0xD7 || c == 0xF7) continue;  // signs, not letters
             const icu::UnicodeString letter(c);
             for (const icu::UnicodeString& word :
-                 {letter, "x" + letter + "y", letter + letter, "A" + letter + icu::UnicodeString(0xC9) + letter,
-                  letter + icu::UnicodeString(0xC6) + "b", icu::UnicodeString(0xE9) + letter + "s"}) {
+                 {letter, "x" + letter + "y", letter + letter,
+                  "A" + letter + icu::UnicodeString(0xC9) + letter, letter + icu::UnicodeString(0xC6) + "b",
+                  icu::UnicodeString(0xE9) + letter + "s"}) {
                 std::string utf8;
                 word.toUTF8String(utf8);
                 const std::string expected = icuSpelling(*plain, word);
