@@ -1,5 +1,6 @@
 #include "proxy/normalise/formrecord.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -18,6 +19,69 @@ std::size_t FormRecord::bytes() const {
 }
 
 namespace {
+
+constexpr unsigned char RECORD_VERSION = 1;
+constexpr auto LAST_KIND = static_cast<unsigned char>(FieldRecord::Kind::ImageSubmit);
+
+class RecordWriter {
+public:
+    void count(std::size_t n) {
+        const auto value = static_cast<std::uint32_t>(n);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out_.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+    void text(const std::string& value) {
+        count(value.size());
+        out_.append(value);
+    }
+    void byte(unsigned char value) { out_.push_back(static_cast<char>(value)); }
+    void flag(bool value) { byte(value ? 1 : 0); }
+    std::string take() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+// Reads what RecordWriter wrote; every read fails past the end, and a
+// failed reader stays failed.
+class RecordReader {
+public:
+    explicit RecordReader(std::string_view bytes) : rest_(bytes) {}
+    bool byte(unsigned char& value) {
+        if (rest_.empty()) return ok_ = false;
+        value = static_cast<unsigned char>(rest_.front());
+        rest_.remove_prefix(1);
+        return ok_;
+    }
+    bool count(std::size_t& value) {
+        if (rest_.size() < 4) return ok_ = false;
+        std::uint32_t n = 0;
+        for (int i = 0; i < 4; ++i)
+            n = (n << 8) | static_cast<unsigned char>(rest_[static_cast<std::size_t>(i)]);
+        rest_.remove_prefix(4);
+        value = n;
+        return ok_;
+    }
+    bool text(std::string& value) {
+        std::size_t size = 0;
+        if (!count(size) || size > rest_.size()) return ok_ = false;
+        value.assign(rest_.substr(0, size));
+        rest_.remove_prefix(size);
+        return ok_;
+    }
+    bool flag(bool& value) {
+        unsigned char b = 0;
+        if (!byte(b) || b > 1) return ok_ = false;
+        value = b == 1;
+        return ok_;
+    }
+    bool ok() const { return ok_; }
+    bool atEnd() const { return rest_.empty(); }
+
+private:
+    std::string_view rest_;
+    bool ok_ = true;
+};
 
 // A text area's line breaks go out as CR LF, as browsers send them.
 std::string withCrLf(const std::string& text) {
@@ -60,6 +124,74 @@ const OptionRecord* optionOf(const FieldRecord& field, const std::string& genera
 }
 
 }  // namespace
+
+std::string formRecordToBytes(const FormRecord& form) {
+    RecordWriter out;
+    out.byte(RECORD_VERSION);
+    out.text(form.action);
+    out.flag(form.post);
+    out.flag(form.multipart);
+    out.text(form.charset);
+    out.count(form.fields.size());
+    for (const FieldRecord& field : form.fields) {
+        out.byte(static_cast<unsigned char>(field.kind));
+        out.text(field.name);
+        out.text(field.generated);
+        out.text(field.value);
+        out.text(field.offered);
+        out.text(field.choice);
+        out.flag(field.checked);
+        out.flag(field.readOnly);
+        out.flag(field.reachable);
+        out.flag(field.multiple);
+        out.count(field.options.size());
+        for (const OptionRecord& option : field.options) {
+            out.text(option.value);
+            out.flag(option.selected);
+        }
+    }
+    return out.take();
+}
+
+bool formRecordFromBytes(std::string_view bytes, FormRecord& form) {
+    RecordReader in(bytes);
+    unsigned char version = 0;
+    if (!in.byte(version) || version != RECORD_VERSION) return false;
+    form = FormRecord();
+    std::size_t fields = 0;
+    in.text(form.action);
+    in.flag(form.post);
+    in.flag(form.multipart);
+    in.text(form.charset);
+    in.count(fields);
+    // Each field takes several bytes, so a forged count runs out of input
+    // long before it runs out of memory.
+    for (std::size_t i = 0; i < fields && in.ok(); ++i) {
+        FieldRecord field;
+        unsigned char kind = 0;
+        if (!in.byte(kind) || kind > LAST_KIND) return false;
+        field.kind = static_cast<FieldRecord::Kind>(kind);
+        in.text(field.name);
+        in.text(field.generated);
+        in.text(field.value);
+        in.text(field.offered);
+        in.text(field.choice);
+        in.flag(field.checked);
+        in.flag(field.readOnly);
+        in.flag(field.reachable);
+        in.flag(field.multiple);
+        std::size_t options = 0;
+        in.count(options);
+        for (std::size_t j = 0; j < options && in.ok(); ++j) {
+            OptionRecord option;
+            in.text(option.value);
+            in.flag(option.selected);
+            field.options.push_back(std::move(option));
+        }
+        form.fields.push_back(std::move(field));
+    }
+    return in.ok() && in.atEnd();
+}
 
 std::vector<FormField> restoreFields(const FormRecord& form, const std::vector<FormField>& sent) {
     std::unordered_map<std::string, const std::string*> received;

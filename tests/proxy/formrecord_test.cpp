@@ -156,3 +156,95 @@ TEST(FormRestoration, ValuesAreEncodedInTheFormsCharset) {
     EXPECT_EQ(restored[0].value, "caf\xE9");
     EXPECT_EQ(restored[1].value, "cr\xE8me");
 }
+
+namespace {
+
+// A record whose every member differs from its default and from every other
+// member, so that a member lost or swapped on the way shows.
+FormRecord everyMemberSet() {
+    FormRecord form;
+    form.action = "https://example.org/act?x=1";
+    form.post = true;
+    form.multipart = true;
+    form.charset = "ISO-8859-2";
+    FieldRecord list = field(Kind::Select, "size", "f7", "list value");
+    list.offered = "list offered";
+    list.choice = "list choice";
+    list.checked = true;
+    list.readOnly = true;
+    list.reachable = false;
+    list.multiple = true;
+    list.options = {{"opt one", true}, {"opt two", false}, {std::string("nul\0byte", 8), true}};
+    form.fields.push_back(list);
+    FieldRecord image = field(Kind::ImageSubmit, "map", "f8", "image value");
+    image.offered = "image offered";
+    image.choice = "image choice";
+    form.fields.push_back(image);
+    form.fields.push_back(field(Kind::Password, "", "", ""));
+    return form;
+}
+
+void expectSameRecord(const FormRecord& a, const FormRecord& b) {
+    EXPECT_EQ(a.action, b.action);
+    EXPECT_EQ(a.post, b.post);
+    EXPECT_EQ(a.multipart, b.multipart);
+    EXPECT_EQ(a.charset, b.charset);
+    ASSERT_EQ(a.fields.size(), b.fields.size());
+    for (std::size_t i = 0; i < a.fields.size(); ++i) {
+        const FieldRecord& x = a.fields[i];
+        const FieldRecord& y = b.fields[i];
+        SCOPED_TRACE("field " + std::to_string(i));
+        EXPECT_EQ(x.kind, y.kind);
+        EXPECT_EQ(x.name, y.name);
+        EXPECT_EQ(x.generated, y.generated);
+        EXPECT_EQ(x.value, y.value);
+        EXPECT_EQ(x.offered, y.offered);
+        EXPECT_EQ(x.choice, y.choice);
+        EXPECT_EQ(x.checked, y.checked);
+        EXPECT_EQ(x.readOnly, y.readOnly);
+        EXPECT_EQ(x.reachable, y.reachable);
+        EXPECT_EQ(x.multiple, y.multiple);
+        ASSERT_EQ(x.options.size(), y.options.size());
+        for (std::size_t j = 0; j < x.options.size(); ++j) {
+            EXPECT_EQ(x.options[j].value, y.options[j].value);
+            EXPECT_EQ(x.options[j].selected, y.options[j].selected);
+        }
+    }
+}
+
+}  // namespace
+
+TEST(FormRecordBytes, EveryMemberSurvivesTheTrip) {
+    for (const FormRecord& original : {everyMemberSet(), searchForm(), FormRecord()}) {
+        FormRecord back;
+        ASSERT_TRUE(wexaproxy::formRecordFromBytes(wexaproxy::formRecordToBytes(original), back));
+        expectSameRecord(original, back);
+    }
+}
+
+TEST(FormRecordBytes, TruncatedDamagedOrForgedBytesAreRefused) {
+    const std::string bytes = wexaproxy::formRecordToBytes(everyMemberSet());
+    FormRecord back;
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+        EXPECT_FALSE(wexaproxy::formRecordFromBytes(bytes.substr(0, cut), back)) << "cut at " << cut;
+    EXPECT_FALSE(wexaproxy::formRecordFromBytes(bytes + "x", back));
+    std::string otherVersion = bytes;
+    otherVersion[0] = 2;
+    EXPECT_FALSE(wexaproxy::formRecordFromBytes(otherVersion, back));
+    // A field count of four thousand million with nothing behind it.
+    std::string forged = wexaproxy::formRecordToBytes(FormRecord());
+    forged.replace(forged.size() - 4, 4, "\xFF\xFF\xFF\xFF");
+    EXPECT_FALSE(wexaproxy::formRecordFromBytes(forged, back));
+    // Any byte changed: refused, or read as a record that writes back to
+    // exactly those bytes (a flag of 2 read as true, or a kind out of range,
+    // would not).
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        for (int value : {0x00, 0x02, 0x09, 0x7F, 0xFF}) {
+            std::string damaged = bytes;
+            damaged[at] = static_cast<char>(value);
+            if (wexaproxy::formRecordFromBytes(damaged, back)) {
+                EXPECT_EQ(wexaproxy::formRecordToBytes(back), damaged) << "byte " << at << " = " << value;
+            }
+        }
+    }
+}
