@@ -36,44 +36,74 @@ public:
     }
     void byte(unsigned char value) { out_.push_back(static_cast<char>(value)); }
     void flag(bool value) { byte(value ? 1 : 0); }
+    void kind(FieldRecord::Kind value) { byte(static_cast<unsigned char>(value)); }
+    template <typename Item, typename Each>
+    void list(const std::vector<Item>& items, Each each) {
+        count(items.size());
+        for (const Item& item : items) each(item);
+    }
     std::string take() { return std::move(out_); }
 
 private:
     std::string out_;
 };
 
-// Reads what RecordWriter wrote; every read fails past the end, and a
-// failed reader stays failed.
+// Reads what RecordWriter wrote; every read fails past the end or on a
+// value the writer never writes, and a failed reader stays failed.
 class RecordReader {
 public:
     explicit RecordReader(std::string_view bytes) : rest_(bytes) {}
-    bool byte(unsigned char& value) {
-        if (rest_.empty()) return ok_ = false;
+    void byte(unsigned char& value) {
+        if (rest_.empty()) {
+            ok_ = false;
+            return;
+        }
         value = static_cast<unsigned char>(rest_.front());
         rest_.remove_prefix(1);
-        return ok_;
     }
-    bool count(std::size_t& value) {
-        if (rest_.size() < 4) return ok_ = false;
+    void count(std::size_t& value) {
+        if (rest_.size() < 4) {
+            ok_ = false;
+            return;
+        }
         std::uint32_t n = 0;
-        for (int i = 0; i < 4; ++i)
-            n = (n << 8) | static_cast<unsigned char>(rest_[static_cast<std::size_t>(i)]);
+        for (std::size_t i = 0; i < 4; ++i) n = (n << 8) | static_cast<unsigned char>(rest_[i]);
         rest_.remove_prefix(4);
         value = n;
-        return ok_;
     }
-    bool text(std::string& value) {
+    void text(std::string& value) {
         std::size_t size = 0;
-        if (!count(size) || size > rest_.size()) return ok_ = false;
+        count(size);
+        if (!ok_ || size > rest_.size()) {
+            ok_ = false;
+            return;
+        }
         value.assign(rest_.substr(0, size));
         rest_.remove_prefix(size);
-        return ok_;
     }
-    bool flag(bool& value) {
+    void flag(bool& value) {
         unsigned char b = 0;
-        if (!byte(b) || b > 1) return ok_ = false;
+        byte(b);
+        if (b > 1) ok_ = false;
         value = b == 1;
-        return ok_;
+    }
+    void kind(FieldRecord::Kind& value) {
+        unsigned char b = 0;
+        byte(b);
+        if (b > LAST_KIND) ok_ = false;
+        if (ok_) value = static_cast<FieldRecord::Kind>(b);
+    }
+    // Each item takes at least a byte, so a forged count runs out of input
+    // long before it runs out of memory.
+    template <typename Item, typename Each>
+    void list(std::vector<Item>& items, Each each) {
+        std::size_t size = 0;
+        count(size);
+        for (std::size_t i = 0; i < size && ok_; ++i) {
+            Item item;
+            each(item);
+            items.push_back(std::move(item));
+        }
     }
     bool ok() const { return ok_; }
     bool atEnd() const { return rest_.empty(); }
@@ -82,6 +112,32 @@ private:
     std::string_view rest_;
     bool ok_ = true;
 };
+
+// Every member of a record, in one order for writing and reading: io is a
+// RecordWriter (form const) or a RecordReader.
+template <typename Io, typename Form>
+void everyMember(Io& io, Form& form) {
+    io.text(form.action);
+    io.flag(form.post);
+    io.flag(form.multipart);
+    io.text(form.charset);
+    io.list(form.fields, [&io](auto& field) {
+        io.kind(field.kind);
+        io.text(field.name);
+        io.text(field.generated);
+        io.text(field.value);
+        io.text(field.offered);
+        io.text(field.choice);
+        io.flag(field.checked);
+        io.flag(field.readOnly);
+        io.flag(field.reachable);
+        io.flag(field.multiple);
+        io.list(field.options, [&io](auto& option) {
+            io.text(option.value);
+            io.flag(option.selected);
+        });
+    });
+}
 
 // A text area's line breaks go out as CR LF, as browsers send them.
 std::string withCrLf(const std::string& text) {
@@ -128,68 +184,17 @@ const OptionRecord* optionOf(const FieldRecord& field, const std::string& genera
 std::string formRecordToBytes(const FormRecord& form) {
     RecordWriter out;
     out.byte(RECORD_VERSION);
-    out.text(form.action);
-    out.flag(form.post);
-    out.flag(form.multipart);
-    out.text(form.charset);
-    out.count(form.fields.size());
-    for (const FieldRecord& field : form.fields) {
-        out.byte(static_cast<unsigned char>(field.kind));
-        out.text(field.name);
-        out.text(field.generated);
-        out.text(field.value);
-        out.text(field.offered);
-        out.text(field.choice);
-        out.flag(field.checked);
-        out.flag(field.readOnly);
-        out.flag(field.reachable);
-        out.flag(field.multiple);
-        out.count(field.options.size());
-        for (const OptionRecord& option : field.options) {
-            out.text(option.value);
-            out.flag(option.selected);
-        }
-    }
+    everyMember(out, form);
     return out.take();
 }
 
 bool formRecordFromBytes(std::string_view bytes, FormRecord& form) {
     RecordReader in(bytes);
     unsigned char version = 0;
-    if (!in.byte(version) || version != RECORD_VERSION) return false;
+    in.byte(version);
+    if (!in.ok() || version != RECORD_VERSION) return false;
     form = FormRecord();
-    std::size_t fields = 0;
-    in.text(form.action);
-    in.flag(form.post);
-    in.flag(form.multipart);
-    in.text(form.charset);
-    in.count(fields);
-    // Each field takes several bytes, so a forged count runs out of input
-    // long before it runs out of memory.
-    for (std::size_t i = 0; i < fields && in.ok(); ++i) {
-        FieldRecord field;
-        unsigned char kind = 0;
-        if (!in.byte(kind) || kind > LAST_KIND) return false;
-        field.kind = static_cast<FieldRecord::Kind>(kind);
-        in.text(field.name);
-        in.text(field.generated);
-        in.text(field.value);
-        in.text(field.offered);
-        in.text(field.choice);
-        in.flag(field.checked);
-        in.flag(field.readOnly);
-        in.flag(field.reachable);
-        in.flag(field.multiple);
-        std::size_t options = 0;
-        in.count(options);
-        for (std::size_t j = 0; j < options && in.ok(); ++j) {
-            OptionRecord option;
-            in.text(option.value);
-            in.flag(option.selected);
-            field.options.push_back(std::move(option));
-        }
-        form.fields.push_back(std::move(field));
-    }
+    everyMember(in, form);
     return in.ok() && in.atEnd();
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using wexaproxy::FieldRecord;
@@ -184,31 +185,27 @@ FormRecord everyMemberSet() {
     return form;
 }
 
+// The members of each part of a record, to compare whole.
+auto members(const wexaproxy::OptionRecord& o) {
+    return std::tie(o.value, o.selected);
+}
+auto members(const FieldRecord& f) {
+    return std::tie(f.kind, f.name, f.generated, f.value, f.offered, f.choice, f.checked, f.readOnly,
+                    f.reachable, f.multiple);
+}
+auto members(const FormRecord& r) {
+    return std::tie(r.action, r.post, r.multipart, r.charset);
+}
+
 void expectSameRecord(const FormRecord& a, const FormRecord& b) {
-    EXPECT_EQ(a.action, b.action);
-    EXPECT_EQ(a.post, b.post);
-    EXPECT_EQ(a.multipart, b.multipart);
-    EXPECT_EQ(a.charset, b.charset);
+    EXPECT_EQ(members(a), members(b));
     ASSERT_EQ(a.fields.size(), b.fields.size());
     for (std::size_t i = 0; i < a.fields.size(); ++i) {
-        const FieldRecord& x = a.fields[i];
-        const FieldRecord& y = b.fields[i];
         SCOPED_TRACE("field " + std::to_string(i));
-        EXPECT_EQ(x.kind, y.kind);
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.generated, y.generated);
-        EXPECT_EQ(x.value, y.value);
-        EXPECT_EQ(x.offered, y.offered);
-        EXPECT_EQ(x.choice, y.choice);
-        EXPECT_EQ(x.checked, y.checked);
-        EXPECT_EQ(x.readOnly, y.readOnly);
-        EXPECT_EQ(x.reachable, y.reachable);
-        EXPECT_EQ(x.multiple, y.multiple);
-        ASSERT_EQ(x.options.size(), y.options.size());
-        for (std::size_t j = 0; j < x.options.size(); ++j) {
-            EXPECT_EQ(x.options[j].value, y.options[j].value);
-            EXPECT_EQ(x.options[j].selected, y.options[j].selected);
-        }
+        EXPECT_EQ(members(a.fields[i]), members(b.fields[i]));
+        ASSERT_EQ(a.fields[i].options.size(), b.fields[i].options.size());
+        for (std::size_t j = 0; j < a.fields[i].options.size(); ++j)
+            EXPECT_EQ(members(a.fields[i].options[j]), members(b.fields[i].options[j]));
     }
 }
 
