@@ -13,6 +13,7 @@
 #include "proxy/normalise/normaliser.h"
 #include "proxy/normalise/tokens.h"
 #include "proxy/server/options.h"
+#include "proxy/server/peers.h"
 #include "proxy/server/server.h"
 
 namespace {
@@ -69,11 +70,25 @@ int main(int argc, char** argv) {
     wexaproxy::NormaliserSettings settings;
     settings.readerByDefault = options.config.readerByDefault;
     wexaproxy::Normaliser filter(tokens, settings);
+    // Stored tokens this instance does not hold are asked of its peers;
+    // its own are given to them on the peer port.
+    wexaproxy::PeerClient peerClient(options.config.peers, tokens, log);
+    if (!options.config.peers.empty()) {
+        tokens.setFallback([&peerClient](wexaproxy::TokenStore::EntryKind kind, const std::string& owner,
+                                         std::uint64_t id, wexaproxy::TokenStore::Entry& found) {
+            return peerClient.lookUp(kind, owner, id, found);
+        });
+    }
+    wexaproxy::PeerListener peerListener(tokens, log);
     int status = 0;
     {
         wexaproxy::Server server(options.config, filter, log);
         std::string error;
-        if (!server.open(error)) {
+        if (options.config.peerPort != 0 &&
+            !peerListener.open(options.config.listenAddress, options.config.peerPort, error)) {
+            std::fprintf(stderr, "wexapserver: %s\n", error.c_str());
+            status = 1;
+        } else if (!server.open(error)) {
             std::fprintf(stderr, "wexapserver: %s\n", error.c_str());
             status = 1;
         } else {
@@ -87,8 +102,14 @@ int main(int argc, char** argv) {
                        std::to_string(server.port()) +
                        (options.config.proxyProtocol ? "; clients named by a PROXY protocol header" : "") +
                        (options.config.secret.empty() ? "" : "; token secret from --secret-file"));
+            if (options.config.peerPort != 0) {
+                peerListener.start();
+                log.notice("peer lookups answered on " + options.config.listenAddress + ":" +
+                           std::to_string(peerListener.port()));
+            }
             server.run();
             runningServer = nullptr;
+            peerListener.stop();
             log.notice("wexapserver stopped");
         }
     }

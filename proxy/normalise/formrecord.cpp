@@ -1,5 +1,6 @@
 #include "proxy/normalise/formrecord.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -18,6 +19,125 @@ std::size_t FormRecord::bytes() const {
 }
 
 namespace {
+
+constexpr unsigned char RECORD_VERSION = 1;
+constexpr auto LAST_KIND = static_cast<unsigned char>(FieldRecord::Kind::ImageSubmit);
+
+class RecordWriter {
+public:
+    void count(std::size_t n) {
+        const auto value = static_cast<std::uint32_t>(n);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out_.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+    void text(const std::string& value) {
+        count(value.size());
+        out_.append(value);
+    }
+    void byte(unsigned char value) { out_.push_back(static_cast<char>(value)); }
+    void flag(bool value) { byte(value ? 1 : 0); }
+    void kind(FieldRecord::Kind value) { byte(static_cast<unsigned char>(value)); }
+    template <typename Item, typename Each>
+    void list(const std::vector<Item>& items, Each each) {
+        count(items.size());
+        for (const Item& item : items) each(item);
+    }
+    std::string take() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+// Reads what RecordWriter wrote; every read fails past the end or on a
+// value the writer never writes, and a failed reader stays failed.
+class RecordReader {
+public:
+    explicit RecordReader(std::string_view bytes) : rest_(bytes) {}
+    void byte(unsigned char& value) {
+        if (rest_.empty()) {
+            ok_ = false;
+            return;
+        }
+        value = static_cast<unsigned char>(rest_.front());
+        rest_.remove_prefix(1);
+    }
+    void count(std::size_t& value) {
+        if (rest_.size() < 4) {
+            ok_ = false;
+            return;
+        }
+        std::uint32_t n = 0;
+        for (std::size_t i = 0; i < 4; ++i) n = (n << 8) | static_cast<unsigned char>(rest_[i]);
+        rest_.remove_prefix(4);
+        value = n;
+    }
+    void text(std::string& value) {
+        std::size_t size = 0;
+        count(size);
+        if (!ok_ || size > rest_.size()) {
+            ok_ = false;
+            return;
+        }
+        value.assign(rest_.substr(0, size));
+        rest_.remove_prefix(size);
+    }
+    void flag(bool& value) {
+        unsigned char b = 0;
+        byte(b);
+        if (b > 1) ok_ = false;
+        value = b == 1;
+    }
+    void kind(FieldRecord::Kind& value) {
+        unsigned char b = 0;
+        byte(b);
+        if (b > LAST_KIND) ok_ = false;
+        if (ok_) value = static_cast<FieldRecord::Kind>(b);
+    }
+    // Each item takes at least a byte, so a forged count runs out of input
+    // long before it runs out of memory.
+    template <typename Item, typename Each>
+    void list(std::vector<Item>& items, Each each) {
+        std::size_t size = 0;
+        count(size);
+        for (std::size_t i = 0; i < size && ok_; ++i) {
+            Item item;
+            each(item);
+            items.push_back(std::move(item));
+        }
+    }
+    bool ok() const { return ok_; }
+    bool atEnd() const { return rest_.empty(); }
+
+private:
+    std::string_view rest_;
+    bool ok_ = true;
+};
+
+// Every member of a record, in one order for writing and reading: io is a
+// RecordWriter (form const) or a RecordReader.
+template <typename Io, typename Form>
+void everyMember(Io& io, Form& form) {
+    io.text(form.action);
+    io.flag(form.post);
+    io.flag(form.multipart);
+    io.text(form.charset);
+    io.list(form.fields, [&io](auto& field) {
+        io.kind(field.kind);
+        io.text(field.name);
+        io.text(field.generated);
+        io.text(field.value);
+        io.text(field.offered);
+        io.text(field.choice);
+        io.flag(field.checked);
+        io.flag(field.readOnly);
+        io.flag(field.reachable);
+        io.flag(field.multiple);
+        io.list(field.options, [&io](auto& option) {
+            io.text(option.value);
+            io.flag(option.selected);
+        });
+    });
+}
 
 // A text area's line breaks go out as CR LF, as browsers send them.
 std::string withCrLf(const std::string& text) {
@@ -60,6 +180,23 @@ const OptionRecord* optionOf(const FieldRecord& field, const std::string& genera
 }
 
 }  // namespace
+
+std::string formRecordToBytes(const FormRecord& form) {
+    RecordWriter out;
+    out.byte(RECORD_VERSION);
+    everyMember(out, form);
+    return out.take();
+}
+
+bool formRecordFromBytes(std::string_view bytes, FormRecord& form) {
+    RecordReader in(bytes);
+    unsigned char version = 0;
+    in.byte(version);
+    if (!in.ok() || version != RECORD_VERSION) return false;
+    form = FormRecord();
+    everyMember(in, form);
+    return in.ok() && in.atEnd();
+}
 
 std::vector<FormField> restoreFields(const FormRecord& form, const std::vector<FormField>& sent) {
     std::unordered_map<std::string, const std::string*> received;

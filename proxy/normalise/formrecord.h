@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "proxy/core/request.h"
@@ -69,6 +70,16 @@ struct FormRecord {
     // Memory the record takes, roughly, for the token store's bound.
     std::size_t bytes() const;
 };
+
+// A record as bytes, for another instance that is asked for it (see
+// server/peers.h): a version byte, then every member in the order declared,
+// texts and counts as 4-byte lengths (most significant first) followed by
+// their bytes, flags as one byte 0 or 1, kinds as one byte.
+std::string formRecordToBytes(const FormRecord& form);
+// The record back from such bytes; false, and form left unusable, for
+// anything else: another version, a length beyond the end, a flag or kind
+// out of range, bytes left over.
+bool formRecordFromBytes(std::string_view bytes, FormRecord& form);
 
 // The fields to send for a submission: sent are the pairs the browser sent
 // (generated names, in any order). Values are in the record's charset.

@@ -293,14 +293,9 @@ std::array<unsigned char, SEAL_MAC_BYTES> sealMac(std::string_view secret, std::
         message.push_back(static_cast<char>((ownerSize >> shift) & 0xFF));
     message.append(owner);
     message.append(packed);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestSize = 0;
-    const unsigned char* done =
-        HMAC(EVP_sha256(), secret.data(), static_cast<int>(secret.size()),
-             reinterpret_cast<const unsigned char*>(message.data()), message.size(), digest, &digestSize);
-    WEXA_CHECK(done != nullptr && digestSize >= SEAL_MAC_BYTES, "HMAC-SHA256 gives a digest");
+    const auto digest = hmacSha256(secret, message);
     std::array<unsigned char, SEAL_MAC_BYTES> mac{};
-    std::copy(digest, digest + SEAL_MAC_BYTES, mac.begin());
+    std::copy(digest.begin(), digest.begin() + SEAL_MAC_BYTES, mac.begin());
     return mac;
 }
 
@@ -336,6 +331,18 @@ TokenLookup::Kind openSealed(std::string_view text, const std::string& owner, co
 }
 
 }  // namespace
+
+std::array<unsigned char, HMAC_BYTES> hmacSha256(std::string_view key, std::string_view message) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int digestSize = 0;
+    const unsigned char* done = HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+                                     reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+                                     digest.data(), &digestSize);
+    WEXA_CHECK(done != nullptr && digestSize == HMAC_BYTES, "HMAC-SHA256 gives a digest");
+    std::array<unsigned char, HMAC_BYTES> mac{};
+    std::copy(digest.begin(), digest.begin() + HMAC_BYTES, mac.begin());
+    return mac;
+}
 
 std::string sealedLinkToken(std::string_view absoluteUrl, const std::string& owner, std::string_view secret,
                             std::int64_t expires, std::size_t maxLength) {
@@ -553,19 +560,51 @@ TokenStore::Stored* TokenStore::findLocked(const std::string& name, std::uint64_
 }
 
 bool TokenStore::link(const std::string& owner, std::uint64_t id, std::string& url) {
-    const Clock::time_point now = now_();
-    std::lock_guard<std::mutex> lock(mutex_);
-    Stored* stored = findLocked(owner, id, now);
-    if (stored == nullptr || stored->form) return false;
-    url = stored->url;
+    Entry found;
+    if (!localEntry(EntryKind::Link, owner, id, found) && !fromFallback(EntryKind::Link, owner, id, found))
+        return false;
+    url = std::move(found.url);
     return true;
 }
 
 std::shared_ptr<const FormRecord> TokenStore::form(const std::string& owner, std::uint64_t id) {
+    Entry found;
+    if (!localEntry(EntryKind::Form, owner, id, found) && !fromFallback(EntryKind::Form, owner, id, found))
+        return nullptr;
+    return found.form;
+}
+
+bool TokenStore::localEntry(EntryKind kind, const std::string& owner, std::uint64_t id, Entry& found) {
     const Clock::time_point now = now_();
     std::lock_guard<std::mutex> lock(mutex_);
     Stored* stored = findLocked(owner, id, now);
-    return stored != nullptr ? stored->form : nullptr;
+    if (stored == nullptr || (kind == EntryKind::Form) != (stored->form != nullptr)) return false;
+    found.id = id;
+    found.url = stored->url;
+    found.form = stored->form;
+    return true;
+}
+
+void TokenStore::setFallback(Fallback fallback) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fallback_ = std::move(fallback);
+}
+
+bool TokenStore::fromFallback(EntryKind kind, const std::string& owner, std::uint64_t id, Entry& found) {
+    Fallback fallback;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        fallback = fallback_;
+    }
+    if (!fallback || !fallback(kind, owner, id, found)) return false;
+    // Only what was asked for: a link found for a form token, or the
+    // reverse, is no answer.
+    if ((kind == EntryKind::Form) != (found.form != nullptr)) return false;
+    found.id = id;
+    std::vector<Entry> entries(1);
+    entries[0] = found;
+    add(owner, std::move(entries));
+    return true;
 }
 
 std::size_t TokenStore::entries() const {

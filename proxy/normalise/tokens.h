@@ -50,7 +50,14 @@
 // forgets the entries used least recently first, and forgets any entry
 // unused for longer than its time to live. It is shared by all worker
 // threads.
+//
+// Several instances behind one load balancer each hold the entries of the
+// pages they served. A store may be given a fallback: a function asked for
+// an entry it does not hold (the server installs one that asks the other
+// instances, see server/peers.h). An entry found there is added to this
+// store for its owner, so its next use is local.
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -83,6 +90,13 @@ std::string formToken(std::uint64_t id);
 
 // The secret that seals link tokens: at least this many bytes.
 constexpr std::size_t MIN_SECRET_BYTES = 32;
+
+// HMAC-SHA256 of message keyed by key: what signs sealed tokens, and what
+// other users of the secret sign with. A message of another use must begin
+// with a label of its own, so that no MAC of one use is ever valid for
+// another (a sealed token's message begins with its version byte, 1).
+constexpr std::size_t HMAC_BYTES = 32;
+std::array<unsigned char, HMAC_BYTES> hmacSha256(std::string_view key, std::string_view message);
 
 // The sealed token ("~~Lk...") of an absolute http or https URL for owner,
 // valid until expires (seconds since 1970) and keyed by secret; empty when
@@ -139,9 +153,23 @@ public:
     void addForm(const std::string& owner, std::uint64_t id, std::shared_ptr<const FormRecord> form);
 
     // The entry of an id among owner's, or nothing when it is unknown, has
-    // expired or is somebody else's. A found entry counts as used now.
+    // expired or is somebody else's. A found entry counts as used now. An
+    // id this store does not hold is asked of the fallback, if any.
     bool link(const std::string& owner, std::uint64_t id, std::string& url);
     std::shared_ptr<const FormRecord> form(const std::string& owner, std::uint64_t id);
+
+    enum class EntryKind { Link, Form };
+    // The entry of kind with id among owner's in this store alone (the
+    // fallback is not asked): what another instance is given. Found sets
+    // url (links) or form (forms).
+    bool localEntry(EntryKind kind, const std::string& owner, std::uint64_t id, Entry& found);
+
+    // Asked for an entry of kind and id of owner that this store does not
+    // hold; true when it found one (url or form set as by localEntry). It
+    // runs outside the store's lock and may take its time.
+    using Fallback =
+        std::function<bool(EntryKind kind, const std::string& owner, std::uint64_t id, Entry& found)>;
+    void setFallback(Fallback fallback);
 
     // What sealed tokens need: the key, the wall clock, the time to live.
     const std::string& secret() const { return secret_; }
@@ -176,6 +204,7 @@ private:
     void dropOwnerLocked(const std::string& owner);
     void evictLocked(const std::string& owner, Clock::time_point now);
     Stored* findLocked(const std::string& owner, std::uint64_t id, Clock::time_point now);
+    bool fromFallback(EntryKind kind, const std::string& owner, std::uint64_t id, Entry& found);
 
     const TokenStoreSettings settings_;
     const Now now_;
@@ -186,6 +215,7 @@ private:
     std::size_t entries_ = 0;
     std::size_t bytes_ = 0;
     std::uint64_t nextId_ = 0;  // tests only
+    Fallback fallback_;
 };
 
 // The token of a link to an absolute URL that owner receives, as far as

@@ -135,6 +135,15 @@ std::string usageText() {
            "                         behind one load balancer share it, so that a link\n"
            "                         token from one works on all (default: a random key\n"
            "                         of this process)\n"
+           "  --peer-port PORT       also listen on PORT (same address as --listen) for\n"
+           "                         other instances asking for this one's stored link\n"
+           "                         and form tokens; needs --secret-file. Only the\n"
+           "                         instances may reach it: the lookups carry URLs and\n"
+           "                         form records in clear\n"
+           "  --peer ADDR:PORT       the peer port of another instance (IPv4 address;\n"
+           "                         repeatable): a stored link or form token this\n"
+           "                         instance does not hold is asked of each in turn;\n"
+           "                         needs --secret-file\n"
            "  --proxy-protocol       every connection begins with a PROXY protocol header\n"
            "                         (v1 or v2) from a load balancer; the client it names\n"
            "                         is the client. Only the balancer may reach the port\n"
@@ -196,6 +205,21 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             if (!needValue() || value.empty()) return fail("--secret-file needs a file name");
             std::string error;
             if (!readSecretFile(value, config.secret, error)) return fail(error);
+        } else if (option == "--peer-port") {
+            if (!needValue() || !parseInteger(value, 1, 65535, number))
+                return fail("--peer-port needs a number 1 to 65535");
+            config.peerPort = static_cast<int>(number);
+        } else if (option == "--peer") {
+            const std::size_t colon = needValue() ? value.rfind(':') : std::string::npos;
+            in_addr check{};
+            PeerAddress peer;
+            if (colon == std::string::npos ||
+                inet_pton(AF_INET, value.substr(0, colon).c_str(), &check) != 1 ||
+                !parseInteger(value.substr(colon + 1), 1, 65535, number))
+                return fail("--peer needs an IPv4 address and a port, as 127.0.0.1:30100");
+            peer.host = value.substr(0, colon);
+            peer.port = static_cast<int>(number);
+            config.peers.push_back(peer);
         } else if (option == "--listen") {
             if (!needValue()) return fail("--listen needs an address");
             in_addr check{};
@@ -289,6 +313,13 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         return fail("refusing to listen on " + config.listenAddress +
                     ", which is not a loopback address (see --allow-remote)");
     }
+    // A random secret of this process alone could not authenticate the
+    // other instances' requests, nor they this one's.
+    if ((config.peerPort != 0 || !config.peers.empty()) && config.secret.empty())
+        return fail(
+            "--peer-port and --peer need --secret-file: the instances authenticate each other with it");
+    if (config.peerPort != 0 && config.peerPort == config.port)
+        return fail("--peer-port must differ from --port");
     switch (config.privateTargets) {
         case Config::PrivateTargets::Auto:
             config.fetch.refusePrivateTargets = !isLoopbackAddress(config.listenAddress);

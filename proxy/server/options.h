@@ -11,6 +11,11 @@
 
 namespace wexaproxy {
 
+struct PeerAddress {
+    std::string host;  // IPv4 address
+    int port = 0;
+};
+
 struct Config {
     std::string listenAddress = "127.0.0.1";
     int port = 30000;  // 0 picks a free port (tests)
@@ -42,6 +47,12 @@ struct Config {
     // behind one load balancer is given the same. Empty: a random key of
     // this process alone.
     std::string secret;
+    // The port (on listenAddress) where other instances ask this one for
+    // its stored link tokens and form records; 0: none. Needs secret.
+    int peerPort = 0;
+    // The peer ports of the other instances, asked for entries this one
+    // does not hold (server/peers.h). Needs secret.
+    std::vector<PeerAddress> peers;
     // Every connection begins with a PROXY protocol header (v1 or v2) from
     // a load balancer, naming the real client.
     bool proxyProtocol = false;

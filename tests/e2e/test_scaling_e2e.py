@@ -3,13 +3,16 @@
 HAProxy listens on 127.0.0.1:30000 (mode tcp, balance source) and passes each
 connection to one of two instances on other loopback ports with a PROXY
 protocol header (version 1 to one, version 2 to the other). Both instances
-share one secret file, so a sealed link token from either works on both. A
-local web server serves the pages; the client is this test (as root), a
-second Unix user (setpriv) and the real wexa in tmux at 80x24.
+share one secret file, so a sealed link token from either works on both, and
+each asks the other on its peer port for stored link tokens and form records
+it does not hold. A local web server serves the pages; the client is this
+test (as root), a second Unix user (setpriv) and the real wexa in tmux at
+80x24.
 
 Usage: test_scaling_e2e.py /path/to/wexa /path/to/wexapserver
 """
 
+import hashlib
 import http.server
 import json
 import os
@@ -43,6 +46,17 @@ TARGET_PATH = "/target.html?" + "section=harbour-news&" * 10 + "end=1"
 INDEX = ('<html><head><title>Harbour index</title></head><body><p>'
          '<a href="%s">Tide tables</a></p></body></html>' % TARGET_PATH).encode()
 TARGET = b"<html><head><title>Tide tables</title></head><body><p>High water at noon.</p></body></html>"
+# A query that does not compress: its link does not fit even sealed and is
+# stored. The page also holds a form with a hidden field; both are kept only
+# in the memory of the instance that served the page.
+STORED_PATH = "/berths.html?k=" + "".join(hashlib.sha256(b"%d" % i).hexdigest() for i in range(5))
+BERTHS = b"<html><head><title>Berths</title></head><body><p>Berth 4 is free.</p></body></html>"
+DESK = ('<html><head><title>Harbour desk</title></head><body><p><a href="%s">Free berths</a></p>'
+        '<form action="/book" method="post"><input type="hidden" name="ticket" value="T-1138">'
+        '<input type="text" name="boat" value=""><input type="submit" value="Book"></form></body></html>'
+        % STORED_PATH).encode()
+FORM_EXPIRED = b"ERROR\nThis form has expired; reload the page\n"
+SEEN = []  # (method, path, body) of each request the site received
 
 ORIGIN = None
 INSTANCES = []
@@ -57,7 +71,16 @@ class Site(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        body = INDEX if self.path == "/index.html" else TARGET if self.path == TARGET_PATH else b"other"
+        pages = {"/index.html": INDEX, TARGET_PATH: TARGET, "/desk.html": DESK, STORED_PATH: BERTHS}
+        SEEN.append(("GET", self.path, b""))
+        self.reply(pages.get(self.path, b"other"))
+
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        SEEN.append(("POST", self.path, body))
+        self.reply(b"<html><head><title>Booked</title></head><body><p>Booked.</p></body></html>")
+
+    def reply(self, body):
         self.send_response(200)
         self.send_header("Content-Type", "text/html")
         self.send_header("Content-Length", str(len(body)))
@@ -100,8 +123,9 @@ def title_of(reply):
 class Instance:
     """One wexapserver behind the balancer, its log in a file."""
 
-    def __init__(self, name, port, secret):
+    def __init__(self, name, port, peer_port, other_peer_port, secret):
         self.name, self.port, self.secret = name, port, secret
+        self.peer_port, self.other_peer_port = peer_port, other_peer_port
         self.log = os.path.join(WORKDIR, name + ".log")
         self.proc = None
         self.start()
@@ -110,7 +134,9 @@ class Instance:
         env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
         with open(self.log, "ab") as log:
             self.proc = subprocess.Popen([WEXAPSERVER, "--port", str(self.port), "--secret-file", self.secret,
-                                          "--proxy-protocol", "--log-level", "debug", "--workers", "4"],
+                                          "--proxy-protocol", "--log-level", "debug", "--workers", "4",
+                                          "--peer-port", str(self.peer_port),
+                                          "--peer", "127.0.0.1:%d" % self.other_peer_port],
                                          stdout=subprocess.DEVNULL, stderr=log, env=env)
         if not poll(lambda: "listening on 127.0.0.1:%d" % self.port in self.text(), 10):
             raise RuntimeError("%s did not start: %s" % (self.name, self.text()))
@@ -202,8 +228,9 @@ def setUpModule():
     ORIGIN = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Site)
     ORIGIN.daemon_threads = True
     threading.Thread(target=ORIGIN.serve_forever, daemon=True).start()
-    for name in ("a", "b"):
-        INSTANCES.append(Instance(name, free_port(), secret))
+    ports = {name: (free_port(), free_port()) for name in ("a", "b")}
+    INSTANCES.append(Instance("a", ports["a"][0], ports["a"][1], ports["b"][1], secret))
+    INSTANCES.append(Instance("b", ports["b"][0], ports["b"][1], ports["a"][1], secret))
     BALANCER = start_balancer(haproxy)
     if not poll(lambda: BALANCER.poll() is not None or balancer_answers(), 15) or BALANCER.poll() is not None:
         with open(os.path.join(WORKDIR, "haproxy.log"), errors="replace") as f:
@@ -258,10 +285,6 @@ class SealedTokensAcrossInstances(unittest.TestCase):
 
         # Straight to the other instance, with a PROXY header naming this
         # connection's own two ends: the same user, uid 0.
-        def v1_header(sock):
-            mine, theirs = sock.getsockname(), sock.getpeername()
-            return b"PROXY TCP4 %s %s %d %d\r\n" % (mine[0].encode(), theirs[0].encode(), mine[1], theirs[1])
-
         reply, direct_port = exchange(other.port, get("http://127.0.0.1/dir/" + token), v1_header)
         self.assertEqual(title_of(reply), "Tide tables", reply[:300])
         self.assertIn("client 127.0.0.1:%d to 127.0.0.1:%d is uid:0" % (direct_port, other.port), other.text())
@@ -291,6 +314,76 @@ class SealedTokensAcrossInstances(unittest.TestCase):
         reply, _ = exchange(a.port, get(site_url("/index.html")))
         self.assertEqual(reply, b"")
         self.assertIn("connection does not begin with a PROXY header; closed", a.text())
+
+
+def v1_header(sock):
+    """The PROXY header a balancer would send for this connection's own two
+    ends: the instance finds the same user (uid 0) as through the balancer."""
+    mine, theirs = sock.getsockname(), sock.getpeername()
+    return b"PROXY TCP4 %s %s %d %d\r\n" % (mine[0].encode(), theirs[0].encode(), mine[1], theirs[1])
+
+
+def form_post(action, fields):
+    text = "FORM-POST\n%s\n%d\n" % (action, len(fields))
+    for name, value in fields:
+        text += "%s\n%s\n" % (name, value)
+    return (text + "\n~~~\n").encode()
+
+
+class StoredTokensFromPeers(unittest.TestCase):
+    """A stored link and a form token from one instance, used on the other
+    while the first is up (it asks its peer) and after it stopped."""
+
+    def setUp(self):
+        both_running()
+
+    def desk_through_balancer(self):
+        """The desk page through the balancer: its link and form tokens, the
+        form's text field, the instance that served it (the one whose log
+        grew by its URL) and the other."""
+        before = [len(instance.text()) for instance in INSTANCES]
+        reply, _ = exchange(BALANCER_PORT, get(site_url("/desk.html")))
+        self.assertEqual(title_of(reply), "Harbour desk", reply[:300])
+        [link] = re.findall(rb"<A HREF=(~~L[^>]+)>Free berths</A>", reply)
+        [action] = re.findall(rb"<FORM[^>]* ACTION=(~~F[^ >]+)", reply)
+        [field] = re.findall(rb"<INPUT[^>]* NAME=(f[0-9]+)", reply)
+        self.assertTrue(link.startswith(b"~~Lt"), link)
+        a, b = INSTANCES
+        first, other = (a, b) if site_url("/desk.html") in a.text()[before[0]:] else (b, a)
+        return link.decode(), action.decode(), field.decode(), first, other
+
+    def test_the_other_instance_asks_the_one_that_served_the_page(self):
+        link, action, field, first, other = self.desk_through_balancer()
+        self.assertTrue(first.running() and other.running())
+        del SEEN[:]
+        reply, _ = exchange(other.port, get("http://127.0.0.1/dir/" + link), v1_header)
+        self.assertEqual(title_of(reply), "Berths", reply[:300])
+        self.assertEqual(SEEN, [("GET", STORED_PATH, b"")])
+        self.assertIn("peer 127.0.0.1:%d had the link token's entry" % first.peer_port, other.text())
+
+        del SEEN[:]
+        reply, _ = exchange(other.port, form_post("http://" + action, [(field, "Seagull")]), v1_header)
+        self.assertEqual(title_of(reply), "Booked", reply[:300])
+        self.assertEqual(SEEN, [("POST", "/book", b"ticket=T-1138&boat=Seagull")])
+        self.assertIn("peer 127.0.0.1:%d had the form token's entry" % first.peer_port, other.text())
+
+        # Another identity named straight to the other instance: the answer
+        # for an unknown token, as on the instance that served the page.
+        reply, _ = exchange(other.port, form_post("http://" + action, [(field, "Pirate")]),
+                            lambda sock: b"PROXY TCP4 192.0.2.7 127.0.0.1 4000 30000\r\n")
+        self.assertEqual(reply, FORM_EXPIRED)
+        self.assertEqual(len(SEEN), 1)
+
+    def test_after_the_instance_that_served_the_page_stops_its_form_has_expired(self):
+        _, action, field, first, other = self.desk_through_balancer()
+        first.stop()
+        # The stopped peer refuses the connection at once (the deadlines
+        # bound one that does not answer): the reply comes well within the
+        # client's timeout.
+        reply, _ = exchange(other.port, form_post("http://" + action, [(field, "Seagull")]), v1_header, timeout=5)
+        self.assertEqual(reply, FORM_EXPIRED)
+        self.assertIn("peer 127.0.0.1:%d gave no answer for a form token; skipped" % first.peer_port,
+                      other.text())
 
 
 class BrowserThroughTheBalancer(unittest.TestCase):

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using wexaproxy::FieldRecord;
@@ -155,4 +156,92 @@ TEST(FormRestoration, ValuesAreEncodedInTheFormsCharset) {
     const auto restored = wexaproxy::restoreFields(form, {{"f0", "cr\xC3\xA8me"}});
     EXPECT_EQ(restored[0].value, "caf\xE9");
     EXPECT_EQ(restored[1].value, "cr\xE8me");
+}
+
+namespace {
+
+// A record whose every member differs from its default and from every other
+// member, so that a member lost or swapped on the way shows.
+FormRecord everyMemberSet() {
+    FormRecord form;
+    form.action = "https://example.org/act?x=1";
+    form.post = true;
+    form.multipart = true;
+    form.charset = "ISO-8859-2";
+    FieldRecord list = field(Kind::Select, "size", "f7", "list value");
+    list.offered = "list offered";
+    list.choice = "list choice";
+    list.checked = true;
+    list.readOnly = true;
+    list.reachable = false;
+    list.multiple = true;
+    list.options = {{"opt one", true}, {"opt two", false}, {std::string("nul\0byte", 8), true}};
+    form.fields.push_back(list);
+    FieldRecord image = field(Kind::ImageSubmit, "map", "f8", "image value");
+    image.offered = "image offered";
+    image.choice = "image choice";
+    form.fields.push_back(image);
+    form.fields.push_back(field(Kind::Password, "", "", ""));
+    return form;
+}
+
+// The members of each part of a record, to compare whole.
+auto members(const wexaproxy::OptionRecord& o) {
+    return std::tie(o.value, o.selected);
+}
+auto members(const FieldRecord& f) {
+    return std::tie(f.kind, f.name, f.generated, f.value, f.offered, f.choice, f.checked, f.readOnly,
+                    f.reachable, f.multiple);
+}
+auto members(const FormRecord& r) {
+    return std::tie(r.action, r.post, r.multipart, r.charset);
+}
+
+void expectSameRecord(const FormRecord& a, const FormRecord& b) {
+    EXPECT_EQ(members(a), members(b));
+    ASSERT_EQ(a.fields.size(), b.fields.size());
+    for (std::size_t i = 0; i < a.fields.size(); ++i) {
+        SCOPED_TRACE("field " + std::to_string(i));
+        EXPECT_EQ(members(a.fields[i]), members(b.fields[i]));
+        ASSERT_EQ(a.fields[i].options.size(), b.fields[i].options.size());
+        for (std::size_t j = 0; j < a.fields[i].options.size(); ++j)
+            EXPECT_EQ(members(a.fields[i].options[j]), members(b.fields[i].options[j]));
+    }
+}
+
+}  // namespace
+
+TEST(FormRecordBytes, EveryMemberSurvivesTheTrip) {
+    for (const FormRecord& original : {everyMemberSet(), searchForm(), FormRecord()}) {
+        FormRecord back;
+        ASSERT_TRUE(wexaproxy::formRecordFromBytes(wexaproxy::formRecordToBytes(original), back));
+        expectSameRecord(original, back);
+    }
+}
+
+TEST(FormRecordBytes, TruncatedDamagedOrForgedBytesAreRefused) {
+    const std::string bytes = wexaproxy::formRecordToBytes(everyMemberSet());
+    FormRecord back;
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+        EXPECT_FALSE(wexaproxy::formRecordFromBytes(bytes.substr(0, cut), back)) << "cut at " << cut;
+    EXPECT_FALSE(wexaproxy::formRecordFromBytes(bytes + "x", back));
+    std::string otherVersion = bytes;
+    otherVersion[0] = 2;
+    EXPECT_FALSE(wexaproxy::formRecordFromBytes(otherVersion, back));
+    // A field count of four thousand million with nothing behind it.
+    std::string forged = wexaproxy::formRecordToBytes(FormRecord());
+    forged.replace(forged.size() - 4, 4, "\xFF\xFF\xFF\xFF");
+    EXPECT_FALSE(wexaproxy::formRecordFromBytes(forged, back));
+    // Any byte changed: refused, or read as a record that writes back to
+    // exactly those bytes (a flag of 2 read as true, or a kind out of range,
+    // would not).
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        for (int value : {0x00, 0x02, 0x09, 0x7F, 0xFF}) {
+            std::string damaged = bytes;
+            damaged[at] = static_cast<char>(value);
+            if (wexaproxy::formRecordFromBytes(damaged, back)) {
+                EXPECT_EQ(wexaproxy::formRecordToBytes(back), damaged) << "byte " << at << " = " << value;
+            }
+        }
+    }
 }

@@ -111,3 +111,24 @@ TEST(ServerOptions, SecretFileMustBePrivateAndLongEnough) {
     }
     EXPECT_FALSE(parseOptions({"--secret-file"}).ok);
 }
+
+TEST(ServerOptions, PeersNeedTheSharedSecret) {
+    SecretFile secret(32, 0600);
+    auto parsed = parseOptions({"--secret-file", secret.path, "--peer-port", "30101", "--peer",
+                                "127.0.0.1:30102", "--peer=127.0.0.2:30103"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.config.peerPort, 30101);
+    ASSERT_EQ(parsed.config.peers.size(), 2u);
+    EXPECT_EQ(parsed.config.peers[1].host, "127.0.0.2");
+    EXPECT_EQ(parsed.config.peers[1].port, 30103);
+    for (const auto& args :
+         {std::vector<std::string>{"--peer-port", "30101"}, {"--peer", "127.0.0.1:30102"}}) {
+        auto bad = parseOptions(args);
+        EXPECT_FALSE(bad.ok);
+        EXPECT_NE(bad.error.find("need --secret-file"), std::string::npos) << bad.error;
+    }
+    for (const char* peer : {"127.0.0.1", "localhost:30102", "127.0.0.1:0", "127.0.0.1:x", ":30102"})
+        EXPECT_FALSE(parseOptions({"--secret-file", secret.path, "--peer", std::string(peer)}).ok) << peer;
+    EXPECT_FALSE(parseOptions({"--secret-file", secret.path, "--peer-port", "30000"}).ok)
+        << "the browsers' port";
+}
