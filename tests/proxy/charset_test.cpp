@@ -112,7 +112,9 @@ TEST(CharsetDetection, TheWholePagesTreeGivesTheAnswerOfItsFirstKilobytes) {
         EXPECT_EQ(fromTree.source, fromPrefix.source) << page.substr(0, 80);
     }
     EXPECT_FALSE(wexaproxy::isOwnUtf8Text(std::string("a\0b", 3)));
-    EXPECT_FALSE(wexaproxy::isOwnUtf8Text("\xEF\xBB\xBF" "a"));
+    EXPECT_FALSE(
+        wexaproxy::isOwnUtf8Text("\xEF\xBB\xBF"
+                                 "a"));
     EXPECT_FALSE(wexaproxy::isOwnUtf8Text("caf\xE9"));
 }
 
