@@ -66,6 +66,10 @@ PreparedPage prepareHtml(std::string_view body, std::string_view contentType, st
     const TransliterationBudget budget;
     const ParsedPage page(body, contentType, settings.maxInputBytes, settings.maxTreeBytes);
     Walker walker(settings, pageUrl, page.formCharset(), options.contentLanguage, cpuStart);
+    // A page is rarely longer written for the browser than fetched (the
+    // title goes in front of it at the end). Only what is written takes
+    // memory: the rest of a large block is never touched.
+    walker.reserveOutput(std::min(body.size(), settings.maxBuiltBytes) + 512);
     PreparedPage prepared;
     prepared.text = walkPage(walker, page, pageUrl, settings, options);
     std::vector<TokenStore::Entry> entries = walker.takeEntries();

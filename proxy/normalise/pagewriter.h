@@ -153,6 +153,10 @@ public:
     int lineRoom() const { return LINE_WIDTH - indent_; }
     // Bytes written so far.
     std::size_t size() const { return out_.size(); }
+    // Room for bytes of page written from now on, taken at once: a page of
+    // megabytes grown by doubling is copied and its fresh memory faulted in
+    // over and over.
+    void reserve(std::size_t bytes) { out_.reserve(out_.size() + bytes); }
 
 private:
     struct Frame {

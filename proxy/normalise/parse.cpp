@@ -143,11 +143,11 @@ ParsedPage::ParsedPage(std::string_view body, std::string_view contentType, std:
     // UTF-8 text, the page is parsed first and the meta element looked for
     // in its tree, which spares that second parse; when the page turns out
     // to be in another charset after all, it is read and parsed again.
+    // Such a page is also parsed where it lies, without a copy.
     if (isOwnUtf8Text(body)) {
-        utf8_.assign(body);
-        cut = parseCut(utf8_, PARSE_COST_BUDGET, maxTreeBytes);
+        cut = parseCut(body, PARSE_COST_BUDGET, maxTreeBytes);
         if (cut.at == std::string_view::npos) {
-            output_ = gumbo_parse_with_options(&options, utf8_.data(), utf8_.size());
+            output_ = gumbo_parse_with_options(&options, body.data(), body.size());
             charset = detectCharset(contentType, body, true, output_->root);
             if (charset.name != "UTF-8" || charset.bomLength != 0) {
                 memory_.clear();

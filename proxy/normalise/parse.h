@@ -2,8 +2,10 @@
 // A fetched HTML page from its bytes to gumbo's tree: cut at the size limit,
 // decoded to UTF-8 in the character set it is found to use (charset.h), cut
 // again where parsing it would take too long or build too large a tree, and
-// parsed. The tree and the text it points into live as long as the
-// ParsedPage.
+// parsed. The tree lives as long as the ParsedPage; it points into the
+// page's bytes themselves when they are their own UTF-8 text, so those must
+// outlive the ParsedPage, and into a decoded copy the ParsedPage keeps
+// otherwise.
 
 #include <gumbo.h>
 
@@ -24,7 +26,8 @@ enum class PageCut { None, TooLarge, TooDeep, TooMuchMarkup };
 class ParsedPage {
 public:
     // Pages longer than maxInputBytes are cut there, and where gumbo's tree
-    // would take more than about maxTreeBytes.
+    // would take more than about maxTreeBytes. body must outlive the
+    // ParsedPage.
     ParsedPage(std::string_view body, std::string_view contentType, std::size_t maxInputBytes,
                std::size_t maxTreeBytes);
     ParsedPage(const ParsedPage&) = delete;
@@ -36,7 +39,7 @@ public:
     const std::string& formCharset() const { return formCharset_; }
 
 private:
-    std::string utf8_;  // the tree points into it
+    std::string utf8_;  // the page decoded, when the tree cannot point into its bytes
     GumboMemory memory_;
     const GumboOutput* output_ = nullptr;
     std::string formCharset_;

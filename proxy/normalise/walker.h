@@ -44,6 +44,10 @@ public:
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
 
+    // Room for about bytes of the page (see PageWriter::reserve), taken
+    // before run or runArticle.
+    void reserveOutput(std::size_t bytes) { state_.page.reserve(bytes); }
+
     // The page in the browser's dialect, its title first, with a slot where
     // each stored link's or form's token goes (takeEntries). cut says why the
     // tree is shorter than the page (a note ends the page then). viewLink,
