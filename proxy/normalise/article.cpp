@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -170,18 +172,19 @@ struct Element {
 // machines: the faults took half of the finder's time on such a page.
 // Blocks smaller than the size the C library maps come from its heap,
 // mostly memory the last page gave back, and are never copied.
+// A block is not cleared when it is made: each record is written once, when
+// it is added.
 class ElementRecords {
 public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    Element& operator[](std::size_t index) { return blocks_[index / BLOCK_RECORDS][index % BLOCK_RECORDS]; }
-    const Element& operator[](std::size_t index) const {
-        return blocks_[index / BLOCK_RECORDS][index % BLOCK_RECORDS];
-    }
+    Element& operator[](std::size_t index) { return *slot(index); }
+    const Element& operator[](std::size_t index) const { return *slot(index); }
     void push_back(const Element& record) {
         if (size_ == blocks_.size() * BLOCK_RECORDS)
-            blocks_.push_back(std::make_unique<Element[]>(BLOCK_RECORDS));
-        (*this)[size_++] = record;
+            blocks_.push_back(std::unique_ptr<Block>(new Block));  // not cleared
+        new (blocks_[size_ / BLOCK_RECORDS]->bytes + size_ % BLOCK_RECORDS * sizeof(Element)) Element(record);
+        ++size_;
     }
     // No records; the blocks of at most keptRecords stay for the next page.
     void clear(std::size_t keptRecords) {
@@ -193,7 +196,18 @@ public:
 private:
     // Blocks of about 50 KB.
     static constexpr std::size_t BLOCK_RECORDS = 512;
-    std::vector<std::unique_ptr<Element[]>> blocks_;
+    // Records are copied in and never destroyed one by one.
+    static_assert(std::is_trivially_copyable_v<Element> && std::is_trivially_destructible_v<Element>);
+    struct Block {
+        alignas(Element) unsigned char bytes[sizeof(Element) * BLOCK_RECORDS];
+    };
+
+    Element* slot(std::size_t index) const {
+        return std::launder(reinterpret_cast<Element*>(blocks_[index / BLOCK_RECORDS]->bytes +
+                                                       index % BLOCK_RECORDS * sizeof(Element)));
+    }
+
+    std::vector<std::unique_ptr<Block>> blocks_;
     std::size_t size_ = 0;
 };
 
