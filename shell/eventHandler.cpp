@@ -140,11 +140,11 @@ void eventHandler::shellEscape() {
     GlobalNamespace.renderer.repaint();
 }
 
-void eventHandler::search(bool next) {
+bool eventHandler::search(bool next) {
     Rendering_Engine& page = GlobalNamespace.renderer;
     if (!next || searchText.empty()) {
         WindowHandle w = openInputWindow("Search for", 33);
-        if (w == nullptr) return;
+        if (w == nullptr) return false;
         LineField field;
         field.row = 2;
         field.column = 1;
@@ -158,12 +158,13 @@ void eventHandler::search(bool next) {
         const bool entered = editLine(w.get(), field, text) == LineEnd::ENTERED;
         w.reset();
         page.repaint();
-        if (!entered || text.empty()) return;
+        if (!entered || text.empty()) return false;
         searchText = text;
         next = false;
     }
-    if (!page.findText(searchText.c_str(), next))
-        GlobalNamespace.message.showErrorMessage(("Not found: " + printable(searchText)).c_str(), false);
+    if (page.findText(searchText.c_str(), next)) return true;
+    GlobalNamespace.message.showErrorMessage(("Not found: " + printable(searchText)).c_str(), false);
+    return false;
 }
 
 void eventHandler::showWhere() const {
@@ -277,7 +278,7 @@ bool eventHandler::localNavigation() {
         }
         case '/':
         case 'n':
-            search(key == 'n');
+            if (search(key == 'n')) focusInView();
             return true;
         case '=':
             showWhere();
@@ -285,6 +286,27 @@ bool eventHandler::localNavigation() {
         default:
             return false;
     }
+}
+
+void eventHandler::focusInView() {
+    Rendering_Engine& page = GlobalNamespace.renderer;
+    ActiveSerialTable& table = GlobalNamespace.ast;
+    const int top = page.current_displayY();
+    const auto inView = [top](const ASTNode* node) {
+        return node != nullptr && node->info->getRow() >= top &&
+               node->info->getRow() < top + Rendering_Engine::VIEW_ROWS;
+    };
+    ASTNode* focused = table.getSelected();
+    if (inView(focused)) {
+        // Drawn anew with the page around the match: focused again (a text
+        // field has the keys only while it is edited, never here).
+        if (focused->type != TEXTBOX && focused->type != PASSWORD) table.moveTo(focused);
+        return;
+    }
+    // The view has moved away from it: as with Page Down, the first element
+    // in view takes the focus.
+    ASTNode* first = table.firstFrom(top);
+    if (inView(first)) table.moveTo(first);
 }
 
 bool eventHandler::handleEvents(bool resume) {

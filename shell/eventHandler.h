@@ -43,11 +43,17 @@ private:
     void leaveLocalMode();
     // The keys Local mode has besides those of the elements: Up and
     // Shift-Tab (previous element), Page Up and Down (a page, then the first
-    // element in view), / n = (as in Global mode). True when key was one.
+    // element in view), / n = (as in Global mode; a match found moves the
+    // focus as focusInView says). True when key was one.
     bool localNavigation();
     // / asks for a text and finds it from the first row shown; n (next)
-    // finds the text asked for last again, after its last match.
-    void search(bool next);
+    // finds the text asked for last again, after its last match. False when
+    // nothing was searched for or found.
+    bool search(bool next);
+    // After the view moved in Local mode: the focused element, when in view,
+    // is drawn focused again; otherwise the first element in view takes the
+    // focus, if there is one.
+    void focusInView();
     // = shows where the page comes from and, in Local mode, where the
     // focused link leads or where its form is sent.
     void showWhere() const;

@@ -61,6 +61,12 @@ class LongPage(unittest.TestCase):
         ok = self.term.wait_for(lambda s: any(text in line for line in s[4:21]), timeout=timeout)
         self.assertTrue(ok, f"{text!r} not in the page view:\n{self.dump()}")
 
+    def link_line(self):
+        """The screen line of the link near the end, colours included."""
+        lines = [line for line in self.term.screen_with_attrs().split("\n") if "far away" in line]
+        self.assertEqual(len(lines), 1, self.dump())
+        return lines[0]
+
     def test_end_search_and_a_link_near_the_end(self):
         html = long_page()
         self.proxy.on("GET", LONG_URL, page_reply(html, cacheable=False))
@@ -93,11 +99,26 @@ class LongPage(unittest.TestCase):
         self.assertTrue(ok, self.dump())
 
         # The link near the end: at the end of the page, Local mode gives the
-        # focus to the first element in view, the link; Enter follows it.
+        # focus to the first element in view, the link.
         self.term.send("End")
         self.wait_text("The very last line.")
         self.term.send("Escape")
         self.assertTrue(self.term.wait_for(lambda s: "FOLLOW LINK" in s[23]), self.dump())
+        focused = self.link_line()
+
+        # Searches in Local mode draw the page anew around their matches,
+        # first far from the link, then back beside it: the link, in view
+        # again, keeps the focus and is drawn focused.
+        for text, shown in (("Line 000005 ", "Line 000005 of"), ("Filler 30 ", "Filler 30 after")):
+            self.term.send("/")
+            self.assertTrue(self.term.wait_for(lambda s: any("Search for" in line for line in s)), self.dump())
+            self.term.type(text)
+            self.term.send("Enter")
+            self.wait_text(shown)
+        self.wait_text("far away")
+        self.assertEqual(self.link_line(), focused, self.term.screen_with_attrs())
+        self.assertTrue(self.term.wait_for(lambda s: "FOLLOW LINK" in s[23]), self.dump())
+        # Enter follows it.
         self.term.send("Enter")
         self.assertTrue(self.proxy.wait_requests(2, timeout=20), self.dump())
         self.assertEqual(self.proxy.received()[1], f"GET\n{FAR_URL}\n".encode())
