@@ -101,12 +101,16 @@ const HintWords& hintWords() {
     return words;
 }
 
+bool isAsciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+}
+
 template <std::size_t N>
 bool hasWord(const std::string& value, const char* const (&words)[N]) {
     std::size_t start = 0;
     while (start < value.size()) {
         std::size_t end = start;
-        while (end < value.size() && std::isalnum(static_cast<unsigned char>(value[end]))) ++end;
+        while (end < value.size() && isAsciiAlnum(value[end])) ++end;
         if (end > start) {
             const std::string_view word(value.data() + start, end - start);
             for (const char* candidate : words) {
@@ -250,7 +254,13 @@ const Hints& HintCache::lookup(const char* value) {
     const std::string_view key(value);
     auto known = cache_.find(key);
     if (known != cache_.end()) return known->second;
-    const std::string lower = lowerAscii(key);
+    // (The lower-case copy in a buffer the thread keeps: most values are
+    // met once.)
+    thread_local std::string lower;
+    lower.assign(key);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
     const unsigned found = lower.empty() ? 0 : hintWords().found(lower);
     Hints hints;
     hints.weight = (found & NEGATIVE) != 0 || hasWord(lower, NEGATIVE_WORDS) ? -1

@@ -639,7 +639,9 @@ CharsetChoice detectCharset(std::string_view contentType, std::string_view body,
         choice.name = declared;
         return choice;
     }
-    const Utf8Census census = censusOf(body);
+    // A page parsed as its own text (pageTree) is well-formed UTF-8: no
+    // need to count again.
+    const Utf8Census census = pageTree != nullptr ? Utf8Census{} : censusOf(body);
     if (declared == "UTF-8" &&
         (census.invalid == 0 || census.multibyte >= UTF8_VALID_PER_INVALID * census.invalid)) {
         choice.name = declared;

@@ -50,10 +50,11 @@ struct CharsetChoice {
 // trusted when it is confident enough. Failing that, the declared charset
 // stays; an unlabelled page is read as windows-1252.
 //
-// pageTree, when given, is gumbo's tree of the page parsed from body itself
-// (see isOwnUtf8Text): the meta declaration is then looked for in it first,
-// which spares a second parse of the first kilobytes in most pages; the
-// answer is the same.
+// pageTree, when given, is gumbo's tree of the page parsed from body itself,
+// which must be its own UTF-8 text (isOwnUtf8Text): the meta declaration is
+// then looked for in it first, which spares a second parse of the first
+// kilobytes in most pages, and the bytes are not checked again; the answer
+// is the same.
 CharsetChoice detectCharset(std::string_view contentType, std::string_view body, bool html = true,
                             const GumboNode* pageTree = nullptr);
 
