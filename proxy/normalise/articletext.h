@@ -69,6 +69,9 @@ int hintOf(const std::string& value);
 // the tree.
 class HintCache {
 public:
+    // Room for the distinct values of most pages from the start, so that
+    // the table is not rebuilt as it grows.
+    HintCache() { cache_.reserve(512); }
     Hints of(const GumboElement& element);
 
 private:

@@ -11,18 +11,23 @@ namespace {
 
 // Elements that do not stay open around what follows them: void elements,
 // and those the parser closes by themselves when the next one starts.
+// (Asked for every tag of a page: the name is compared only with the names
+// of its length.)
 bool leavesNothingOpen(std::string_view name) {
-    if (name.size() > 8) return false;  // longer than any of them
     static constexpr std::string_view NAMES[] = {
         "br",    "img",   "input",  "meta",  "link",   "hr",    "wbr",   "area",    "base", "col",
         "embed", "param", "source", "track", "keygen", "p",     "li",    "dt",      "dd",   "option",
         "tr",    "td",    "th",     "tbody", "thead",  "tfoot", "frame", "!doctype"};
+    constexpr std::size_t LONGEST = 8;
+    if (name.empty() || name.size() > LONGEST) return false;
+    char lower[LONGEST];
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    const std::string_view folded(lower, name.size());
     for (const std::string_view known : NAMES) {
-        if (name.size() == known.size() &&
-            std::equal(name.begin(), name.end(), known.begin(), [](char a, char b) {
-                return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-            }))
-            return true;
+        if (known.size() == folded.size() && known == folded) return true;
     }
     return false;
 }
