@@ -11,7 +11,7 @@
 # group, the median processor time of the parse and of the whole, and the
 # ratio whole / parse (median and worst over the group's pages).
 #
-# Environment: BENCH_RUNS (default 11), WEXA_BENCH_BUILD (build directory,
+# Environment: BENCH_RUNS (default 21), WEXA_BENCH_BUILD (build directory,
 # default build-bench at the top of the tree), WEXA_CORPUS (default
 # ../shared/corpus/articles beside the tree).
 set -euo pipefail
@@ -19,7 +19,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${WEXA_BENCH_BUILD:-$root/build-bench}
-runs=${BENCH_RUNS:-11}
+runs=${BENCH_RUNS:-21}
 corpus=${WEXA_CORPUS:-$root/../shared/corpus/articles}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWEXA_UNIT_TESTS=OFF >/dev/null
