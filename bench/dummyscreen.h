@@ -9,12 +9,11 @@
 // rendering engine, which deletes it after main returns (as in the browser),
 // and deleting the screen would free the pad under it.
 
-#include <curses.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
-#include "common/check.h"
+#include "screen/cursesscreen.h"
 
 class DummyScreen {
 public:
@@ -25,29 +24,21 @@ public:
         setenv("COLUMNS", "80", 1);
         out_ = std::fopen("/dev/null", "w");
         in_ = std::fopen("/dev/null", "r");
-        if (out_ != nullptr && in_ != nullptr) screen_ = newterm(nullptr, out_, in_);
-        if (screen_ != nullptr) wexa::fatalHook() = [] { endwin(); };
+        screen_.emplace(out_, in_, false);
     }
     ~DummyScreen() {
-        end();
+        screen_.reset();
         if (out_ != nullptr) std::fclose(out_);
         if (in_ != nullptr) std::fclose(in_);
     }
     DummyScreen(const DummyScreen&) = delete;
     DummyScreen& operator=(const DummyScreen&) = delete;
 
-    bool started() const { return screen_ != nullptr; }
-
-    void end() {
-        if (screen_ == nullptr || ended_) return;
-        endwin();
-        ended_ = true;
-        wexa::fatalHook() = nullptr;
-    }
+    bool started() const { return screen_->started(); }
+    void end() { screen_->end(); }
 
 private:
     std::FILE* out_ = nullptr;
     std::FILE* in_ = nullptr;
-    SCREEN* screen_ = nullptr;
-    bool ended_ = false;
+    std::optional<wexa::CursesScreen> screen_;  // after the files it runs on
 };

@@ -268,14 +268,10 @@ bool eventHandler::localNavigation() {
             table.movePrev();
             return true;
         case KEY_NPAGE:
-        case KEY_PPAGE: {
+        case KEY_PPAGE:
             page.scrollText(key);
-            const int top = page.current_displayY();
-            ASTNode* node = table.firstFrom(top);
-            if (node != nullptr && node->info->getRow() < top + Rendering_Engine::VIEW_ROWS)
-                table.moveTo(node);
+            focusFirstInView();
             return true;
-        }
         case '/':
         case 'n':
             if (search(key == 'n')) focusInView();
@@ -288,25 +284,28 @@ bool eventHandler::localNavigation() {
     }
 }
 
-void eventHandler::focusInView() {
-    Rendering_Engine& page = GlobalNamespace.renderer;
+bool eventHandler::inView(const ASTNode* node) const {
+    const int top = GlobalNamespace.renderer.current_displayY();
+    return node != nullptr && node->info->getRow() >= top &&
+           node->info->getRow() < top + Rendering_Engine::VIEW_ROWS;
+}
+
+void eventHandler::focusFirstInView() {
     ActiveSerialTable& table = GlobalNamespace.ast;
-    const int top = page.current_displayY();
-    const auto inView = [top](const ASTNode* node) {
-        return node != nullptr && node->info->getRow() >= top &&
-               node->info->getRow() < top + Rendering_Engine::VIEW_ROWS;
-    };
+    ASTNode* first = table.firstFrom(GlobalNamespace.renderer.current_displayY());
+    if (inView(first)) table.moveTo(first);
+}
+
+void eventHandler::focusInView() {
+    ActiveSerialTable& table = GlobalNamespace.ast;
     ASTNode* focused = table.getSelected();
-    if (inView(focused)) {
-        // Drawn anew with the page around the match: focused again (a text
-        // field has the keys only while it is edited, never here).
-        if (focused->type != TEXTBOX && focused->type != PASSWORD) table.moveTo(focused);
+    if (!inView(focused)) {
+        focusFirstInView();
         return;
     }
-    // The view has moved away from it: as with Page Down, the first element
-    // in view takes the focus.
-    ASTNode* first = table.firstFrom(top);
-    if (inView(first)) table.moveTo(first);
+    // Drawn anew with the page around the match: focused again (a text field
+    // has the keys only while it is edited, never here).
+    if (focused->type != TEXTBOX && focused->type != PASSWORD) table.moveTo(focused);
 }
 
 bool eventHandler::handleEvents(bool resume) {

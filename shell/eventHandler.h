@@ -8,6 +8,8 @@
 
 #include "render/keymode.h"
 
+struct ASTNode;
+
 class eventHandler : public KeyMode {
 public:
     eventHandler() = default;
@@ -52,8 +54,12 @@ private:
     bool search(bool next);
     // After the view moved in Local mode: the focused element, when in view,
     // is drawn focused again; otherwise the first element in view takes the
-    // focus, if there is one.
+    // focus (focusFirstInView).
     void focusInView();
+    // Gives the focus to the first element in view, if there is one.
+    void focusFirstInView();
+    // Whether node's element is on a row of the view.
+    bool inView(const ASTNode* node) const;
     // = shows where the page comes from and, in Local mode, where the
     // focused link leads or where its form is sent.
     void showWhere() const;

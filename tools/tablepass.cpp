@@ -12,45 +12,21 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/check.h"
 #include "common/programinfo.h"
 #include "passone/pagestream.h"
+#include "screen/cursesscreen.h"
 #include "tables/table_engine.h"
 
 namespace {
 
 // The curses screen on the process's standard input and output, as initscr
-// would set it up. end() restores the terminal; the destructor does it too,
-// so no way out leaves the terminal in curses mode.
-class CursesScreen {
-public:
-    CursesScreen() {
-        // Without a terminal type curses cannot start; asking it anyway only
-        // costs memory that a failed newterm never gives back.
-        const char* term = std::getenv("TERM");
-        if (term != nullptr && term[0] != '\0') screen_ = newterm(nullptr, stdout, stdin);
-        if (screen_ != nullptr) wexa::fatalHook() = [] { endwin(); };
-    }
-    ~CursesScreen() {
-        end();
-        if (screen_ != nullptr) delscreen(screen_);
-    }
-    CursesScreen(const CursesScreen&) = delete;
-    CursesScreen& operator=(const CursesScreen&) = delete;
-
-    bool started() const { return screen_ != nullptr; }
-
-    void end() {
-        if (screen_ == nullptr || ended_) return;
-        endwin();
-        ended_ = true;
-        wexa::fatalHook() = nullptr;
-    }
-
-private:
-    SCREEN* screen_ = nullptr;
-    bool ended_ = false;
-};
+// would set it up; none without a terminal type, as curses cannot start
+// then, and asking it anyway only costs memory that a failed newterm never
+// gives back.
+std::FILE* terminalOutput() {
+    const char* term = std::getenv("TERM");
+    return term != nullptr && term[0] != '\0' ? stdout : nullptr;
+}
 
 }  // namespace
 
@@ -58,7 +34,7 @@ int main(int argc, char** argv) {
     if (const int status = wexa::answerHelpAndVersion(argc, argv, "tablepass", wexa::TABLEPASS_USAGE);
         status >= 0)
         return status;
-    CursesScreen screen;
+    wexa::CursesScreen screen(terminalOutput(), stdin, true);
     int status = 0;
     {
         table_engine engine(PASS1_FILE);

@@ -12,7 +12,7 @@ import sys
 
 
 def proxy_page(article, out):
-    # The same bytes as bench/proxy/run.sh serves: the demo article's prose,
+    # The page bench/proxy/run.sh serves (it calls this): the demo article's prose,
     # tables and links, repeated to 50 KB.
     text = open(article).read()
     body = text[text.index("<BODY>") + 6 : text.index("</BODY>")]

@@ -83,20 +83,7 @@ wait_for_port() {
 
 # The page: the demo article's prose, tables and links, repeated to 50 KB.
 mkdir -p "$work/www"
-python3 - "$root/demo/site/article.html" "$work/www/page.html" <<'EOF'
-import re, sys
-text = open(sys.argv[1]).read()
-body = text[text.index("<BODY>") + 6 : text.index("</BODY>")]
-row = "<TR><TD>Row %d</TD><TD ALIGN=RIGHT>%d</TD><TD><A HREF=item%d.html>item %d</A></TD></TR>\n"
-parts, n = ["<HTML><HEAD><TITLE>Benchmark page</TITLE></HEAD><BODY>\n"], 0
-while sum(map(len, parts)) < 50 * 1024 - 1200:
-    parts.append(body)
-    parts.append("<TABLE>\n" + "".join(row % (n + i, (n + i) * 37, n + i, n + i) for i in range(10)) + "</TABLE>\n")
-    n += 10
-page = "".join(parts)
-page = page[: 50 * 1024 - 20] + "\n</BODY></HTML>\n"
-open(sys.argv[2], "w").write(page)
-EOF
+python3 "$root/bench/normaliser/pages.py" proxy-page "$root/demo/site/article.html" "$work/www/page.html"
 page_bytes=$(stat -c %s "$work/www/page.html")
 cp "$work/www/page.html" "$work/www/cached.html"
 cp "$work/www/page.html" "$work/www/nostore.html"

@@ -17,6 +17,7 @@
 
 #include "proxy/normalise/articlemeta.h"
 #include "proxy/normalise/articletext.h"
+#include "proxy/normalise/ascii.h"
 
 namespace wexaproxy {
 
@@ -677,8 +678,8 @@ bool Finder::repeatsTitle(const std::string& text) const {
 // same words as an image before it.
 bool Finder::isIdleAltText(const char* alt, Kept& kept) const {
     std::string_view text(alt);
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isHtmlSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isHtmlSpace(text.back())) text.remove_suffix(1);
     if (text.empty()) return false;  // nothing shown anyway
     const bool blank = text.find(' ') != std::string_view::npos;
     const std::string lower = lowerAscii(text);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "proxy/normalise/articletext.h"
+#include "proxy/normalise/ascii.h"
 
 namespace wexaproxy::articlemeta {
 
@@ -75,7 +76,7 @@ public:
 
 private:
     void skipBlanks() {
-        while (at_ < text_.size() && isSpace(text_[at_])) ++at_;
+        while (at_ < text_.size() && isHtmlSpace(text_[at_])) ++at_;
     }
 
     bool value(Json& out, int depth) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "proxy/normalise/article.h"
+#include "proxy/normalise/ascii.h"
 #include "proxy/normalise/dom.h"
 
 namespace wexaproxy::articletext {
@@ -101,10 +102,6 @@ const HintWords& hintWords() {
     return words;
 }
 
-bool isAsciiAlnum(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
-}
-
 template <std::size_t N>
 bool hasWord(const std::string& value, const char* const (&words)[N]) {
     std::size_t start = 0;
@@ -130,10 +127,6 @@ const char* attribute(const GumboNode* node, const char* name) {
     return found != nullptr ? found->value : nullptr;
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -143,8 +136,8 @@ std::string lowerAscii(std::string_view text) {
 }
 
 std::string lowerTrimmed(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isHtmlSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isHtmlSpace(text.back())) text.remove_suffix(1);
     return lowerAscii(text);
 }
 
@@ -153,7 +146,7 @@ std::string lowerTrimmed(std::string_view text) {
 void appendCollapsed(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        bool blank = isSpace(c);
+        bool blank = isHtmlSpace(c);
         std::size_t width = 1;
         if (!blank && static_cast<unsigned char>(c) == 0xC2 && i + 1 < text.size() &&
             static_cast<unsigned char>(text[i + 1]) == 0xA0) {
@@ -285,7 +278,7 @@ void countText(std::string_view text, int& chars, int& commas) {
         const unsigned char c = bytes[i];
         if (c < 0x80) {
             if (c == ',') ++commas;
-            if (!isSpace(static_cast<char>(c))) ++chars;
+            if (!isHtmlSpace(static_cast<char>(c))) ++chars;
             ++i;
             continue;
         }
@@ -310,7 +303,7 @@ void countText(std::string_view text, int& chars, int& commas) {
 // exclamation mark, in any script, possibly followed by a quotation mark).
 bool endsSentence(std::string_view text) {
     while (!text.empty() &&
-           (isSpace(text.back()) || text.back() == '"' || text.back() == '\'' || text.back() == ')'))
+           (isHtmlSpace(text.back()) || text.back() == '"' || text.back() == '\'' || text.back() == ')'))
         text.remove_suffix(1);
     if (text.empty()) return false;
     const char last = text.back();

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "proxy/normalise/ascii.h"
+
 namespace wexaproxy::articletext {
 
 const char* attribute(const GumboNode* node, const char* name);
-
-bool isSpace(char c);
 
 std::string lowerAscii(std::string_view text);
 

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "proxy/normalise/ascii.h"
+
 namespace wexaproxy {
 
 namespace {
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 
 bool isLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -53,7 +51,7 @@ std::string singleToken(std::string_view text, std::size_t maxLength) {
     out.reserve(std::min(text.size(), maxLength + 8));
     bool blank = false;
     for (char c : text) {
-        if (isSpace(c)) {
+        if (isHtmlSpace(c)) {
             blank = !out.empty();
             continue;
         }
@@ -90,7 +88,7 @@ LinkTextParts splitLinkText(std::string_view text, std::size_t maxLength) {
     flat.reserve(std::min(text.size(), maxLength * 4 + 16));
     bool blank = false;
     for (char c : text) {
-        if (isSpace(c)) {
+        if (isHtmlSpace(c)) {
             blank = !flat.empty();
             continue;
         }
@@ -367,13 +365,13 @@ void PageWriter::word(std::string_view text) {
 void PageWriter::text(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
-        if (isSpace(text[i])) {
+        if (isHtmlSpace(text[i])) {
             space();
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < text.size() && !isSpace(text[end])) ++end;
+        while (end < text.size() && !isHtmlSpace(text[end])) ++end;
         word(text.substr(i, end - i));
         i = end;
     }
@@ -412,7 +410,7 @@ void PageWriter::preformatted(std::string_view text) {
             ++i;
         } else {
             std::size_t end = i;
-            while (end < text.size() && !isSpace(text[end])) ++end;
+            while (end < text.size() && !isHtmlSpace(text[end])) ++end;
             column += static_cast<int>(end - i);
             prelude();
             pendingSpace_ = false;

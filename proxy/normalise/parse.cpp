@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "proxy/normalise/ascii.h"
 #include "proxy/normalise/charset.h"
 
 namespace wexaproxy {
@@ -42,35 +43,27 @@ constexpr std::uint64_t TEXT_NODE_BYTES = 200;
 // About a second of the tree builder's time on this machine.
 constexpr std::uint64_t PARSE_COST_BUDGET = 200000000;
 
-bool isAsciiAlnum(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 // The attributes of the tag whose name ends at `at`, counted the way the
 // tokenizer reads them (names, then an optional "=" and a value, quoted or
 // not); `at` moves past the tag.
 std::uint64_t countAttributes(std::string_view html, std::size_t& at) {
     std::uint64_t count = 0;
     while (at < html.size()) {
-        while (at < html.size() && (isSpace(html[at]) || html[at] == '/')) ++at;
+        while (at < html.size() && (isHtmlSpace(html[at]) || html[at] == '/')) ++at;
         if (at >= html.size() || html[at] == '>') break;
         ++count;
-        while (at < html.size() && !isSpace(html[at]) && html[at] != '/' && html[at] != '>' &&
+        while (at < html.size() && !isHtmlSpace(html[at]) && html[at] != '/' && html[at] != '>' &&
                html[at] != '=')
             ++at;
-        while (at < html.size() && isSpace(html[at])) ++at;
+        while (at < html.size() && isHtmlSpace(html[at])) ++at;
         if (at >= html.size() || html[at] != '=') continue;
         ++at;
-        while (at < html.size() && isSpace(html[at])) ++at;
+        while (at < html.size() && isHtmlSpace(html[at])) ++at;
         if (at < html.size() && (html[at] == '"' || html[at] == '\'')) {
             const std::size_t close = html.find(html[at], at + 1);
             at = close == std::string_view::npos ? html.size() : close + 1;
         } else {
-            while (at < html.size() && !isSpace(html[at]) && html[at] != '>') ++at;
+            while (at < html.size() && !isHtmlSpace(html[at]) && html[at] != '>') ++at;
         }
     }
     return count;

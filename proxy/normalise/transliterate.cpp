@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "proxy/normalise/ascii.h"
 #include "proxy/normalise/utf8step.h"
 
 namespace wexaproxy {
@@ -246,14 +247,10 @@ bool isHan(UChar32 c) {
 // The most text transliterated in one call.
 constexpr std::size_t MAX_WORD_BYTES = 4096;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 // A byte AsciiWriter::ascii copies as it is: printable ASCII or a blank.
 bool isPlainAscii(char c) {
     const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x20 && b < 0x7F) || isBlank(c);
+    return (b >= 0x20 && b < 0x7F) || isHtmlSpace(c);
 }
 
 // Output with runs of unreadable text written as one "?": a run goes on
@@ -264,7 +261,7 @@ public:
 
     void ascii(char c) {
         const auto b = static_cast<unsigned char>(c);
-        if ((b >= 0x20 && b != 0x7F) || isBlank(c)) out_.push_back(c);
+        if ((b >= 0x20 && b != 0x7F) || isHtmlSpace(c)) out_.push_back(c);
     }
     void text(const char* ascii) {
         for (; *ascii != '\0'; ++ascii) this->ascii(*ascii);
@@ -371,7 +368,7 @@ void transliterateWord(AsciiWriter& writer, std::string_view word, const Languag
 std::string languageKey(std::string_view tag) {
     std::string key;
     std::size_t i = 0;
-    while (i < tag.size() && isBlank(tag[i])) ++i;
+    while (i < tag.size() && isHtmlSpace(tag[i])) ++i;
     for (; i < tag.size() && key.size() <= 8; ++i) {
         char c = tag[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -380,7 +377,8 @@ std::string languageKey(std::string_view tag) {
     }
     // A primary subtag has two to eight letters and ends the tag or is
     // followed by a subtag or the next tag of a list.
-    const bool ends = i == tag.size() || tag[i] == '-' || tag[i] == '_' || tag[i] == ',' || isBlank(tag[i]);
+    const bool ends =
+        i == tag.size() || tag[i] == '-' || tag[i] == '_' || tag[i] == ',' || isHtmlSpace(tag[i]);
     if (key.size() < 2 || key.size() > 8 || !ends) return {};
     return key;
 }
@@ -418,7 +416,7 @@ void appendAscii(std::string& out, std::string_view utf8, std::string_view langu
         if (run > i) {
             out.append(utf8.data() + i, run - i);
             for (std::size_t blank = run; blank > i; --blank) {
-                if (isBlank(utf8[blank - 1])) {
+                if (isHtmlSpace(utf8[blank - 1])) {
                     wordStart = blank;
                     outAtWordStart = out.size() - (run - blank);
                     break;
@@ -430,14 +428,14 @@ void appendAscii(std::string& out, std::string_view utf8, std::string_view langu
         if (static_cast<unsigned char>(c) < 0x80) {
             writer.ascii(c);
             ++i;
-            if (isBlank(c)) {
+            if (isHtmlSpace(c)) {
                 wordStart = i;
                 outAtWordStart = out.size();
             }
             continue;
         }
         std::size_t end = i;
-        while (end < utf8.size() && !isBlank(utf8[end]) && end - wordStart < MAX_WORD_BYTES) ++end;
+        while (end < utf8.size() && !isHtmlSpace(utf8[end]) && end - wordStart < MAX_WORD_BYTES) ++end;
         // A longer word (text without blanks, as Chinese is written) is
         // taken in pieces, cut between characters.
         while (end < utf8.size() && end > i + 1 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)

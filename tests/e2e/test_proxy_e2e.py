@@ -13,7 +13,7 @@ import sys
 import time
 import unittest
 
-from tmuxterm import TmuxTerm, browser_home, poll
+from tmuxterm import open_start_page, poll
 
 WEXA = WEXAPSERVER = None
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -50,12 +50,7 @@ class ThroughTheProxy(unittest.TestCase):
             p.wait(timeout=10)
 
     def setUp(self):
-        with open(START_PAGE, "rb") as f:
-            self.dir = browser_home(f.read(), prefix="wexa-proxy-e2e-")
-        self.term = TmuxTerm([WEXA], cwd=self.dir)
-        self.assertTrue(self.term.wait_for(lambda s: "Wexa" in s[17]), self.dump())
-        self.term.send("Enter")
-        self.assertTrue(self.term.wait_for(lambda s: "Wexa start page" in s[1]), self.dump())
+        self.dir, self.term = open_start_page(self, WEXA, START_PAGE, "wexa-proxy-e2e-")
 
     def tearDown(self):
         self.term.close()

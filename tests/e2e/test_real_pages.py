@@ -24,6 +24,9 @@ import urllib.parse
 
 from tmuxterm import TmuxTerm, poll
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "proxy"))
+import origin  # noqa: E402  (the proxy tests' web server parts)
+
 WEXA = WEXAPSERVER = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 START_PAGE = os.path.join(HERE, "..", "..", "shell", "startpage", "wexa.html")
@@ -78,7 +81,7 @@ LOGIN_PAGE = page("Sign in", """
 </form>""")
 
 
-class Site(http.server.BaseHTTPRequestHandler):
+class Site(origin.BodySender, http.server.BaseHTTPRequestHandler):
     """Both web servers: every request is recorded as (method, path, body)."""
 
     protocol_version = "HTTP/1.1"
@@ -93,13 +96,7 @@ class Site(http.server.BaseHTTPRequestHandler):
             Site.requests.append((self.command, self.server.server_address[1], self.path, body))
 
     def send(self, body, status=200, headers=()):
-        self.send_response(status)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
-        self.send_header("Content-Length", str(len(body)))
-        for name, value in headers:
-            self.send_header(name, value)
-        self.end_headers()
-        self.wfile.write(body)
+        self.send_body(body, "text/html; charset=utf-8", status, headers)
 
     def do_GET(self):
         self.record()

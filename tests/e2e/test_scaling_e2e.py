@@ -26,9 +26,10 @@ import threading
 import time
 import unittest
 
-from tmuxterm import TmuxTerm, browser_home, poll
+from tmuxterm import open_start_page, poll
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "proxy"))
+import origin  # noqa: E402  (the proxy tests' web server parts)
 import replyreader  # noqa: E402  (the proxy tests' reply reader)
 
 WEXA = WEXAPSERVER = None
@@ -64,7 +65,7 @@ BALANCER = None
 WORKDIR = None
 
 
-class Site(http.server.BaseHTTPRequestHandler):
+class Site(origin.BodySender, http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
@@ -73,19 +74,12 @@ class Site(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         pages = {"/index.html": INDEX, TARGET_PATH: TARGET, "/desk.html": DESK, STORED_PATH: BERTHS}
         SEEN.append(("GET", self.path, b""))
-        self.reply(pages.get(self.path, b"other"))
+        self.send_body(pages.get(self.path, b"other"))
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
         SEEN.append(("POST", self.path, body))
-        self.reply(b"<html><head><title>Booked</title></head><body><p>Booked.</p></body></html>")
-
-    def reply(self, body):
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
+        self.send_body(b"<html><head><title>Booked</title></head><body><p>Booked.</p></body></html>")
 
 
 def site_url(path):
@@ -391,12 +385,7 @@ class BrowserThroughTheBalancer(unittest.TestCase):
 
     def setUp(self):
         both_running()
-        with open(START_PAGE, "rb") as f:
-            self.dir = browser_home(f.read(), prefix="wexa-scaling-browser-")
-        self.term = TmuxTerm([WEXA], cwd=self.dir)
-        self.assertTrue(self.term.wait_for(lambda s: "Wexa" in s[17]), self.dump())
-        self.term.send("Enter")
-        self.assertTrue(self.term.wait_for(lambda s: "Wexa start page" in s[1]), self.dump())
+        self.dir, self.term = open_start_page(self, WEXA, START_PAGE, "wexa-scaling-browser-")
 
     def tearDown(self):
         self.term.close()

@@ -49,6 +49,20 @@ def browser_home(start_page, prefix="wexa-e2e-"):
     return home
 
 
+def open_start_page(test, wexa, start_page_file, prefix):
+    """Starts wexa at 80x24 in a fresh browser_home whose start page is the
+    file start_page_file, and passes the title screen to the start page
+    (test asserts each step). Returns (home, term); the caller closes term
+    and removes home."""
+    with open(start_page_file, "rb") as f:
+        home = browser_home(f.read(), prefix)
+    term = TmuxTerm([wexa], cwd=home)
+    test.assertTrue(term.wait_for(lambda s: "Wexa" in s[17]), "\n".join(term.screen()))
+    term.send("Enter")
+    test.assertTrue(term.wait_for(lambda s: "Wexa start page" in s[1]), "\n".join(term.screen()))
+    return home, term
+
+
 class TmuxError(RuntimeError):
     """tmux is missing, or one of its commands failed."""
 

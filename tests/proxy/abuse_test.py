@@ -28,6 +28,7 @@ import threading
 import time
 import unittest
 
+import origin
 import replyreader
 
 SERVER_BINARY = None
@@ -51,7 +52,7 @@ BIG_TEXT = b"".join(b"line %05d" % i + b" " * 66 + b"|\n" for i in range(29900))
 OTHER_UID = 65534
 
 
-class Origin(http.server.BaseHTTPRequestHandler):
+class Origin(origin.BodySender, http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
@@ -60,13 +61,6 @@ class Origin(http.server.BaseHTTPRequestHandler):
     def record(self):
         with RECEIVED_LOCK:
             RECEIVED.append((self.requestline, list(self.headers.items())))
-
-    def send_body(self, body, status=200):
-        self.send_response(status)
-        self.send_header("Content-Type", "text/html")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
 
     def do_GET(self):
         self.record()

@@ -26,6 +26,8 @@ import threading
 import time
 import unittest
 
+from origin import BodySender
+
 SERVER_BINARY = None
 ORIGIN = None
 COUNTS = collections.Counter()  # path and query -> requests the origin got
@@ -38,7 +40,7 @@ _LETTERS = random.Random(7)
 LONG_TARGET = "/target/" + "".join(_LETTERS.choice(string.ascii_lowercase) for _ in range(200))
 
 
-class Origin(http.server.BaseHTTPRequestHandler):
+class Origin(BodySender, http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
@@ -65,13 +67,7 @@ class Origin(http.server.BaseHTTPRequestHandler):
             return
         body = ("<html><title>%s</title><p>Page %s, fetch %d. <a href='%s'>long link</a>"
                 "<form action='/send'><input name=q></form></html>" % (path, path, COUNTS[self.path], LONG_TARGET)).encode()
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.send_header("Content-Length", str(len(body)))
-        for name, value in headers:
-            self.send_header(name, value)
-        self.end_headers()
-        self.wfile.write(body)
+        self.send_body(body, headers=headers)
 
 
 class OriginServer(http.server.ThreadingHTTPServer):

@@ -26,6 +26,7 @@ import time
 import unittest
 import urllib.parse
 
+from origin import BodySender
 from replyreader import read_reply
 
 SERVER_BINARY = None
@@ -42,7 +43,7 @@ CONFIRM_CODE = "c" * 160
 CSRF = "csrf-of-the-first-user"
 
 
-class Site(http.server.BaseHTTPRequestHandler):
+class Site(BodySender, http.server.BaseHTTPRequestHandler):
     """A site with log-in, an account page holding a password-reset link and
     a money-transfer form with a hidden CSRF field, and a page of its own
     for anyone."""
@@ -56,20 +57,11 @@ class Site(http.server.BaseHTTPRequestHandler):
         with RECEIVED_LOCK:
             RECEIVED.append((self.command, self.path, self.headers.get("Cookie", ""), body))
 
-    def send_body(self, body, headers=()):
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.send_header("Content-Length", str(len(body)))
-        for name, value in headers:
-            self.send_header(name, value)
-        self.end_headers()
-        self.wfile.write(body)
-
     def do_GET(self):
         self.record()
         path, _, query = self.path.partition("?")
         if path == "/login":
-            self.send_body(b"signed in", [("Set-Cookie", "session=%s; Path=/" % query)])
+            self.send_body(b"signed in", headers=[("Set-Cookie", "session=%s; Path=/" % query)])
         elif path == "/whoami":
             self.send_body(b"cookie[" + self.headers.get("Cookie", "").encode() + b"]")
         elif path == "/account.html":

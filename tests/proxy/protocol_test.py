@@ -24,6 +24,7 @@ import unittest
 import urllib.parse
 import zlib
 
+from origin import BodySender
 from replyreader import read_reply
 
 SERVER_BINARY = None
@@ -48,20 +49,11 @@ MANY_LINKS_BODY = b"<HTML><TITLE>links</TITLE><P>" + b" ".join(
 RANDOM_QUERY = b"".join(hashlib.sha256(b"%d" % i).hexdigest().encode() for i in range(4))[:240]
 
 
-class Origin(http.server.BaseHTTPRequestHandler):
+class Origin(BodySender, http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
         pass
-
-    def send_body(self, body, content_type="text/html", status=200, headers=()):
-        self.send_response(status)
-        self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
-        for name, value in headers:
-            self.send_header(name, value)
-        self.end_headers()
-        self.wfile.write(body)
 
     def redirect(self, location):
         self.send_response(302)
